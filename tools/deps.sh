@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, only when one is
+# missing, so running it again costs well under a second.
+set -euo pipefail
+
+PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qtbase5-dev libqt5sql5-sqlite libqwt-qt5-dev
+  xvfb xauth imagemagick fonts-wqy-microhei
+  iputils-ping
+)
+# Extra packages for optional builds (fuzzing with libFuzzer).
+if [ "${VODEZ_WITH_FUZZ:-0}" = 1 ]; then
+  PACKAGES+=(clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing missing packages: ${missing[*]}"
+  SUDO=""
+  if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq </dev/null
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+fi
