@@ -1,0 +1,58 @@
+#pragma once
+// One stored repeat of a sounding with its raw arrays (array blobs, see
+// Data_Blob.h); refers to its point (many-to-one, column Data_PointID).
+
+#include "OrmClass.h"
+
+#include <QByteArray>
+#include <QDataStream>
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+#include <memory>
+
+class Data_Point;
+
+// The transmitter part of one stored sample; the arrays stay blobs.
+struct st_SampleData_Send
+{
+    double SendFs = 0;          // transmit frequency, Hz
+    double SampleSendFs = 0;    // sample rate of DATA_SEND, Hz
+    QByteArray DATA_SEND;       // current waveform
+    double SampleOffFs = 0;     // sample rate of DATA_SOFF, Hz
+    QByteArray DATA_SOFF;       // turn-off waveform
+};
+Q_DECLARE_METATYPE(st_SampleData_Send)
+Q_DECLARE_METATYPE(QList<st_SampleData_Send>)
+
+class Data_Sample
+{
+public:
+    Data_Sample();
+    Data_Sample(const int& id);
+    virtual ~Data_Sample();
+
+    int ID = 0;
+    qint64 StartTime = 0;       // receive time, ms since 1970-01-01 UTC
+    int DeviceType = 1;
+    int TYPE = 0;               // receiver data type of the sounding
+    int PERIOD = 0;             // stacked periods
+    QByteArray DATA_RECV;       // decay values
+    QByteArray DATA_RECV_POS;   // gate centre times, us
+    QByteArray DATA_RECV_LEN;   // gate widths
+    QByteArray DATA_SEND;       // transmitter current waveform
+    QByteArray DATA_SOFF;       // transmitter turn-off waveform
+    double SendFs = 0;          // transmit frequency, Hz
+    double SampleSendFs = 0;
+    double SampleOffFs = 0;
+    double RecvFs = 1.0;        // receiver sample rate, Hz
+    int USE = 0;
+    QString NOTE;
+    std::shared_ptr<Data_Point> Data_PointID;
+};
+
+ORM_DECLARE_CLASS(Data_Sample)
+
+QDataStream& operator<<(QDataStream& stream, const Data_Sample& object);
+QDataStream& operator>>(QDataStream& stream, Data_Sample& object);

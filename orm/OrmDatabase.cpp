@@ -1,0 +1,176 @@
+#include "OrmDatabase.h"
+
+#include <QAtomicInt>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
+
+#include <atomic>
+
+Q_LOGGING_CATEGORY(lcOrmSql, "vodez.orm.sql")
+
+namespace orm {
+
+namespace {
+struct Shared
+{
+    QMutex mutex;
+    DatabaseSettings settings;
+    // Bumped whenever the settings change or all connections are dropped; a
+    // thread whose connection was opened under an older generation reopens it.
+    std::atomic<int> generation{1};
+    std::atomic<bool> trace{false};
+    std::atomic<int> serial{0};
+};
+
+Shared& shared()
+{
+    static Shared s;
+    return s;
+}
+
+bool sameSettings(const DatabaseSettings& a, const DatabaseSettings& b)
+{
+    return a.driverName == b.driverName && a.databaseName == b.databaseName && a.hostName == b.hostName
+        && a.userName == b.userName && a.password == b.password;
+}
+
+// The calling thread's connection, held by name only: Qt warns when a
+// connection is removed while QSqlDatabase copies of it are alive.
+struct ThreadConnection
+{
+    QString name;
+    int generation = 0;
+
+    void drop()
+    {
+        if (name.isEmpty())
+            return;
+        if (QSqlDatabase::contains(name)) {
+            {
+                QSqlDatabase db = QSqlDatabase::database(name, false);
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+        }
+        name.clear();
+        generation = 0;
+    }
+    ~ThreadConnection() { drop(); }
+};
+
+thread_local ThreadConnection t_connection;
+
+template <class F>
+void change(F apply)
+{
+    Shared& s = shared();
+    QMutexLocker lock(&s.mutex);
+    DatabaseSettings next = s.settings;
+    apply(next);
+    if (!sameSettings(next, s.settings))
+        s.generation.fetch_add(1);
+    s.settings = next;
+}
+} // namespace
+
+DatabaseSettings Database::settings()
+{
+    Shared& s = shared();
+    QMutexLocker lock(&s.mutex);
+    return s.settings;
+}
+
+void Database::setSettings(const DatabaseSettings& settings)
+{
+    change([&](DatabaseSettings& d) { d = settings; });
+}
+
+void Database::setDriverName(const QString& v) { change([&](DatabaseSettings& d) { d.driverName = v; }); }
+void Database::setDatabaseName(const QString& v) { change([&](DatabaseSettings& d) { d.databaseName = v; }); }
+void Database::setHostName(const QString& v) { change([&](DatabaseSettings& d) { d.hostName = v; }); }
+void Database::setUserName(const QString& v) { change([&](DatabaseSettings& d) { d.userName = v; }); }
+void Database::setPassword(const QString& v) { change([&](DatabaseSettings& d) { d.password = v; }); }
+void Database::setFormatSqlQueryBeforeLogging(bool on)
+{
+    change([&](DatabaseSettings& d) { d.formatSqlQueryBeforeLogging = on; });
+}
+void Database::setDisplayTimerDetails(bool on)
+{
+    change([&](DatabaseSettings& d) { d.displayTimerDetails = on; });
+}
+
+void Database::setTraceSqlQuery(bool on) { shared().trace.store(on); }
+bool Database::traceSqlQuery() { return shared().trace.load(); }
+
+QSqlDatabase Database::getDatabase(QSqlError* error)
+{
+    Shared& s = shared();
+    ThreadConnection& tc = t_connection;
+    const int generation = s.generation.load();
+    if (!tc.name.isEmpty() && tc.generation == generation && QSqlDatabase::contains(tc.name)) {
+        QSqlDatabase db = QSqlDatabase::database(tc.name, false);
+        if (db.isOpen()) {
+            if (error)
+                *error = QSqlError();
+            return db;
+        }
+    }
+    tc.drop();
+
+    DatabaseSettings settings;
+    int openedGeneration = 0;
+    {
+        QMutexLocker lock(&s.mutex);
+        settings = s.settings;
+        openedGeneration = s.generation.load();
+    }
+    tc.name = QStringLiteral("orm_%1_%2")
+                  .arg(quintptr(QThread::currentThreadId()))
+                  .arg(s.serial.fetch_add(1));
+    tc.generation = openedGeneration;
+    QSqlDatabase db = QSqlDatabase::addDatabase(settings.driverName, tc.name);
+    db.setDatabaseName(settings.databaseName);
+    db.setHostName(settings.hostName);
+    db.setUserName(settings.userName);
+    db.setPassword(settings.password);
+    db.open();
+    if (error)
+        *error = db.isOpen() ? QSqlError() : db.lastError();
+    return db;
+}
+
+void Database::clearAllDatabases()
+{
+    shared().generation.fetch_add(1);
+    t_connection.drop();
+}
+
+Transaction::Transaction(QSqlDatabase db) : m_db(db)
+{
+    m_active = m_db.isOpen() && m_db.transaction();
+}
+
+Transaction::~Transaction()
+{
+    if (m_active)
+        m_db.rollback();
+}
+
+bool Transaction::commit()
+{
+    if (!m_active)
+        return false;
+    m_active = false;
+    return m_db.commit();
+}
+
+bool Transaction::rollback()
+{
+    if (!m_active)
+        return false;
+    m_active = false;
+    return m_db.rollback();
+}
+
+} // namespace orm

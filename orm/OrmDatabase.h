@@ -1,0 +1,75 @@
+#pragma once
+// Database settings shared by all threads and one connection per thread.
+// Every data-access call without an explicit connection runs on the calling
+// thread's connection, so it joins a transaction begun on that connection.
+
+#include <QLoggingCategory>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+
+Q_DECLARE_LOGGING_CATEGORY(lcOrmSql)
+
+namespace orm {
+
+struct DatabaseSettings
+{
+    QString driverName = QStringLiteral("QSQLITE");
+    QString databaseName;
+    QString hostName;
+    QString userName;
+    QString password;
+    bool formatSqlQueryBeforeLogging = false; // break statements into lines in the log
+    bool displayTimerDetails = false;         // log execution and read times apart
+};
+
+class Database
+{
+public:
+    static DatabaseSettings settings();
+    // Changing a setting to another value makes every thread reopen its
+    // connection with the new settings on its next use.
+    static void setSettings(const DatabaseSettings& settings);
+    static void setDriverName(const QString& value);
+    static void setDatabaseName(const QString& value);
+    static void setHostName(const QString& value);
+    static void setUserName(const QString& value);
+    static void setPassword(const QString& value);
+    static void setFormatSqlQueryBeforeLogging(bool on);
+    static void setDisplayTimerDetails(bool on);
+
+    // Logs every statement with its duration (category "vodez.orm.sql").
+    static void setTraceSqlQuery(bool on);
+    static bool traceSqlQuery();
+
+    // The calling thread's connection, opened with the current settings on
+    // first use and reopened when the settings changed since. When it cannot
+    // be opened the handle is returned closed and *error holds the driver's
+    // error.
+    static QSqlDatabase getDatabase(QSqlError* error = nullptr);
+
+    // Drops the calling thread's connection now; every other thread's
+    // connection is closed and reopened by that thread on its next use.
+    static void clearAllDatabases();
+};
+
+// A transaction on one connection, rolled back unless committed.
+class Transaction
+{
+public:
+    explicit Transaction(QSqlDatabase db = Database::getDatabase());
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    bool isActive() const { return m_active; }
+    bool commit();
+    bool rollback();
+    QSqlDatabase database() const { return m_db; }
+
+private:
+    QSqlDatabase m_db;
+    bool m_active = false;
+};
+
+} // namespace orm
