@@ -1,0 +1,347 @@
+#include "ComDevice.h"
+
+#include <QMutexLocker>
+#include <QNetworkProxy>
+#include <QThread>
+
+// ---- ComStatus -------------------------------------------------------------
+
+ComStatus::ComStatus(QObject* parent) : QObject(parent) {}
+
+bool ComStatus::Test(quint8 mask)
+{
+    QMutexLocker lock(&m_lock);
+    if (mask == 0)
+        return m_flags == 0;
+    return (m_flags & mask) == mask;
+}
+
+void ComStatus::Set(quint8 mask)
+{
+    QMutexLocker lock(&m_lock);
+    if (mask == 0) {
+        m_flags = 0;
+        m_sendHolder = nullptr;
+        m_recvHolder = nullptr;
+        return;
+    }
+    m_flags |= mask;
+}
+
+void ComStatus::clearLocked(quint8 mask)
+{
+    if (mask & Connected) {
+        m_flags &= quint8(~(Connected | Sending | Receiving));
+        m_sendHolder = nullptr;
+        m_recvHolder = nullptr;
+    }
+    m_flags &= quint8(~mask);
+    if (mask & Sending) {
+        m_sendHolder = nullptr;
+        m_sendCond.wakeAll();
+    }
+    if (mask & Receiving) {
+        m_recvHolder = nullptr;
+        m_recvCond.wakeAll();
+    }
+}
+
+void ComStatus::Clear(quint8 mask)
+{
+    QMutexLocker lock(&m_lock);
+    clearLocked(mask);
+}
+
+bool ComStatus::Acquire(quint8 mask)
+{
+    QMutexLocker lock(&m_lock);
+    if (!(m_flags & Connected))
+        return false;
+    QThread* self = QThread::currentThread();
+    if ((mask & Sending) && (m_flags & Sending)) {
+        if (m_sendHolder == self)
+            return false;
+        m_sendCond.wait(&m_lock);
+    }
+    if ((mask & Receiving) && (m_flags & Receiving)) {
+        if (m_recvHolder == self)
+            return false;
+        m_recvCond.wait(&m_lock);
+    }
+    m_flags |= mask;
+    if (mask & Sending)
+        m_sendHolder = self;
+    if (mask & Receiving)
+        m_recvHolder = self;
+    return true;
+}
+
+quint8 ComStatus::Get()
+{
+    QMutexLocker lock(&m_lock);
+    return m_flags;
+}
+
+// ---- ComBuffer_List --------------------------------------------------------
+
+ComBuffer_List::ComBuffer_List(QObject* parent) : QObject(parent) {}
+
+ComBuffer_List::~ComBuffer_List()
+{
+    Clear();
+}
+
+void ComBuffer_List::Push(QByteArray* frame)
+{
+    QMutexLocker lock(&m_lock);
+    m_list.append(frame);
+    m_cond.wakeAll();
+}
+
+QByteArray* ComBuffer_List::Peek()
+{
+    QMutexLocker lock(&m_lock);
+    if (m_list.isEmpty())
+        m_cond.wait(&m_lock);
+    return m_list.isEmpty() ? nullptr : m_list.first();
+}
+
+QByteArray* ComBuffer_List::Pop()
+{
+    QMutexLocker lock(&m_lock);
+    return m_list.isEmpty() ? nullptr : m_list.takeFirst();
+}
+
+bool ComBuffer_List::Take(QByteArray* frame)
+{
+    QMutexLocker lock(&m_lock);
+    return m_list.removeOne(frame);
+}
+
+bool ComBuffer_List::Contains(QByteArray* frame)
+{
+    QMutexLocker lock(&m_lock);
+    return m_list.contains(frame);
+}
+
+void ComBuffer_List::Clear()
+{
+    QList<QByteArray*> frames;
+    {
+        QMutexLocker lock(&m_lock);
+        if (!m_list.isEmpty())
+            m_cond.wakeAll();
+        frames.swap(m_list);
+    }
+    qDeleteAll(frames);
+}
+
+int ComBuffer_List::Count()
+{
+    QMutexLocker lock(&m_lock);
+    return m_list.size();
+}
+
+// ---- ComBuffer_Array -------------------------------------------------------
+
+ComBuffer_Array::ComBuffer_Array(QObject* parent) : QObject(parent) {}
+
+void ComBuffer_Array::Append(const QByteArray& bytes)
+{
+    QMutexLocker lock(&m_lock);
+    m_data.append(bytes);
+    m_cond.wakeAll();
+}
+
+QByteArray* ComBuffer_Array::WaitData()
+{
+    QMutexLocker lock(&m_lock);
+    if (m_data.size() == m_head)
+        m_cond.wait(&m_lock);
+    m_view = QByteArray::fromRawData(m_data.constData() + m_head, m_data.size() - m_head);
+    return &m_view;
+}
+
+void ComBuffer_Array::Remove(quint32 n)
+{
+    QMutexLocker lock(&m_lock);
+    const quint32 left = quint32(m_data.size() - m_head);
+    m_head += int(n < left ? n : left);
+    if (m_head == m_data.size()) {
+        m_view.clear();
+        m_data.resize(0);
+        m_head = 0;
+    }
+}
+
+void ComBuffer_Array::Compact()
+{
+    QMutexLocker lock(&m_lock);
+    if (m_head > 0) {
+        m_view.clear();
+        m_data.remove(0, m_head);
+        m_head = 0;
+    }
+}
+
+void ComBuffer_Array::Clear()
+{
+    {
+        QMutexLocker lock(&m_lock);
+        if (m_data.size() > m_head)
+            m_cond.wakeAll();
+    }
+    QMutexLocker lock(&m_lock);
+    m_view.clear();
+    m_data.clear();
+    m_head = 0;
+}
+
+int ComBuffer_Array::Size()
+{
+    QMutexLocker lock(&m_lock);
+    return m_data.size() - m_head;
+}
+
+// ---- ComDevice -------------------------------------------------------------
+
+ComDevice::ComDevice(QObject* parent) : QObject(parent)
+{
+    m_socket = new QTcpSocket(this);
+    connect(m_socket, &QTcpSocket::connected, this, &ComDevice::onTcpConnected);
+    connect(m_socket, &QTcpSocket::disconnected, this, &ComDevice::onTcpDisconed);
+    connect(m_socket, &QTcpSocket::readyRead, this, &ComDevice::onTcpRecved);
+    // Errors are not reported as such: a lost connection ends in
+    // disconnected(), a refused one in nothing at all.
+    connect(m_socket, &QAbstractSocket::errorOccurred, this, [](QAbstractSocket::SocketError) {});
+    m_status.Set(0);
+    m_host = QStringLiteral("0");
+    m_port = 0;
+    m_sendList.Clear();
+    m_recvBuffer.Clear();
+}
+
+ComDevice::~ComDevice()
+{
+    Close();
+}
+
+void ComDevice::SetAddress(const st_ComAddress& address)
+{
+    m_host = address.host;
+    m_port = address.port;
+    m_status.Set(ComStatus::AddressSet);
+}
+
+void ComDevice::Close()
+{
+    m_status.Set(0);
+    m_socket->close();
+    m_sendList.Clear();
+    m_recvBuffer.Clear();
+    m_host = QStringLiteral("0");
+    m_port = 0;
+    m_sendList.Clear();
+    m_recvBuffer.Clear();
+}
+
+bool ComDevice::Connect()
+{
+    if (!m_status.Test(ComStatus::AddressSet))
+        return false;
+    m_socket->abort();
+    // Frames left unwritten by an earlier connection are stale on a new one.
+    m_sendList.Clear();
+    m_socket->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    m_socket->connectToHost(m_host, m_port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    return true;
+}
+
+void ComDevice::Disconnect()
+{
+    m_socket->disconnectFromHost();
+    m_status.Clear(ComStatus::Connected);
+}
+
+bool ComDevice::Send(QByteArray* frame)
+{
+    if (!m_status.Test(ComStatus::Connected))
+        return false;
+    m_sendList.Push(frame);
+    return SendNext();
+}
+
+bool ComDevice::Withdraw(QByteArray* frame)
+{
+    return m_sendList.Take(frame);
+}
+
+bool ComDevice::SendNext()
+{
+    if (!m_status.Acquire(ComStatus::Sending))
+        return false;
+    QByteArray* head = m_sendList.Peek();
+    if (!head || head->isEmpty()) {
+        m_status.Clear(ComStatus::Sending);
+        return false;
+    }
+    if (!WriteFrame(head)) {
+        m_status.Clear(ComStatus::Sending);
+        return false;
+    }
+    QByteArray* frame = m_sendList.Pop();
+    if (!frame) {
+        m_status.Clear(ComStatus::Sending);
+        return false;
+    }
+    Q_EMIT handleSended(frame);
+    m_status.Clear(ComStatus::Sending);
+    return true;
+}
+
+bool ComDevice::WriteFrame(QByteArray* frame)
+{
+    if (!m_socket->isOpen() || m_socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    return m_socket->write(*frame) == qint64(frame->size());
+}
+
+void ComDevice::onTcpConnected()
+{
+    if (m_status.Test(ComStatus::AddressSet)) {
+        m_status.Set(ComStatus::Connected);
+        Q_EMIT handleConnected();
+    }
+}
+
+void ComDevice::onTcpDisconed()
+{
+    m_socket->abort();
+    m_status.Clear(ComStatus::Connected);
+    Q_EMIT handleClosed();
+}
+
+void ComDevice::onTcpRecved()
+{
+    m_recvBuffer.Append(m_socket->readAll());
+    ProcessRecv();
+}
+
+void ComDevice::ProcessRecv()
+{
+    if (!m_status.Acquire(ComStatus::Receiving))
+        return;
+    if (m_recvBuffer.Size() == 0) {
+        m_status.Clear(ComStatus::Receiving);
+        return;
+    }
+    uint32_t count = 0;
+    do {
+        QByteArray* data = m_recvBuffer.WaitData();
+        count = 0;
+        Q_EMIT handleReceived(data, &count);
+        m_recvBuffer.Remove(count);
+    } while (count != 0 && m_recvBuffer.Size() > 0);
+    m_recvBuffer.Compact();
+    m_status.Clear(ComStatus::Receiving);
+}

@@ -1,0 +1,72 @@
+#pragma once
+// Request engine: the common base of the device protocols. It packs each
+// command into a frame, keeps every request until its reply, matches replies
+// by command code, re-sends requests left unanswered and finally gives them
+// up. Every reply, push and given-up request reaches the protocol through
+// OnFrame.
+
+#include "ComDevice.h"
+#include "ComFrame.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QMap>
+#include <QMultiMap>
+#include <QObject>
+#include <QTimer>
+
+class Communication : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Communication(QObject* parent = nullptr);
+    ~Communication() override;
+
+    void SetAddress(const st_ComAddress& address);
+    void Open();
+    void Close();
+    bool IsConnected() const { return m_connected; }
+    void SetTimeout(int ms) { m_timeout = ms; }
+    void SetRetryCount(int n) { m_retryCount = n; }
+
+    // The single entry for every command. Does nothing while not connected.
+    void Request(unsigned int cmd, const QByteArray* data = nullptr);
+    bool SendRequest(const st_ComRequest& request);
+
+Q_SIGNALS:
+    void ComConnected();
+    void ComClosed();
+
+public Q_SLOTS:
+    void OnRequestTimout();
+
+protected:
+    // A reply or push (ok true: cmd and payload, lent for the call), or a
+    // request given up (ok false: data is that request's frame, not to be
+    // read).
+    virtual void OnFrame(unsigned int cmd, bool ok, QByteArray* data) = 0;
+
+    void onHandleSended(QByteArray* frame);
+    void onHandleReceived(QByteArray* buffer, uint32_t* consumed);
+
+    ComDevice* m_device = nullptr;
+    bool m_connected = false;
+    QMap<QByteArray*, quint32> m_queuedCmds;
+    // Several requests may be stamped in the same millisecond, so the time
+    // maps keep every frame stored under a stamp.
+    QMultiMap<QDateTime, QByteArray*> m_queuedTimes;
+    QMap<QByteArray*, quint32> m_sentCmds;
+    QMap<QByteArray*, int> m_retryCounts;
+    QMultiMap<QDateTime, QByteArray*> m_sentTimes;
+    QTimer m_timer;
+    int m_timeout = 100000;
+    int m_retryCount = 3;
+
+private:
+    void onDeviceConnected();
+    void onDeviceClosed();
+    // Reports every pending request as given up and releases its frame.
+    void GiveUpPending();
+    static bool takeTimeEntry(QMultiMap<QDateTime, QByteArray*>& map, QByteArray* frame,
+                              QDateTime* stamp);
+};

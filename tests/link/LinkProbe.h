@@ -1,0 +1,55 @@
+#pragma once
+// A request engine that records what reaches OnFrame, for the link tests.
+
+#include "Communication.h"
+
+#include <QList>
+
+struct FrameCall
+{
+    unsigned int cmd = 0;
+    bool ok = false;
+    QByteArray payload; // copy of the payload (ok only)
+};
+
+class LinkProbe : public Communication
+{
+    Q_OBJECT
+public:
+    using Communication::Communication;
+
+    QList<FrameCall> calls;
+    // Called at the end of each OnFrame with a reply or push.
+    std::function<void(LinkProbe&, const FrameCall&)> onCall;
+
+    int Pending() const { return m_queuedCmds.size() + m_sentCmds.size(); }
+    bool MapsEmpty() const
+    {
+        return m_queuedCmds.isEmpty() && m_queuedTimes.isEmpty() && m_sentCmds.isEmpty()
+               && m_retryCounts.isEmpty() && m_sentTimes.isEmpty();
+    }
+    QList<QDateTime> SentStamps() const { return m_sentTimes.keys(); }
+    QList<int> RetryCounts() const { return m_retryCounts.values(); }
+    ComDevice* Device() const { return m_device; }
+    QList<FrameCall> Failed() const
+    {
+        QList<FrameCall> out;
+        for (const FrameCall& c : calls)
+            if (!c.ok)
+                out.append(c);
+        return out;
+    }
+
+protected:
+    void OnFrame(unsigned int cmd, bool ok, QByteArray* data) override
+    {
+        FrameCall c;
+        c.cmd = cmd;
+        c.ok = ok;
+        if (ok && data)
+            c.payload = *data;
+        calls.append(c);
+        if (ok && onCall)
+            onCall(*this, c);
+    }
+};

@@ -1,0 +1,333 @@
+// Request engine against an emulated box on loopback: matching, pushes,
+// time-out, re-sends and giving up.
+
+#include "EmulatedBox.h"
+#include "LinkProbe.h"
+
+#include <QtTest>
+
+#include <memory>
+
+namespace
+{
+const QHostAddress kHost(QStringLiteral("127.0.2.3"));
+
+QByteArray result(quint32 code)
+{
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        b[i] = char(code >> (8 * i));
+    return b;
+}
+}
+
+class tst_Communication : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void replyMatched();
+    void unsolicitedFrames();
+    void replyOfWrongTypeSettlesNothing();
+    void requestWhileNotConnected();
+    void twoPendingOfOneCommand();
+    void resendThenGiveUp();
+    void notExpiredNotResent();
+    void sweepTimerRunsByItself();
+    void sameMillisecondBothTracked();
+    void pendingGivenUpOnLinkChange_data();
+    void pendingGivenUpOnLinkChange();
+    void requestFromInsideOnFrame();
+    void closeWhileConnecting();
+
+private:
+    void openProbe();
+
+    std::unique_ptr<EmulatedBox> m_box;
+    std::unique_ptr<LinkProbe> m_link;
+};
+
+void tst_Communication::init()
+{
+    m_box.reset(new EmulatedBox(QStringLiteral("box")));
+    QString error;
+    QVERIFY2(m_box->Listen(kHost, 0, &error), qPrintable(error));
+    m_link.reset(new LinkProbe);
+}
+
+void tst_Communication::cleanup()
+{
+    // Destroyed with whatever is still pending: must release, not report.
+    m_link.reset();
+    m_box.reset();
+}
+
+void tst_Communication::openProbe()
+{
+    QSignalSpy connected(m_link.get(), &Communication::ComConnected);
+    m_link->SetAddress(st_ComAddress{kHost.toString(), m_box->Port()});
+    m_link->Open();
+    QVERIFY(connected.wait(5000));
+    QVERIFY(m_link->IsConnected());
+    QTRY_VERIFY(m_box->HasClient());
+}
+
+// Waits until the box has read `n` frames in all.
+#define WAIT_RECEIVED(n) QTRY_COMPARE_WITH_TIMEOUT(m_box->Received().size(), (n), 5000)
+#define OPEN()                                                                                     \
+    do {                                                                                           \
+        openProbe();                                                                               \
+        if (QTest::currentTestFailed())                                                            \
+            return;                                                                                \
+    } while (0)
+
+void tst_Communication::replyMatched()
+{
+    OPEN();
+    m_box->ReplyWith(1, result(1), 50);
+    const QByteArray payload(88, '\x05');
+    m_link->Request(1, &payload);
+    QTRY_COMPARE(m_link->calls.size(), 1);
+    QCOMPARE(m_link->calls[0].cmd, 1u);
+    QVERIFY(m_link->calls[0].ok);
+    QCOMPARE(m_link->calls[0].payload, result(1));
+    QVERIFY(m_link->MapsEmpty());
+    QCOMPARE(m_box->Received().size(), 1);
+    QCOMPARE(m_box->Received()[0].payload, payload);
+    QCOMPARE(m_box->Received()[0].type, quint16(0));
+}
+
+void tst_Communication::unsolicitedFrames()
+{
+    OPEN();
+    m_box->Push(3, "samples");                   // push: delivered
+    m_box->Push(9, result(1), 1);                // reply nobody asked for: dropped
+    m_box->Push(4, "odd", 2);                    // unknown type: dropped
+    m_box->Push(5, QByteArray(), 0);             // empty push: delivered
+    QTRY_COMPARE(m_link->calls.size(), 2);
+    QCOMPARE(m_link->calls[0].cmd, 3u);
+    QCOMPARE(m_link->calls[0].payload, QByteArray("samples"));
+    QCOMPARE(m_link->calls[1].cmd, 5u);
+    QVERIFY(m_link->calls[1].payload.isEmpty());
+    QVERIFY(m_link->MapsEmpty());
+}
+
+void tst_Communication::replyOfWrongTypeSettlesNothing()
+{
+    OPEN();
+    m_box->ReplyWith(2, result(1), 0, 2);
+    m_link->Request(2);
+    WAIT_RECEIVED(1);
+    m_box->Push(77, "sentinel");
+    QTRY_COMPARE(m_link->calls.size(), 1);
+    QCOMPARE(m_link->calls[0].cmd, 77u);
+    QCOMPARE(m_link->Pending(), 1);
+}
+
+void tst_Communication::requestWhileNotConnected()
+{
+    m_link->SetAddress(st_ComAddress{kHost.toString(), m_box->Port()});
+    m_link->Request(1);
+    QVERIFY(m_link->MapsEmpty());
+    QVERIFY(m_link->calls.isEmpty());
+    QTest::qWait(50);
+    QCOMPARE(m_box->ConnectionsAccepted(), 0);
+}
+
+void tst_Communication::twoPendingOfOneCommand()
+{
+    OPEN();
+    m_box->NeverReply(1);
+    m_link->Request(1);
+    m_link->Request(1);
+    WAIT_RECEIVED(2);
+    QCOMPARE(m_link->Pending(), 2);
+    const EmuFrameRecord first = m_box->Received()[0];
+    m_box->Reply(first, result(1));
+    QTRY_COMPARE(m_link->calls.size(), 1);
+    QCOMPARE(m_link->Pending(), 1);
+    QCOMPARE(m_link->SentStamps().size(), 1);
+    m_box->Reply(first, result(1));
+    QTRY_COMPARE(m_link->calls.size(), 2);
+    QVERIFY(m_link->MapsEmpty());
+    // A third reply finds nothing pending.
+    m_box->Reply(first, result(1));
+    m_box->Push(77, "sentinel");
+    QTRY_COMPARE(m_link->calls.size(), 3);
+    QCOMPARE(m_link->calls[2].cmd, 77u);
+}
+
+void tst_Communication::resendThenGiveUp()
+{
+    OPEN();
+    m_box->NeverReply(7);
+    m_link->SetTimeout(60);
+    m_link->SetRetryCount(3);
+    const QByteArray payload("start");
+    m_link->Request(7, &payload);
+    WAIT_RECEIVED(1);
+    for (int resend = 1; resend <= 3; ++resend) {
+        QTest::qWait(80);
+        m_link->OnRequestTimout();
+        WAIT_RECEIVED(1 + resend);
+        QCOMPARE(m_link->RetryCounts(), QList<int>{resend});
+    }
+    const QList<EmuFrameRecord> got = m_box->Received();
+    for (const EmuFrameRecord& f : got) {
+        QCOMPARE(f.seq, got[0].seq);
+        QCOMPARE(f.payload, payload);
+    }
+    QVERIFY(m_link->Failed().isEmpty());
+    QTest::qWait(80);
+    m_link->OnRequestTimout();
+    QCOMPARE(m_link->Failed().size(), 1);
+    QCOMPARE(m_link->Failed()[0].cmd, 7u);
+    QVERIFY(m_link->MapsEmpty());
+    QTest::qWait(80);
+    m_link->OnRequestTimout();
+    QTest::qWait(50);
+    QCOMPARE(m_box->Received().size(), 4);
+}
+
+void tst_Communication::notExpiredNotResent()
+{
+    OPEN();
+    m_box->NeverReply(7);
+    m_link->Request(7);
+    WAIT_RECEIVED(1);
+    m_link->OnRequestTimout(); // default time-out: nowhere near
+    QTest::qWait(50);
+    QCOMPARE(m_box->Received().size(), 1);
+    QCOMPARE(m_link->Pending(), 1);
+    // A late reply still settles it.
+    m_box->Reply(m_box->Received()[0], result(1));
+    QTRY_COMPARE(m_link->calls.size(), 1);
+    QVERIFY(m_link->MapsEmpty());
+}
+
+void tst_Communication::sweepTimerRunsByItself()
+{
+    OPEN();
+    m_box->NeverReply(5);
+    m_link->SetTimeout(100);
+    m_link->SetRetryCount(1);
+    m_link->Request(5);
+    WAIT_RECEIVED(1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_box->Received().size(), 2, 4000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_link->Failed().size(), 1, 4000);
+    QVERIFY(m_link->MapsEmpty());
+}
+
+void tst_Communication::sameMillisecondBothTracked()
+{
+    OPEN();
+    m_box->NeverReply(1);
+    m_link->SetTimeout(30);
+    m_link->SetRetryCount(1);
+    // Issue pairs until one pair shares its millisecond (nearly always the
+    // first); pairs that do not are settled and forgotten.
+    bool shared = false;
+    int issued = 0;
+    for (int attempt = 0; attempt < 50 && !shared; ++attempt) {
+        m_link->Request(1);
+        m_link->Request(1);
+        issued += 2;
+        const QList<QDateTime> stamps = m_link->SentStamps();
+        QCOMPARE(stamps.size(), 2);
+        shared = stamps[0] == stamps[1];
+        WAIT_RECEIVED(issued);
+        if (!shared) {
+            const int before = m_link->calls.size();
+            EmuFrameRecord req;
+            req.cmd = 1;
+            m_box->Reply(req, result(1));
+            m_box->Reply(req, result(1));
+            QTRY_COMPARE(m_link->calls.size(), before + 2);
+        }
+    }
+    QVERIFY(shared);
+    const int sentBefore = issued;
+    QTest::qWait(50);
+    m_link->OnRequestTimout();
+    WAIT_RECEIVED(sentBefore + 2); // both re-sent
+    QCOMPARE(m_link->Pending(), 2);
+    QTest::qWait(50);
+    m_link->OnRequestTimout();
+    QCOMPARE(m_link->Failed().size(), 2); // both given up
+    QVERIFY(m_link->MapsEmpty());
+}
+
+void tst_Communication::pendingGivenUpOnLinkChange_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("re-addressed") << 0;
+    QTest::newRow("closed") << 1;
+    QTest::newRow("dropped by the box") << 2;
+}
+
+void tst_Communication::pendingGivenUpOnLinkChange()
+{
+    QFETCH(int, how);
+    OPEN();
+    m_box->NeverReply(2);
+    m_link->SetTimeout(30);
+    m_link->Request(2);
+    WAIT_RECEIVED(1);
+    QSignalSpy closed(m_link.get(), &Communication::ComClosed);
+    if (how == 0)
+        m_link->SetAddress(st_ComAddress{kHost.toString(), m_box->Port()});
+    else if (how == 1)
+        m_link->Close();
+    else
+        m_box->CloseClient();
+    QTRY_COMPARE(m_link->Failed().size(), 1);
+    QCOMPARE(m_link->Failed()[0].cmd, 2u);
+    QVERIFY(m_link->MapsEmpty());
+    QTRY_COMPARE(closed.count(), 1);
+    QVERIFY(!m_link->IsConnected());
+
+    // On the next connection the old request never goes out again.
+    QSignalSpy connected(m_link.get(), &Communication::ComConnected);
+    m_link->Open();
+    QVERIFY(connected.wait(5000));
+    QTRY_COMPARE(m_box->ConnectionsAccepted(), 2);
+    QTest::qWait(50);
+    m_link->OnRequestTimout();
+    QTest::qWait(50);
+    m_link->OnRequestTimout();
+    QTest::qWait(50);
+    QCOMPARE(m_box->Received().size(), 1);
+    QCOMPARE(m_link->Failed().size(), 1);
+}
+
+void tst_Communication::requestFromInsideOnFrame()
+{
+    // A reply often leads straight to the next command.
+    OPEN();
+    m_box->ReplyWith(1, result(1));
+    m_box->ReplyWith(2, result(2));
+    m_link->onCall = [](LinkProbe& link, const FrameCall& c) {
+        if (c.cmd == 1)
+            link.Request(2);
+    };
+    m_link->Request(1);
+    QTRY_COMPARE(m_link->calls.size(), 2);
+    QCOMPARE(m_link->calls[1].cmd, 2u);
+    QCOMPARE(m_link->calls[1].payload, result(2));
+    QVERIFY(m_link->MapsEmpty());
+}
+
+void tst_Communication::closeWhileConnecting()
+{
+    QSignalSpy connected(m_link.get(), &Communication::ComConnected);
+    m_link->SetAddress(st_ComAddress{kHost.toString(), m_box->Port()});
+    m_link->Open();
+    m_link->Close(); // not connected yet: the attempt goes on
+    QVERIFY(connected.wait(5000));
+    QVERIFY(m_link->IsConnected());
+}
+
+QTEST_GUILESS_MAIN(tst_Communication)
+#include "tst_communication.moc"
