@@ -72,8 +72,7 @@ QByteArray* Pack(const st_ComRequest& request, quint16 type)
     const quint32 seq = g_comFrameSeq++;
     const quint16 cmd = quint16(request.cmd & 0xFFFFu);
     const quint32 len = quint32(request.data.size());
-    auto* frame = new QByteArray(int(HeaderSize + len), Qt::Uninitialized);
-    char* p = frame->data();
+    char p[HeaderSize];
     qToLittleEndian<quint32>(quint32(Sync0) | quint32(Sync1) << 8 | quint32(Marker) << 16, p);
     qToLittleEndian<quint16>(cmd, p + 4);
     qToLittleEndian<quint16>(type, p + 6);
@@ -82,8 +81,10 @@ QByteArray* Pack(const st_ComRequest& request, quint16 type)
     qToLittleEndian<quint32>(quint32(quint32(cmd) + type + seq + len), p + 16);
     qToLittleEndian<quint32>(CalcCheck(len, request.data.constData()), p + 20);
     qToLittleEndian<quint32>(0, p + 24);
-    if (len)
-        std::memcpy(p + HeaderSize, request.data.constData(), len);
+    auto* frame = new QByteArray;
+    frame->reserve(int(HeaderSize + len));
+    frame->append(p, int(HeaderSize));
+    frame->append(request.data);
     return frame;
 }
 
