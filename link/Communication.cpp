@@ -161,7 +161,7 @@ void Communication::OnRequestTimout()
     const QDateTime now = QDateTime::currentDateTime();
     auto expired = [&](const QDateTime& t) {
         const qint64 age = t.msecsTo(now);
-        return age > 0 && age > qint64(m_timeout);
+        return age >= 0 && age > qint64(m_timeout);
     };
 
     // Requests that never reached the socket are given up, not sent again.

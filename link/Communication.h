@@ -33,14 +33,6 @@ public:
     void Request(unsigned int cmd, const QByteArray* data = nullptr);
     bool SendRequest(const st_ComRequest& request);
 
-Q_SIGNALS:
-    void ComConnected();
-    void ComClosed();
-
-public Q_SLOTS:
-    void OnRequestTimout();
-
-protected:
     // A reply or push (ok true: cmd and payload, lent for the call), or a
     // request given up (ok false: data is that request's frame, not to be
     // read).
@@ -49,6 +41,14 @@ protected:
     void onHandleSended(QByteArray* frame);
     void onHandleReceived(QByteArray* buffer, uint32_t* consumed);
 
+Q_SIGNALS:
+    void ComConnected();
+    void ComClosed();
+
+public Q_SLOTS:
+    void OnRequestTimout();
+
+protected:
     ComDevice* m_device = nullptr;
     bool m_connected = false;
     QMap<QByteArray*, quint32> m_queuedCmds;

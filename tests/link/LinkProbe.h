@@ -40,7 +40,6 @@ public:
         return out;
     }
 
-protected:
     void OnFrame(unsigned int cmd, bool ok, QByteArray* data) override
     {
         FrameCall c;
