@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceRecords.h"
+#include "Data_Sample.h"   // st_SampleData_Send
 
 #include <QByteArray>
 #include <QList>

@@ -3,7 +3,6 @@
 // controller, the project tree and the decay processor. They sit below every
 // layer that passes them around and need nothing but Qt Core.
 
-#include <QByteArray>
 #include <QList>
 #include <QMetaType>
 #include <QVector>
@@ -94,17 +93,6 @@ struct st_TEMSendData
     QVector<double> OffData;        // turn-off waveform
 };
 
-// The transmitter part of one stored sample: both waveforms still as array
-// blobs (big-endian doubles), decoded only where they are drawn or stacked.
-struct st_SampleData_Send
-{
-    double SendFs = 0.0;        // transmit frequency, Hz
-    double SampleSendFs = 0.0;  // Hz, current waveform
-    QByteArray DATA_SEND;       // current waveform blob
-    double SampleOffFs = 0.0;   // Hz, turn-off waveform
-    QByteArray DATA_SOFF;       // turn-off waveform blob
-};
-
 // One acquired sounding, handed by value from the controller to the project
 // tree: every transmitter/receiver pair of the sounding so far.
 struct VODEZ_Data
@@ -127,7 +115,6 @@ Q_DECLARE_METATYPE(st_TEMSendMonitor)
 Q_DECLARE_METATYPE(st_DeviceInfo)
 Q_DECLARE_METATYPE(st_RecvData_DUD4004)
 Q_DECLARE_METATYPE(st_TEMSendData)
-Q_DECLARE_METATYPE(st_SampleData_Send)
 Q_DECLARE_METATYPE(VODEZ_Data)
 
 // Registers the records with Qt's meta-type system (queued connections,

@@ -2,6 +2,7 @@
 // and with which curves.
 #include "CalcTestUtil.h"
 #include "Data_Calc.h"
+#include "DataClasses.h"
 #include "Resources.h"
 #include "TimeChannel.h"
 
@@ -102,6 +103,7 @@ private slots:
     {
         initVodezResources();
         registerDeviceRecordTypes();
+        initDataClasses();
         m_calc.reset(new Data_Calc(nullptr));
         QCOMPARE(g_timeTable.size(), 72);
         g_recvGain = 11.0;
