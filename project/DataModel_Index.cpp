@@ -520,6 +520,16 @@ bool DataModel_Index::saveData(const VODEZ_Data& data)
 
 namespace {
 
+// A child refers to its parent by an object that holds only the parent's ID,
+// as the objects an open reads do: a reference to the parent itself would
+// close a cycle of shared pointers (the parent lists the child) and keep
+// both alive after the project is closed.
+template <class P>
+std::shared_ptr<P> parentRef(const P& parent)
+{
+    return std::make_shared<P>(parent.ID);
+}
+
 std::shared_ptr<Data_Sample> makeSample(const st_SaveHeader& header, const st_SampleData_Send& send,
                                         const st_RecvData_DUD4004& first, const st_RecvData_DUD4004& set,
                                         const std::shared_ptr<Data_Point>& point)
@@ -539,7 +549,7 @@ std::shared_ptr<Data_Sample> makeSample(const st_SaveHeader& header, const st_Sa
     s->SampleOffFs = send.SampleOffFs;
     s->RecvFs = first.SampleRate;
     s->USE = 1;
-    s->Data_PointID = point;
+    s->Data_PointID = parentRef(*point);
     return s;
 }
 
@@ -592,7 +602,7 @@ bool DataModel_Index::saveSingleData(const st_SaveHeader& header, const QList<st
         point->NAME = header.PointNo;
         point->USE = 1;
         point->TYPE = mode;
-        point->Data_LineID = line;
+        point->Data_LineID = parentRef(*line);
         ok = ok && !failed(orm::dao::insert(*point, &database));
         line->list_Data_Point.append(point);
         pointIndex = line->list_Data_Point.size() - 1;
@@ -673,7 +683,7 @@ bool DataModel_Index::saveContinueData(const st_SaveHeader& header, const st_Sam
     point->NAME = n;
     point->USE = 1;
     point->TYPE = 0;
-    point->Data_LineID = line;
+    point->Data_LineID = parentRef(*line);
     ok = ok && !failed(orm::dao::insert(*point, &database));
     line->list_Data_Point.append(point);
     lineItem->addChild(new QTreeWidgetItem(QStringList(localTime(recv.RecvTime, kPointTimeFormat))));
