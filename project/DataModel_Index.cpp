@@ -13,6 +13,7 @@
 #include <QTreeWidgetItem>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -74,6 +75,31 @@ QHash<int, qint64> firstSampleTimes(QSqlDatabase& db)
         times.insert(q.value(0).toInt(), q.value(1).toLongLong());
     return times;
 }
+
+// A point item read from the file formats its tool tip (the start time) only
+// when it is asked for: formatting local times for every point of a large
+// project would cost the open more than reading its rows.
+class OpenedPointItem : public QTreeWidgetItem
+{
+public:
+    OpenedPointItem(const QString& text, qint64 tipTime)
+        : QTreeWidgetItem(QStringList(text))
+        , m_tipTime(tipTime)
+    {
+    }
+    QVariant data(int column, int role) const override
+    {
+        if (column == 0 && role == Qt::ToolTipRole && m_tipTime != kNoTip) {
+            const QVariant set = QTreeWidgetItem::data(column, role);
+            return set.isValid() ? set : QVariant(localTime(m_tipTime, kTipTimeFormat));
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+    static constexpr qint64 kNoTip = std::numeric_limits<qint64>::min();
+
+private:
+    qint64 m_tipTime;
+};
 
 } // namespace
 
@@ -367,9 +393,8 @@ bool DataModel_Index::openProject(const QString& path)
                     point->TYPE = 0;
                 text = openedPointText(*point);
             }
-            auto* pointItem = new QTreeWidgetItem(QStringList(text));
-            if (hasSamples && line->TYPE != 1)
-                pointItem->setToolTip(0, localTime(start, kTipTimeFormat));
+            auto* pointItem =
+                new OpenedPointItem(text, hasSamples && line->TYPE != 1 ? start : OpenedPointItem::kNoTip);
             if (line->TYPE == 0) {
                 QList<QTreeWidgetItem*> sampleItems;
                 sampleItems.reserve(point->list_Data_Sample.size());
