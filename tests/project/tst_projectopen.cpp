@@ -321,6 +321,26 @@ private slots:
         QCOMPARE(tree.property("PointNo").toDouble(), 11.0);
         QCOMPARE(select.last().first().toInt(), 1);
         QCOMPARE(params.last()[2].toInt(), 1);
+
+        // Unsorted, the points come in the order they were saved.
+        tree.SetSortPoint(false);
+        QVERIFY(tree.openProject(file));
+        single = tree.topLevelItem(0);
+        QCOMPARE(single->child(0)->text(0), QStringLiteral("7"));
+        QCOMPARE(single->child(1)->text(0), QStringLiteral("4.0"));
+        QCOMPARE(single->child(2)->text(0), QStringLiteral("3(自检)"));
+    }
+
+    void unusablePathIsRefused()
+    {
+        RecordingPrompt prompt;
+        DataModel_Index tree;
+        const QString file = path(QStringLiteral("missing-folder/p.VODEZ"));
+        QVERIFY(!tree.openProject(file));
+        QVERIFY(!tree.isProjectOpen());
+        QVERIFY(!QFile::exists(file));
+        // The caller reports this one.
+        QCOMPARE(prompt.shown.size(), 0);
     }
 
     void linesWithoutPoints()
