@@ -93,9 +93,6 @@ signals:
     void onData_Recv_Line(QString title, QVector<double> points, QVector<double> names,
                           QVector<QVector<double> > matrix, int curPos);
     void onSaveOver();
-    // A requested save stored nothing: the kept sounding is still unsaved.
-    // Emitted just before the onSaveOver() that ends that save.
-    void onSaveFailed();
     void onLoadLog(QString note);
     void onExport(int value, int total);
     void onLoad_Param(double baseFreq, int period, int lineType);
@@ -103,6 +100,10 @@ signals:
     void onSelectPoint(int lineType);
     void onSelectLine(int lineType);
     void loadProjectConfig(st_ProjectConfig config);
+    // A requested save stored nothing: the kept sounding is still unsaved
+    // and can be saved again or dropped. Emitted just before the
+    // onSaveOver() that ends that save.
+    void onSaveFailed();
 
 public slots:
     void onNewLog(QString log);
