@@ -498,7 +498,10 @@ void DataModel_Index::dataSave(bool save)
     }
     const bool kept = !keptData.Sends.isEmpty() && !keptData.Recvs.isEmpty()
         && keptData.Sends.size() == keptData.Recvs.size();
-    if (kept && !saveData(keptData))
+    // The save works on its own copy: a warning box runs an event loop, in
+    // which a new upload may replace the kept sounding.
+    const VODEZ_Data data = keptData;
+    if (kept && !saveData(data))
         emit onSaveFailed();
     emit onSaveOver();
 }
