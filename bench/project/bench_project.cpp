@@ -67,7 +67,7 @@ public:
     static QString name() { return QStringLiteral("bench_plain"); }
 };
 
-bool insertSamples(QSqlQuery& s, qint64 pointId, const Arrays& a, const QByteArray blobs[5])
+bool insertSamples(QSqlQuery& s, qint64 pointId, const QByteArray blobs[5])
 {
     for (int k = 0; k < kSamplesPerPoint; ++k) {
         s.bindValue(0, 1733800000000LL + k);
@@ -81,7 +81,6 @@ bool insertSamples(QSqlQuery& s, qint64 pointId, const Arrays& a, const QByteArr
         if (!s.exec())
             return false;
     }
-    Q_UNUSED(a);
     return true;
 }
 
@@ -113,7 +112,7 @@ bool generate(const QString& path, int points, const Arrays& a)
         }
         point.bindValue(0, double((kPointsPerLine - i % kPointsPerLine) * 10)); // saved against number order
         point.bindValue(1, lineId);
-        if (!point.exec() || !insertSamples(sample, point.lastInsertId().toLongLong(), a, blobs))
+        if (!point.exec() || !insertSamples(sample, point.lastInsertId().toLongLong(), blobs))
             return false;
     }
     return db.commit();
@@ -289,7 +288,7 @@ int main(int argc, char** argv)
                 if (!db.transaction())
                     return false;
                 point.bindValue(0, double(100000 + i));
-                if (!point.exec() || !insertSamples(sample, point.lastInsertId().toLongLong(), arrays, blobs))
+                if (!point.exec() || !insertSamples(sample, point.lastInsertId().toLongLong(), blobs))
                     return false;
                 return db.commit();
             }));
