@@ -1,0 +1,885 @@
+#include "DataModel_Index.h"
+
+#include "Data_Calc.h"
+#include "Orm.h"
+#include "Prompt.h"
+#include "WifiName.h"
+
+#include <QDataStream>
+#include <QDateTime>
+#include <QHash>
+#include <QScroller>
+#include <QSqlQuery>
+#include <QTreeWidgetItem>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kNumberTolerance = 1e-6;
+const char* const kPointTimeFormat = "yyyy.MM.dd hh:mm:ss.zzz";
+const char* const kTipTimeFormat = "yyyy.MM.dd hh:mm:ss";
+
+bool sameNumber(double a, double b)
+{
+    return std::fabs(a - b) < kNumberTolerance;
+}
+
+bool failed(const QSqlError& e)
+{
+    return e.type() != QSqlError::NoError;
+}
+
+QString localTime(qint64 ms, const char* format)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QLatin1String(format));
+}
+
+// The columns a settings edit writes: the settings record, nothing else.
+const QStringList& configColumns()
+{
+    static const QStringList columns = {
+        QStringLiteral("WorkConfig"),     QStringLiteral("LineNoStart"),   QStringLiteral("LineNoSetp"),
+        QStringLiteral("PointNoStart"),   QStringLiteral("PointNoStep"),   QStringLiteral("SendCoil_Len"),
+        QStringLiteral("SendCoil_Width"), QStringLiteral("SendCoil_Turns"), QStringLiteral("RecvCoil_Size"),
+        QStringLiteral("RecvCoil_Gain"),  QStringLiteral("OffTime"),       QStringLiteral("PointLen_D"),
+        QStringLiteral("PointLen_R"),     QStringLiteral("CreateTime")};
+    return columns;
+}
+
+// Fewest decimals (1 to 6) that show a stored number as it is, so a dialog
+// that starts from it does not round it on OK.
+int decimalsFor(double value)
+{
+    for (int d = 1; d < 6; ++d) {
+        const double scale = std::pow(10.0, d);
+        if (std::fabs(std::round(value * scale) / scale - value) < 1e-9 * std::max(1.0, std::fabs(value)))
+            return d;
+    }
+    return 6;
+}
+
+// Start time of the first sample of every point, by sample ID, read in one
+// statement (a lookup per point would cost one query per point on a large
+// project).
+QHash<int, qint64> firstSampleTimes(QSqlDatabase& db)
+{
+    QHash<int, qint64> times;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT ID, StartTime FROM Data_Sample WHERE ID IN "
+                               "(SELECT MIN(ID) FROM Data_Sample GROUP BY Data_PointID)")))
+        return times;
+    while (q.next())
+        times.insert(q.value(0).toInt(), q.value(1).toLongLong());
+    return times;
+}
+
+// A point item read from the file formats its tool tip (the start time) only
+// when it is asked for: formatting local times for every point of a large
+// project would cost the open more than reading its rows.
+class OpenedPointItem : public QTreeWidgetItem
+{
+public:
+    OpenedPointItem(const QString& text, qint64 tipTime)
+        : QTreeWidgetItem(QStringList(text))
+        , m_tipTime(tipTime)
+    {
+    }
+    QVariant data(int column, int role) const override
+    {
+        if (column == 0 && role == Qt::ToolTipRole && m_tipTime != kNoTip) {
+            const QVariant set = QTreeWidgetItem::data(column, role);
+            return set.isValid() ? set : QVariant(localTime(m_tipTime, kTipTimeFormat));
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+    static constexpr qint64 kNoTip = std::numeric_limits<qint64>::min();
+
+private:
+    qint64 m_tipTime;
+};
+
+} // namespace
+
+DataModel_Index::DataModel_Index(QWidget* parent)
+    : QTreeWidget(parent)
+{
+    SetSendI(0.0);
+    SetParamFs(0.0);
+
+    setHeaderHidden(true);
+    setAllColumnsShowFocus(true);
+    setAlternatingRowColors(true);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    QScroller::grabGesture(viewport(), QScroller::LeftMouseButtonGesture);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setAutoScroll(false);
+
+    connect(this, &QWidget::customContextMenuRequested, this, &DataModel_Index::onChangePointNameDl);
+
+    qRegisterMetaType<QVector<QVector<double> > >("QVector<QVector<double> >");
+    qRegisterMetaType<QVector<double> >("QVector<double>");
+    qRegisterMetaType<st_ProjectConfig>("st_ProjectConfig");
+    registerDeviceRecordTypes();
+}
+
+DataModel_Index::~DataModel_Index() = default;
+
+// ---------------------------------------------------------------- properties
+
+void DataModel_Index::SetSendI(double v)
+{
+    const double f = v - std::trunc(v);
+    SetSendI(QString::number(v, 'f', f >= 0.1 ? 1 : 0));
+}
+
+void DataModel_Index::SetSendI(QString v)
+{
+    SendI = v;
+    emit onSendIChanged(SendI);
+}
+
+void DataModel_Index::SetSendOff(double v)
+{
+    SendOff = v;
+    emit onSendOffChanged(SendOff);
+}
+
+void DataModel_Index::SetParamFs(double v)
+{
+    const double a = std::trunc(1000.0 * v);
+    int decimals = 0;
+    if (std::fmod(a, 10.0) != 0.0)
+        decimals = 3;
+    else if (std::fmod(a, 100.0) != 0.0)
+        decimals = 2;
+    else if (std::fmod(a, 1000.0) != 0.0)
+        decimals = 1;
+    SetParamFs(QString::number(v, 'f', decimals));
+}
+
+void DataModel_Index::SetParamFs(QString v)
+{
+    ParamFs = v;
+    emit onParamFsChanged(ParamFs);
+}
+
+void DataModel_Index::SetParamPeriod(int v)
+{
+    ParamPeriod = v;
+    emit onParamPeriodChanged(ParamPeriod);
+}
+
+void DataModel_Index::SetParamRepeat(int v)
+{
+    ParamRepeat = v;
+    emit onParamRepeatChanged(ParamRepeat);
+}
+
+// ---------------------------------------------------------------- texts
+
+QString DataModel_Index::numberText(double value)
+{
+    return QString::number(value, 'g', 6);
+}
+
+QString DataModel_Index::lineText(double name, int points)
+{
+    return QStringLiteral("%1 (%2点)").arg(numberText(name)).arg(points);
+}
+
+QString DataModel_Index::openedPointText(const Data_Point& point)
+{
+    const double whole = std::trunc(point.NAME);
+    QString text;
+    if (std::fabs(point.NAME - whole) < 0.09) {
+        text = std::fabs(whole) < 9.0e15 ? QString::number(qint64(whole)) : QString::number(whole, 'f', 0);
+    } else {
+        text = QString::number(point.NAME, 'f', 1);
+    }
+    if (point.TYPE == 1)
+        text += QStringLiteral("(自检)");
+    return text;
+}
+
+QByteArray DataModel_Index::VectorToByteArray(const QVector<double>& values)
+{
+    return Data_Blob::VectorToByteArray(values);
+}
+
+// ---------------------------------------------------------------- upload
+
+void DataModel_Index::dataUpload(VODEZ_Data data)
+{
+    keptData = data;
+    SetParamFs(double(keptData.ParamFs));
+    ParamPeriod = keptData.ParamPeriod;
+    emit onParamPeriodChanged(ParamPeriod);
+    ParamRepeat = keptData.Sends.size();
+    emit onParamRepeatChanged(ParamRepeat);
+    SetSendI(Data_Calc::CalcSendIMean(keptData.Sends));
+    SendOff = Data_Calc::CalcOffTimeMean(keptData.Sends);
+    emit onSendOffChanged(SendOff);
+    if (dataCalc) {
+        dataCalc->onData_SendsVec(keptData.Sends);
+        dataCalc->onData_Recvs(keptData.Recvs, SendOff, int(keptData.SampleMode), int(keptData.ContinueMode));
+    }
+}
+
+// ---------------------------------------------------------------- open / close
+
+bool DataModel_Index::isProjectOpen() const
+{
+    return projectOpen && project && database.isOpen();
+}
+
+bool DataModel_Index::isDamaged(const QSqlError& error)
+{
+    // SQLITE_CORRUPT and SQLITE_NOTADB: the file is a damaged database or
+    // no database at all; writing to it could only make it worse.
+    const QString text = error.databaseText();
+    return text.contains(QLatin1String("malformed")) || text.contains(QLatin1String("not a database"));
+}
+
+void DataModel_Index::refuseDamaged()
+{
+    closeProject();
+    Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("工程文件损坏"));
+}
+
+void DataModel_Index::closeProject()
+{
+    projectOpen = false;
+    clear();
+    lines.clear();
+    if (database.isValid()) {
+        if (database.isOpen())
+            database.close();
+        database = QSqlDatabase();
+    }
+    // The layer's connections are held by name; dropping them removes them
+    // from Qt's registry as well.
+    orm::Database::clearAllDatabases();
+}
+
+bool DataModel_Index::openProject(const QString& path)
+{
+    closeProject();
+
+    orm::DatabaseSettings settings;
+    settings.driverName = QStringLiteral("QSQLITE");
+    settings.databaseName = path;
+    settings.hostName = QStringLiteral("localhost");
+    settings.userName = QStringLiteral("root");
+    settings.password = QString();
+    settings.formatSqlQueryBeforeLogging = true;
+    settings.displayTimerDetails = true;
+    orm::Database::setSettings(settings);
+    orm::Database::setTraceSqlQuery(true);
+    orm::SqlTypes::set(QStringLiteral("double"), QStringLiteral("REAL"));
+
+    const QSqlError errors[] = {
+        orm::dao::create_table<Data_Project>(),
+        orm::dao::create_table<Data_Line>(),
+        orm::dao::create_table<Data_Point>(),
+        orm::dao::create_table<Data_Sample>(),
+        orm::dao::create_table<Data_WorkSet>(),
+    };
+    for (const QSqlError& e : errors) {
+        if (isDamaged(e)) {
+            refuseDamaged();
+            return false;
+        }
+    }
+
+    database = orm::Database::getDatabase();
+    if (!database.isOpen()) {
+        closeProject();
+        return false;
+    }
+    updateDatabase();
+
+    project = std::make_shared<Data_Project>();
+    project->ID = 1;
+    const QSqlError fetchError = orm::dao::fetch_by_id_except(*project, {QStringLiteral("SSID")}, &database);
+    if (isDamaged(fetchError)) {
+        refuseDamaged();
+        return false;
+    }
+    projectConfig = project->getProjectConfig();
+    emit loadProjectConfig(projectConfig);
+    setProperty("PointNoStep", projectConfig.PointNoStep);
+    if (failed(fetchError)) {
+        // A new file (or one without its project row): the project and the
+        // work set are written together or not at all.
+        if (!database.transaction()) {
+            closeProject();
+            return false;
+        }
+        Data_WorkSet workSet;
+        const bool ok = !failed(orm::dao::insert(*project, &database))
+            && !failed(orm::dao::insert(workSet, &database));
+        if (!ok || !database.commit()) {
+            database.rollback();
+            closeProject();
+            return false;
+        }
+    }
+
+    const orm::Query query = SortPoint
+        ? orm::Query(QStringLiteral("Points_alias"),
+                     QStringLiteral("ORDER BY Points_alias.Data_LineID ASC,Points_alias.NAME ASC"))
+        : orm::Query(QString());
+    const QString relation = SortPoint
+        ? QStringLiteral("list_Data_Point <Points_alias> -> list_Data_Sample{USE,PERIOD,SendFs}")
+        : QStringLiteral("list_Data_Point -> list_Data_Sample{USE,PERIOD,SendFs}");
+    const QSqlError linesError = orm::dao::fetch_all_with_relation(relation, lines, query, &database);
+    if (isDamaged(linesError)) {
+        refuseDamaged();
+        return false;
+    }
+
+    const QHash<int, qint64> startTimes = firstSampleTimes(database);
+    int newestId = 0;
+    double newestLineNo = 0.0;
+    double newestBase = 0.0;
+    double newestFs = 25.0;
+    int newestPeriod = 500;
+    int newestType = 0;
+
+    QList<QTreeWidgetItem*> lineItems;
+    lineItems.reserve(lines.size());
+    for (const std::shared_ptr<Data_Line>& line : qAsConst(lines)) {
+        auto* lineItem = new QTreeWidgetItem(QStringList(lineText(line->NAME, line->list_Data_Point.size())));
+        QList<QTreeWidgetItem*> pointItems;
+        pointItems.reserve(line->list_Data_Point.size());
+        for (const std::shared_ptr<Data_Point>& point : qAsConst(line->list_Data_Point)) {
+            if (point->ID > newestId) {
+                newestId = point->ID;
+                newestLineNo = line->NAME;
+                newestBase = line->TYPE == 0 ? point->NAME : 0.0;
+                newestFs = point->list_Data_Sample.isEmpty() ? 0.0 : point->list_Data_Sample.first()->SendFs;
+                // One sample's stacked periods, as the sampling panel sets them.
+                newestPeriod = 0;
+                const auto& firstSamples = line->list_Data_Point.first()->list_Data_Sample;
+                for (const std::shared_ptr<Data_Sample>& s : firstSamples) {
+                    if (s->USE != 0) {
+                        newestPeriod = s->PERIOD;
+                        break;
+                    }
+                }
+                newestType = line->TYPE;
+            }
+            const bool hasSamples = !point->list_Data_Sample.isEmpty();
+            qint64 start = 0;
+            if (hasSamples) {
+                Data_Sample& first = *point->list_Data_Sample.first();
+                const auto found = startTimes.constFind(first.ID);
+                if (found != startTimes.constEnd()) {
+                    start = found.value();
+                } else {
+                    orm::dao::fetch_by_id(first, &database, {QStringLiteral("StartTime")});
+                    start = first.StartTime;
+                }
+            }
+            QString text;
+            if (line->TYPE == 1) {
+                text = hasSamples ? localTime(start, kPointTimeFormat) : QString();
+            } else {
+                if (point->TYPE < 0 || point->TYPE > 2)
+                    point->TYPE = 0;
+                text = openedPointText(*point);
+            }
+            auto* pointItem =
+                new OpenedPointItem(text, hasSamples && line->TYPE != 1 ? start : OpenedPointItem::kNoTip);
+            if (line->TYPE == 0) {
+                QList<QTreeWidgetItem*> sampleItems;
+                sampleItems.reserve(point->list_Data_Sample.size());
+                for (int k = 0; k < point->list_Data_Sample.size(); ++k)
+                    sampleItems.append(new QTreeWidgetItem(QStringList(QString::number(k + 1))));
+                pointItem->addChildren(sampleItems);
+            }
+            pointItems.append(pointItem);
+        }
+        lineItem->addChildren(pointItems);
+        lineItems.append(lineItem);
+    }
+    addTopLevelItems(lineItems);
+    projectOpen = true;
+
+    if (lines.isEmpty()) {
+        emit isNewLineChanged(true);
+    } else {
+        setProperty("LineNo", newestLineNo);
+        setProperty("PointNo", newestBase + projectConfig.PointNoStep);
+        emit onLoad_Param(newestFs, newestPeriod, newestType);
+        slotLineNoChanged(newestLineNo);
+    }
+    return true;
+}
+
+void DataModel_Index::updateDatabase()
+{
+    if (!database.isOpen())
+        return;
+    auto run = [this](const QString& sql) {
+        QSqlQuery q(database);
+        q.exec(sql);
+    };
+    run(QStringLiteral("ALTER TABLE Data_Project ADD COLUMN SSID TEXT;"));
+    run(QStringLiteral("CREATE INDEX IDX_Data_Point_Data_LineID_ ON Data_Point (Data_LineID);"));
+    run(QStringLiteral("CREATE INDEX IDX_Data_Sample_Data_PointID_ ON Data_Sample (Data_PointID)"));
+
+    const QStringList tables = database.tables(QSql::Tables);
+    for (const orm::ClassInfo* cls : orm::ClassRegistry::allClasses()) {
+        if (!cls)
+            continue;
+        const QString table = cls->name();
+        if (!tables.contains(table)) {
+            run(QStringLiteral("CREATE TABLE ") + table + QStringLiteral(" ( ) WITH (OIDS = FALSE);ALTER TABLE ")
+                + table + QStringLiteral(" OWNER TO \"root\";"));
+        }
+        for (const orm::Member* m : cls->columns()) {
+            run(QStringLiteral("ALTER TABLE ") + table + QStringLiteral(" ADD COLUMN ") + m->name + QLatin1Char(' ')
+                + orm::SqlTypes::sqlType(*m) + QLatin1Char(';'));
+            if (m->properties.contains(QStringLiteral("INDEX"))) {
+                run(QStringLiteral("CREATE INDEX IDX_") + table + QLatin1Char('_') + m->name + QStringLiteral("_ ON ")
+                    + table + QStringLiteral(" (") + m->name + QStringLiteral(");"));
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------- line number
+
+int DataModel_Index::findLine(double name) const
+{
+    for (int i = 0; i < lines.size(); ++i) {
+        if (sameNumber(lines.at(i)->NAME, name))
+            return i;
+    }
+    return -1;
+}
+
+void DataModel_Index::slotLineNoChanged(double line)
+{
+    const int index = findLine(line);
+    if (index < 0) {
+        setProperty("PointNo", 0.0);
+        emit isNewLineChanged(true);
+        return;
+    }
+    const std::shared_ptr<Data_Line> L = lines.at(index);
+    emit onSelectPoint(L->TYPE);
+    double value = 0.0;
+    if (!L->list_Data_Point.isEmpty()) {
+        const std::shared_ptr<Data_Point> P = L->list_Data_Point.last();
+        if (!P->list_Data_Sample.isEmpty()) {
+            const std::shared_ptr<Data_Sample> S = P->list_Data_Sample.first();
+            emit onLoad_Param(S->SendFs, S->PERIOD, L->TYPE);
+        }
+        value = PointNoStep + P->NAME;
+    }
+    setProperty("PointNo", value);
+    emit isNewLineChanged(false);
+}
+
+// ---------------------------------------------------------------- saving
+
+void DataModel_Index::dataSave(bool save)
+{
+    if (!save) {
+        keptData.Sends.clear();
+        keptData.Recvs.clear();
+        return;
+    }
+    const bool kept = !keptData.Sends.isEmpty() && !keptData.Recvs.isEmpty()
+        && keptData.Sends.size() == keptData.Recvs.size();
+    // The save works on its own copy: a warning box runs an event loop, in
+    // which a new upload may replace the kept sounding.
+    const VODEZ_Data data = keptData;
+    if (kept && !saveData(data))
+        emit onSaveFailed();
+    emit onSaveOver();
+}
+
+bool DataModel_Index::saveData(const VODEZ_Data& data)
+{
+    st_SaveHeader header;
+    header.LineNo = LineNo;
+    header.PointNo = PointNo;
+    header.SampleMode = data.SampleMode;
+    header.ContinueMode = data.ContinueMode;
+    header.ParamFs = data.ParamFs;
+    header.ParamPeriod = data.ParamPeriod;
+    header.RepeatCount = data.RepeatCount;
+
+    QList<st_SampleData_Send> sends;
+    for (int i = 0; i < data.Recvs.size(); ++i) {
+        const st_TEMSendData& s = data.Sends.at(i);
+        st_SampleData_Send r;
+        r.SendFs = double(header.ParamFs);
+        r.SampleSendFs = s.SampleSendFs;
+        r.DATA_SEND = VectorToByteArray(s.SendData);
+        r.SampleOffFs = s.SampleOffFs;
+        r.DATA_SOFF = VectorToByteArray(s.OffData);
+        sends.append(r);
+    }
+
+    bool stored = false;
+    if (!isProjectOpen()) {
+        Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("数据添加失败,可能是工程文件损坏"));
+    } else if (data.ContinueMode == 1) {
+        stored = saveContinueData(header, sends.first(), data.Recvs.first());
+    } else {
+        stored = saveSingleData(header, sends, data.Recvs, int(data.SampleMode));
+    }
+
+    // The next point number follows only a stored sounding, so a retry of a
+    // failed save goes to the same point.
+    if (stored)
+        setProperty("PointNo", PointNo + PointNoStep);
+    emit isNewLineChanged(stored ? false : findLine(header.LineNo) < 0);
+    return stored;
+}
+
+namespace {
+
+// A child refers to its parent by an object that holds only the parent's ID,
+// as the objects an open reads do: a reference to the parent itself would
+// close a cycle of shared pointers (the parent lists the child) and keep
+// both alive after the project is closed.
+template <class P>
+std::shared_ptr<P> parentRef(const P& parent)
+{
+    return std::make_shared<P>(parent.ID);
+}
+
+std::shared_ptr<Data_Sample> makeSample(const st_SaveHeader& header, const st_SampleData_Send& send,
+                                        const st_RecvData_DUD4004& first, const st_RecvData_DUD4004& set,
+                                        const std::shared_ptr<Data_Point>& point)
+{
+    auto s = std::make_shared<Data_Sample>();
+    s->StartTime = first.RecvTime;
+    s->DeviceType = 1;
+    s->TYPE = first.DataType;
+    s->PERIOD = header.ParamPeriod;
+    s->DATA_RECV = Data_Blob::VectorToByteArray(set.Values);
+    s->DATA_RECV_POS = Data_Blob::VectorToByteArray(set.Times);
+    s->DATA_RECV_LEN = Data_Blob::VectorToByteArray(set.Widths);
+    s->DATA_SEND = send.DATA_SEND;
+    s->DATA_SOFF = send.DATA_SOFF;
+    s->SendFs = double(header.ParamFs);
+    s->SampleSendFs = send.SampleSendFs;
+    s->SampleOffFs = send.SampleOffFs;
+    s->RecvFs = first.SampleRate;
+    s->USE = 1;
+    s->Data_PointID = parentRef(*point);
+    return s;
+}
+
+} // namespace
+
+bool DataModel_Index::saveSingleData(const st_SaveHeader& header, const QList<st_SampleData_Send>& sends,
+                                     const QList<st_RecvData_DUD4004>& recvs, int mode)
+{
+    if (recvs.isEmpty() || sends.size() != recvs.size())
+        return false;
+    // Without a transaction every insert would commit on its own: a later
+    // failure could then no longer be undone.
+    if (!database.transaction()) {
+        Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("数据添加失败,可能是工程文件损坏"));
+        return false;
+    }
+    bool ok = true;
+
+    int lineIndex = findLine(header.LineNo);
+    const bool newLine = lineIndex < 0;
+    std::shared_ptr<Data_Line> line;
+    QTreeWidgetItem* lineItem = nullptr;
+    if (newLine) {
+        line = std::make_shared<Data_Line>();
+        line->NAME = header.LineNo;
+        line->TYPE = 0;
+        line->USE = 1;
+        ok = !failed(orm::dao::insert(*line, &database)) && ok;
+        lines.append(line);
+        lineIndex = lines.size() - 1;
+        lineItem = new QTreeWidgetItem(QStringList(lineText(header.LineNo, 0)));
+        addTopLevelItem(lineItem);
+    } else {
+        line = lines.at(lineIndex);
+        lineItem = topLevelItem(lineIndex);
+    }
+
+    int pointIndex = -1;
+    for (int j = 0; j < line->list_Data_Point.size(); ++j) {
+        if (sameNumber(line->list_Data_Point.at(j)->NAME, header.PointNo)) {
+            pointIndex = j;
+            break;
+        }
+    }
+    const bool newPoint = pointIndex < 0;
+    std::shared_ptr<Data_Point> point;
+    QTreeWidgetItem* pointItem = nullptr;
+    if (newPoint) {
+        point = std::make_shared<Data_Point>();
+        point->NAME = header.PointNo;
+        point->USE = 1;
+        point->TYPE = mode;
+        point->Data_LineID = parentRef(*line);
+        ok = ok && !failed(orm::dao::insert(*point, &database));
+        line->list_Data_Point.append(point);
+        pointIndex = line->list_Data_Point.size() - 1;
+        QString text = numberText(header.PointNo);
+        if (mode == 1)
+            text += QStringLiteral("(自检)");
+        pointItem = new QTreeWidgetItem(QStringList(text));
+        pointItem->setToolTip(0, localTime(recvs.first().RecvTime, kTipTimeFormat));
+        lineItem->addChild(pointItem);
+        lineItem->setText(0, lineText(line->NAME, line->list_Data_Point.size()));
+    } else {
+        point = line->list_Data_Point.at(pointIndex);
+        pointItem = lineItem->child(pointIndex);
+    }
+
+    const int samplesBefore = point->list_Data_Sample.size();
+    for (int j = 0; j < recvs.size() && ok; ++j) {
+        const std::shared_ptr<Data_Sample> s = makeSample(header, sends.at(j), recvs.first(), recvs.at(j), point);
+        ok = !failed(orm::dao::insert(*s, &database));
+        point->list_Data_Sample.append(s);
+    }
+
+    if (ok && database.commit()) {
+        for (int j = 0; j < recvs.size(); ++j)
+            pointItem->addChild(new QTreeWidgetItem(QStringList(QString::number(pointItem->childCount() + 1))));
+        return true;
+    }
+
+    database.rollback();
+    // Nothing the failed save added may stay: an object without a row would
+    // carry an ID the file does not have.
+    point->list_Data_Sample.resize(samplesBefore);
+    if (newPoint) {
+        line->list_Data_Point.removeAt(pointIndex);
+        delete lineItem->takeChild(pointIndex);
+        lineItem->setText(0, lineText(line->NAME, line->list_Data_Point.size()));
+    }
+    if (newLine) {
+        lines.removeAt(lineIndex);
+        delete takeTopLevelItem(lineIndex);
+    }
+    Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("数据添加失败,可能是工程文件损坏"));
+    return false;
+}
+
+bool DataModel_Index::saveContinueData(const st_SaveHeader& header, const st_SampleData_Send& send,
+                                       const st_RecvData_DUD4004& recv)
+{
+    if (header.ContinueMode != 1)
+        return false;
+    if (!database.transaction()) {
+        Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("数据添加失败,可能是工程文件损坏"));
+        return false;
+    }
+    bool ok = true;
+
+    int lineIndex = findLine(header.LineNo);
+    const bool newLine = lineIndex < 0;
+    std::shared_ptr<Data_Line> line;
+    QTreeWidgetItem* lineItem = nullptr;
+    if (newLine) {
+        line = std::make_shared<Data_Line>();
+        line->NAME = header.LineNo;
+        line->TYPE = 1;
+        line->USE = 1;
+        ok = !failed(orm::dao::insert(*line, &database));
+        lines.append(line);
+        lineIndex = lines.size() - 1;
+        lineItem = new QTreeWidgetItem(QStringList(lineText(header.LineNo, 0)));
+        addTopLevelItem(lineItem);
+    } else {
+        line = lines.at(lineIndex);
+        lineItem = topLevelItem(lineIndex);
+    }
+
+    const int n = line->list_Data_Point.size();
+    auto point = std::make_shared<Data_Point>();
+    point->NAME = n;
+    point->USE = 1;
+    point->TYPE = 0;
+    point->Data_LineID = parentRef(*line);
+    ok = ok && !failed(orm::dao::insert(*point, &database));
+    line->list_Data_Point.append(point);
+    lineItem->addChild(new QTreeWidgetItem(QStringList(localTime(recv.RecvTime, kPointTimeFormat))));
+    lineItem->setText(0, lineText(line->NAME, n + 1));
+
+    if (ok) {
+        const std::shared_ptr<Data_Sample> s = makeSample(header, send, recv, recv, point);
+        ok = !failed(orm::dao::insert(*s, &database));
+        point->list_Data_Sample.append(s);
+    }
+
+    if (ok && database.commit())
+        return true;
+
+    database.rollback();
+    line->list_Data_Point.removeAt(n);
+    delete lineItem->takeChild(n);
+    lineItem->setText(0, lineText(line->NAME, n));
+    if (newLine) {
+        lines.removeAt(lineIndex);
+        delete takeTopLevelItem(lineIndex);
+    }
+    Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("数据添加失败,可能是工程文件损坏"));
+    return false;
+}
+
+// ---------------------------------------------------------------- editing
+
+template <class T>
+bool DataModel_Index::storeColumns(const T& object, const QStringList& columns)
+{
+    if (!isProjectOpen() || !database.transaction())
+        return false;
+    if (failed(orm::dao::update(object, &database, columns)) || !database.commit()) {
+        database.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool DataModel_Index::currentTarget(Target* target) const
+{
+    if (curLine < 0 || curLine >= lines.size())
+        return false;
+    target->line = lines.at(curLine);
+    const auto& points = target->line->list_Data_Point;
+    if (curPoint < 0 || curPoint >= points.size())
+        return true;
+    target->point = points.at(curPoint);
+    const auto& samples = target->point->list_Data_Sample;
+    if (curSample < 0 || curSample >= samples.size())
+        return true;
+    target->sample = samples.at(curSample);
+    return true;
+}
+
+void DataModel_Index::onNewUse(bool use)
+{
+    Target t;
+    if (!isProjectOpen() || !currentTarget(&t))
+        return;
+    const int value = use ? 1 : 0;
+    const QStringList columns{QStringLiteral("USE")};
+    int* field = t.sample ? &t.sample->USE : t.point ? &t.point->USE : &t.line->USE;
+    const int old = *field;
+    *field = value;
+    const bool stored = t.sample ? storeColumns(*t.sample, columns)
+        : t.point               ? storeColumns(*t.point, columns)
+                                : storeColumns(*t.line, columns);
+    if (!stored) {
+        // The check box shows what the file holds.
+        *field = old;
+        emit onCurUse(old != 0);
+    }
+}
+
+void DataModel_Index::onNewLog(QString log)
+{
+    Target t;
+    if (!isProjectOpen() || !currentTarget(&t))
+        return;
+    QString* note = t.sample ? &t.sample->NOTE : t.point ? &t.point->NOTE : &t.line->NOTE;
+    const QString old = *note;
+    *note = old.isEmpty() ? log : old + QStringLiteral("\r\n\r\n") + log;
+    const QStringList columns{QStringLiteral("NOTE")};
+    const bool stored = t.sample ? storeColumns(*t.sample, columns)
+        : t.point               ? storeColumns(*t.point, columns)
+                                : storeColumns(*t.line, columns);
+    if (!stored)
+        *note = old;
+    emit onLoadLog(*note);
+}
+
+void DataModel_Index::setProjectConfig(st_ProjectConfig config)
+{
+    if (!isProjectOpen())
+        return;
+    const st_ProjectConfig old = project->getProjectConfig();
+    projectConfig = config;
+    project->setProjectConfig(&config);
+    if (!storeColumns(*project, configColumns())) {
+        st_ProjectConfig stored = old;
+        project->setProjectConfig(&stored);
+        projectConfig = old;
+        emit loadProjectConfig(projectConfig);
+    }
+}
+
+QString DataModel_Index::GetWifiSSID()
+{
+    return WifiName::current();
+}
+
+void DataModel_Index::setWifiName()
+{
+    if (!isProjectOpen())
+        return;
+    // Asked before the transaction: the lookup may take many seconds and
+    // must not hold the file's write lock meanwhile.
+    const QString name = GetWifiSSID();
+    const QString old = project->SSID;
+    project->SSID = name;
+    if (!storeColumns(*project, {QStringLiteral("SSID")}))
+        project->SSID = old;
+}
+
+bool DataModel_Index::changePointName(int line, int point, double name)
+{
+    if (!isProjectOpen() || line < 0 || line >= lines.size())
+        return false;
+    const auto& points = lines.at(line)->list_Data_Point;
+    if (point < 0 || point >= points.size())
+        return false;
+    const std::shared_ptr<Data_Point> P = points.at(point);
+    if (sameNumber(P->NAME, name))
+        return true;
+    const double old = P->NAME;
+    P->NAME = name;
+    if (!storeColumns(*P, {QStringLiteral("NAME")})) {
+        P->NAME = old;
+        Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("点号修改失败,可能是工程文件损坏"));
+        return false;
+    }
+    if (QTreeWidgetItem* lineItem = topLevelItem(line)) {
+        if (QTreeWidgetItem* item = lineItem->child(point))
+            item->setText(0, numberText(name));
+    }
+    return true;
+}
+
+void DataModel_Index::onChangePointNameDl(QPoint pos)
+{
+    QTreeWidgetItem* item = itemAt(pos);
+    if (!item || !item->parent() || item->parent()->parent())
+        return;
+    const int line = indexOfTopLevelItem(item->parent());
+    const int point = item->parent()->indexOfChild(item);
+    bool isNumber = false;
+    item->text(0).toDouble(&isNumber);
+    if (!isNumber || line < 0 || line >= lines.size() || point < 0
+        || point >= lines.at(line)->list_Data_Point.size())
+        return;
+    // Start from the stored number, not the rounded item text, with enough
+    // decimals that OK without an edit gives the same number back.
+    const double stored = lines.at(line)->list_Data_Point.at(point)->NAME;
+    double value = stored;
+    if (!Prompt::current()->getDouble(this, QStringLiteral("修改点号"), QStringLiteral("请输入新的点号:"), &value,
+                                      -99999999.0, 99999999.0, decimalsFor(stored)))
+        return;
+    changePointName(line, point, value);
+}

@@ -1,0 +1,183 @@
+#pragma once
+// The project tree: the open project's view and keeper at once. It shows the
+// project as lines, points and samples, holds the project's connection and
+// its persisted objects, keeps the latest uploaded sounding until it is saved
+// or dropped, and publishes the values the panels show as properties.
+
+#include "DeviceRecords.h"
+#include "DataClasses.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QStringList>
+#include <QString>
+#include <QTreeWidget>
+#include <QVector>
+
+#include <memory>
+
+class Data_Calc;
+class QTreeWidgetItem;
+
+// Header of one sounding as a save sees it.
+struct st_SaveHeader
+{
+    double LineNo = 0.0;
+    double PointNo = 0.0;
+    quint8 SampleMode = 0;
+    quint8 ContinueMode = 0;
+    float ParamFs = 0.0f;
+    qint32 ParamPeriod = 0;
+    qint32 RepeatCount = 0;
+};
+
+class DataModel_Index : public QTreeWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(QString SendI READ GetSendI WRITE SetSendI NOTIFY onSendIChanged)
+    Q_PROPERTY(double SendOff READ GetSendOff WRITE SetSendOff NOTIFY onSendOffChanged)
+    Q_PROPERTY(QString ParamFs READ GetParamFs WRITE SetParamFs NOTIFY onParamFsChanged)
+    Q_PROPERTY(int ParamPeriod READ GetParamPeriod WRITE SetParamPeriod NOTIFY onParamPeriodChanged)
+    Q_PROPERTY(int ParamRepeat READ GetParamRepeat WRITE SetParamRepeat NOTIFY onParamRepeatChanged)
+    Q_PROPERTY(double LineNo MEMBER LineNo NOTIFY onLineNoChanged)
+    Q_PROPERTY(double PointNo MEMBER PointNo NOTIFY onPointNoChanged)
+    Q_PROPERTY(double PointNoStep MEMBER PointNoStep NOTIFY onPointNoStepChanged)
+
+public:
+    explicit DataModel_Index(QWidget* parent = nullptr);
+    ~DataModel_Index() override;
+
+    void SetDataCalc(Data_Calc* calc) { dataCalc = calc; }
+    void SetSortPoint(bool sort) { SortPoint = sort; }
+    void SetDataDivI(bool divI) { DataDivI = divI; }
+
+    QString GetSendI() const { return SendI; }
+    double GetSendOff() const { return SendOff; }
+    QString GetParamFs() const { return ParamFs; }
+    int GetParamPeriod() const { return ParamPeriod; }
+    int GetParamRepeat() const { return ParamRepeat; }
+
+    // Opens (creating or upgrading) the project file; true when it is open
+    // and shown.
+    bool openProject(const QString& path);
+    void closeProject();
+    // True from a successful openProject until closeProject.
+    bool isProjectOpen() const;
+
+    // Gives point `point` of line `line` the number `name` in the file, then
+    // in memory and in the tree. False (with the operator warned) when the
+    // file refused it.
+    bool changePointName(int line, int point, double name);
+
+    // The name of the wireless network the instrument is reached through, or
+    // "None".
+    static QString GetWifiSSID();
+
+    // The array blob of the project file: big-endian doubles, no header.
+    static QByteArray VectorToByteArray(const QVector<double>& values);
+
+    const QVector<std::shared_ptr<Data_Line>>& Lines() const { return lines; }
+    std::shared_ptr<Data_Project> Project() const { return project; }
+    const VODEZ_Data& KeptData() const { return keptData; }
+
+signals:
+    void onSendIChanged(QString value);
+    void onSendOffChanged(double value);
+    void onParamFsChanged(QString value);
+    void onParamPeriodChanged(int value);
+    void onParamRepeatChanged(int value);
+    void onLineNoChanged(double value);
+    void onPointNoChanged(double value);
+    void onPointNoStepChanged(double value);
+    bool isNewLineChanged(bool isNew);
+    void onData_Recv_Line(QString title, QVector<double> points, QVector<double> names,
+                          QVector<QVector<double> > matrix, int curPos);
+    void onSaveOver();
+    void onLoadLog(QString note);
+    void onExport(int value, int total);
+    void onLoad_Param(double baseFreq, int period, int lineType);
+    void onCurUse(bool use);
+    void onSelectPoint(int lineType);
+    void onSelectLine(int lineType);
+    void loadProjectConfig(st_ProjectConfig config);
+    // A requested save stored nothing: the kept sounding is still unsaved
+    // and can be saved again or dropped. Emitted just before the
+    // onSaveOver() that ends that save.
+    void onSaveFailed();
+
+public slots:
+    void onNewLog(QString log);
+    void onNewUse(bool use);
+    void onSetTowPoints(int num) { towPoints = num; }
+    void slotLineNoChanged(double line);
+    void dataUpload(VODEZ_Data data);
+    void dataSave(bool save);
+    void setProjectConfig(st_ProjectConfig config);
+    void setWifiName();
+    void updateDatabase();
+    void SetSendI(double v);
+    void SetSendI(QString v);
+    void SetSendOff(double v);
+    void SetParamFs(double v);
+    void SetParamFs(QString v);
+    void SetParamPeriod(int v);
+    void SetParamRepeat(int v);
+    void onChangePointNameDl(QPoint point);
+
+protected:
+    // Item texts shared by the open, the saves and the rename.
+    static QString lineText(double name, int points);
+    static QString openedPointText(const Data_Point& point);
+    static QString numberText(double value);
+
+    // Saves of one kept sounding; true when the rows were committed.
+    bool saveData(const VODEZ_Data& data);
+    bool saveSingleData(const st_SaveHeader& header, const QList<st_SampleData_Send>& sends,
+                        const QList<st_RecvData_DUD4004>& recvs, int mode);
+    bool saveContinueData(const st_SaveHeader& header, const st_SampleData_Send& send,
+                          const st_RecvData_DUD4004& recv);
+
+    QSqlDatabase database;
+    QVector<std::shared_ptr<Data_Line>> lines;
+    std::shared_ptr<Data_Project> project;
+    int curLine = -1;
+    int curPoint = -1;
+    int curSample = -1;
+    Data_Calc* dataCalc = nullptr;
+    bool SortPoint = true;
+    int towPoints = 60;
+    bool DataDivI = false;
+    QString SendI;
+    double SendOff = 0.0;
+    QString ParamFs;
+    int ParamPeriod = 0;
+    int ParamRepeat = 0;
+    double LineNo = 10.0;
+    double PointNo = 0.0;
+    // Before the first open the panels read the Data_Project default.
+    double PointNoStep = 10.0;
+    VODEZ_Data keptData;
+    st_ProjectConfig projectConfig;
+    int expandedLine = -1;
+
+private:
+    // Which stored item the use flag and the note apply to.
+    struct Target
+    {
+        std::shared_ptr<Data_Line> line;
+        std::shared_ptr<Data_Point> point;
+        std::shared_ptr<Data_Sample> sample;
+    };
+    bool currentTarget(Target* target) const;
+    int findLine(double name) const;
+    // One short write transaction on the project's connection: true when
+    // begun, every update succeeded and the commit went through; otherwise
+    // rolled back.
+    template <class T>
+    bool storeColumns(const T& object, const QStringList& columns);
+    // SQLite's own words for a file it cannot use as a database.
+    static bool isDamaged(const QSqlError& error);
+    void refuseDamaged();
+
+    bool projectOpen = false;
+};

@@ -1,0 +1,151 @@
+#pragma once
+// Helpers of the project-file tests: soundings as the controller uploads
+// them, plain SQL on a project file through a connection of its own, and a
+// tree subclass that can set the selection the way a double click does.
+
+#include "DataModel_Index.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringList>
+#include <QVariant>
+
+#include <atomic>
+
+class TestTree : public DataModel_Index
+{
+public:
+    using DataModel_Index::DataModel_Index;
+    void select(int line, int point = -1, int sample = -1)
+    {
+        curLine = line;
+        curPoint = point;
+        curSample = sample;
+    }
+    QSqlDatabase& connection() { return database; }
+};
+
+// One set of a sounding; `seed` makes the arrays of each set distinct.
+inline st_RecvData_DUD4004 recvSet(double seed, qint64 time, int type = 1)
+{
+    st_RecvData_DUD4004 r;
+    r.DataType = type;
+    r.BaseFreq = 25.0;
+    r.SampleRate = 625000.0;
+    for (int i = 0; i < 5; ++i) {
+        r.Times.append(10.0 * (i + 1));
+        r.Widths.append(2.0 + i);
+        r.Values.append(seed / (i + 1));
+    }
+    r.RecvTime = time;
+    return r;
+}
+
+inline st_TEMSendData sendSet(double seed)
+{
+    st_TEMSendData s;
+    s.BaseFreq = 99.0; // not what a save stores: the sounding's frequency is
+    s.SampleSendFs = 2000000.0;
+    s.SampleOffFs = 1000000.0;
+    for (int i = 0; i < 16; ++i)
+        s.SendData.append(i < 8 ? seed : -seed);
+    s.OffData = {seed, seed / 2, 0.0};
+    return s;
+}
+
+inline VODEZ_Data sounding(int sets, qint64 firstTime, quint8 sampleMode = 0, quint8 continueMode = 0,
+                           float fs = 6.25f, int period = 25)
+{
+    VODEZ_Data d;
+    d.SampleMode = sampleMode;
+    d.ContinueMode = continueMode;
+    d.ParamFs = fs;
+    d.ParamPeriod = period;
+    d.RepeatCount = sets;
+    for (int i = 0; i < sets; ++i) {
+        d.Sends.append(sendSet(1.0 + i));
+        d.Recvs.append(recvSet(100.0 + i, firstTime + 1000 * i, 1 + (i % 2)));
+    }
+    return d;
+}
+
+// Plain SQL on a file, on a connection of its own.
+class SideDb
+{
+public:
+    explicit SideDb(const QString& path)
+        : m_name(QStringLiteral("side_%1").arg(counter()++))
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.open();
+    }
+    ~SideDb()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    bool exec(const QString& sql)
+    {
+        QSqlQuery q(QSqlDatabase::database(m_name));
+        const bool ok = q.exec(sql);
+        if (!ok)
+            qWarning("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        return ok;
+    }
+    // All rows of a query, each row its values in order.
+    QList<QVariantList> rows(const QString& sql)
+    {
+        QList<QVariantList> out;
+        QSqlQuery q(QSqlDatabase::database(m_name));
+        if (!q.exec(sql)) {
+            qWarning("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+            return out;
+        }
+        while (q.next()) {
+            QVariantList row;
+            for (int i = 0; i < q.record().count(); ++i)
+                row.append(q.value(i));
+            out.append(row);
+        }
+        return out;
+    }
+    QVariant value(const QString& sql)
+    {
+        const QList<QVariantList> r = rows(sql);
+        return r.isEmpty() || r.first().isEmpty() ? QVariant() : r.first().first();
+    }
+    QStringList strings(const QString& sql)
+    {
+        QStringList out;
+        for (const QVariantList& r : rows(sql))
+            out.append(r.value(0).toString());
+        return out;
+    }
+
+private:
+    static std::atomic<int>& counter()
+    {
+        static std::atomic<int> n{0};
+        return n;
+    }
+    QString m_name;
+};
+
+inline QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline QByteArray fileHash(const QString& path)
+{
+    return QCryptographicHash::hash(fileBytes(path), QCryptographicHash::Sha256);
+}
