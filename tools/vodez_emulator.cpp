@@ -121,10 +121,10 @@ int main(int argc, char** argv)
         });
     }
 
-    for (const QString& spec : cli.values(pushOpt)) {
-        const QStringList p = spec.split(QLatin1Char(':'));
+    for (const QString& pushArg : cli.values(pushOpt)) {
+        const QStringList p = pushArg.split(QLatin1Char(':'));
         if (p.size() != 4 || (p[0] != QLatin1String("tx") && p[0] != QLatin1String("rx"))) {
-            err << "vodez-emulator: bad --push " << spec << Qt::endl;
+            err << "vodez-emulator: bad --push " << pushArg << Qt::endl;
             return 2;
         }
         EmulatedBox& box = p[0] == QLatin1String("tx") ? emu.Transmitter() : emu.Receiver();
