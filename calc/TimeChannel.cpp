@@ -60,31 +60,62 @@ void TimeChannel::TimeGate(QVector<double>& times, QVector<double>& values)
     QVector<double> table = g_timeTable;
     const QVector<double> g = GetTimeRange(10.0, tmax, table);
     const int m = g.size();
+    if (m == 0) {
+        // No centre up to the latest sample (or no table at all).
+        times.clear();
+        values.clear();
+        return;
+    }
+
+    QVector<double> sums(m, 0.0);
+    QVector<int> counts(m, 0);
+    bool ascending = true;
+    for (int i = 1; i < m && ascending; ++i)
+        ascending = g[i] > g[i - 1];
+    if (ascending) {
+        // Gate windows of an ascending table are adjacent and disjoint: each
+        // sample belongs to the gate found between the midpoints. Sums run
+        // in sample order as below, so the means are the same to the bit.
+        QVector<double> upper;
+        upper.reserve(m);
+        for (int i = 0; i + 1 < m; ++i)
+            upper.append((g[i] + g[i + 1]) * 0.5);
+        for (int j = 0; j < n; ++j) {
+            const double t = times[j];
+            if (!(t >= 10.0))
+                continue;
+            const int i = int(std::upper_bound(upper.cbegin(), upper.cend(), t) - upper.cbegin());
+            sums[i] += values[j];
+            ++counts[i];
+        }
+    } else {
+        // Any other table file: every window test on every sample.
+        for (int i = 0; i < m; ++i) {
+            const bool hasLower = m >= 2 && i > 0;
+            const bool hasUpper = m >= 2 && i < m - 1;
+            const double lo = hasLower ? (g[i] + g[i - 1]) * 0.5 : 0.0;
+            const double hi = hasUpper ? (g[i] + g[i + 1]) * 0.5 : 0.0;
+            for (int j = 0; j < n; ++j) {
+                const double t = times[j];
+                if (!(t >= 10.0))
+                    continue;
+                if (hasLower && !(t >= lo))
+                    continue;
+                if (hasUpper && !(t < hi))
+                    continue;
+                sums[i] += values[j];
+                ++counts[i];
+            }
+        }
+    }
 
     QVector<double> newTimes;
     QVector<double> newValues;
     newTimes.reserve(m);
     newValues.reserve(m);
     for (int i = 0; i < m; ++i) {
-        const bool hasLower = m >= 2 && i > 0;
-        const bool hasUpper = m >= 2 && i < m - 1;
-        const double lo = hasLower ? (g[i] + g[i - 1]) * 0.5 : 0.0;
-        const double hi = hasUpper ? (g[i] + g[i + 1]) * 0.5 : 0.0;
-        double sum = 0.0;
-        int count = 0;
-        for (int j = 0; j < n; ++j) {
-            const double t = times[j];
-            if (!(t >= 10.0))
-                continue;
-            if (hasLower && !(t >= lo))
-                continue;
-            if (hasUpper && !(t < hi))
-                continue;
-            sum += values[j];
-            ++count;
-        }
-        if (count >= 1) {
-            newValues.append(sum / count);
+        if (counts[i] >= 1) {
+            newValues.append(sums[i] / counts[i]);
             newTimes.append(g[i]);
         }
     }

@@ -117,6 +117,10 @@ private slots:
         QTest::newRow("inner gate")
             << Vec{10, 20, 30} << Vec{14.9, 15, 24.9, 26, 30} << Vec{1, 2, 3, 4, 5} << Vec{10.0, 20.0, 30.0}
             << Vec{1.0, 2.5, 4.5};
+        // A table file out of order: windows follow the file order.
+        QTest::newRow("table out of order")
+            << Vec{10, 30, 20} << Vec{12, 22, 26, 30} << Vec{1, 2, 3, 4} << Vec{10.0, 30.0, 20.0}
+            << Vec{1.0, 2.0, 3.5};
         QTest::newRow("empty times") << Vec() << Vec() << Vec{1, 2} << Vec() << Vec();
         QTest::newRow("values shorter than times are paired to the shorter")
             << Vec() << Vec{10, 11, 12, 13, 14} << Vec{1, 2} << Vec{10.0} << Vec{1.5};
