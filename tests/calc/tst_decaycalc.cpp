@@ -469,6 +469,74 @@ private slots:
         COMPARE_VEC(values, expValues);
     }
 
+    // Damaged or odd stored arrays: every step gives a defined result and
+    // keeps values and times paired, whatever the input.
+    void degenerateInputs_data()
+    {
+        QTest::addColumn<Vec>("data");
+        QTest::newRow("empty") << Vec();
+        QTest::newRow("single") << Vec{42};
+        QTest::newRow("zeros") << Vec(300, 0.0);
+        QTest::newRow("NaN") << Vec(300, kNaN);
+        QTest::newRow("inf") << Vec(300, kInf);
+        QTest::newRow("-inf") << Vec(300, -kInf);
+        Vec mixed;
+        for (int i = 0; i < 300; ++i)
+            mixed.append(i % 5 == 0 ? kNaN : i % 5 == 1 ? kInf : i % 5 == 2 ? 0.0 : i % 5 == 3 ? -1e308 : i * 1.6);
+        QTest::newRow("mixed") << mixed;
+        QTest::newRow("huge times") << Vec(300, 1e300);
+        QTest::newRow("negative") << Vec(300, -3.0);
+    }
+    void degenerateInputs()
+    {
+        QFETCH(Vec, data);
+        Data_Calc calc(nullptr);
+        g_timeTable = m_table;
+        g_timeTableLoaded = true;
+        const Vec shorter = data.mid(0, data.size() / 2);
+        Vec ramp;
+        for (int i = 0; i < data.size(); ++i)
+            ramp.append((i + 1) * 1.6);
+
+        Data_Calc::CalcSendI(data);
+        for (double fs : {2e6, 0.0, kNaN, -1.0})
+            Data_Calc::CalcOffTime(fs, data);
+        Data_Calc::CalcRSD(data);
+        Data_Calc::CalcRSDOrZero(data);
+        QCOMPARE(Data_Calc::SmoothData(data).size(), data.size());
+
+        const QList<st_RecvData_DUD4004> recs{recv(ramp, data), recv(data, shorter), recv(shorter, data)};
+        calc.StackRecvData(recs);
+        QCOMPARE(Data_Calc::CalcGateRSD(recs).size(), data.size());
+
+        for (const Vec& times : {data, ramp, shorter}) {
+            for (const Vec& values : {data, shorter, ramp}) {
+                for (double off : {0.0, 64.5, kNaN, kInf, 1e300}) {
+                    for (int mode : {0, 1}) {
+                        Vec v = values, t = times;
+                        Data_Calc::CalcDecay(v, t, off, mode);
+                        QCOMPARE(v.size(), t.size());
+                        QVERIFY(v.size() <= std::min(values.size(), times.size()));
+                        for (double x : v)
+                            QVERIFY(std::isnan(x) || (std::fabs(x) <= 10 && std::fabs(x) >= 1.1e-9));
+                    }
+                    Vec v = values, t = times;
+                    Data_Calc::AlignTimeToOff(t, v, off);
+                    if (values.size() == times.size())
+                        QCOMPARE(v.size(), t.size());
+                }
+                Vec v = values, t = times;
+                TimeChannel::TimeGate(t, v);
+                QCOMPARE(v.size(), t.size());
+            }
+        }
+        Vec v = data;
+        Data_Calc::AbsDivide(v, 0.0);
+        Data_Calc::AbsDivideChecked(v, kNaN);
+        Data_Calc::ClampAbs(v, 10, 1.1e-9);
+        Data_Calc::ClampAbsChecked(&v, kNaN, 1.0);
+    }
+
     void addHistoryLine()
     {
         // The history belongs to the process: this one test drives it.
