@@ -1,6 +1,7 @@
 // The decay arithmetic: current, turn-off time, stacking, scatter, clamping,
 // smoothing, turn-off alignment, the whole pipeline and the history matrix.
 #include "CalcTestUtil.h"
+#include "Data_Blob.h"
 #include "Data_Calc.h"
 #include "TimeChannel.h"
 
@@ -74,6 +75,9 @@ private slots:
         QCOMPARE(Data_Calc::ByteArrayToVector(blobOf(odd)), odd);
         // A trailing fragment reads as one more 0.0.
         QCOMPARE(Data_Calc::ByteArrayToVector(QByteArray::fromHex("3FF0000000000000C000")), (Vec{1.0, 0.0}));
+        // The same reading as the persistent classes' own codec.
+        for (const QByteArray& b : {blobOf(odd), QByteArray::fromHex("3FF0000000000000C000"), QByteArray("x")})
+            QCOMPARE(Data_Calc::ByteArrayToVector(b), Data_Blob::ByteArrayToVector(b));
         const Vec nanBack = Data_Calc::ByteArrayToVector(blobOf(Vec{kNaN}));
         QCOMPARE(nanBack.size(), 1);
         QVERIFY(std::isnan(nanBack[0]));
