@@ -104,6 +104,14 @@ int main(int argc, char** argv)
         }
     }
 
+    // Opening a project adds these indexes; without the one on Data_PointID
+    // every light reload of a point would scan all sample rows and blobs.
+    {
+        QSqlQuery q(orm::Database::getDatabase());
+        q.exec(QStringLiteral("CREATE INDEX IDX_Data_Point_Data_LineID_ ON Data_Point (Data_LineID);"));
+        q.exec(QStringLiteral("CREATE INDEX IDX_Data_Sample_Data_PointID_ ON Data_Sample (Data_PointID)"));
+    }
+
     // One line of points with 3 whole samples each, written in one transaction.
     auto line = std::make_shared<Data_Line>();
     line->NAME = 1;
@@ -206,7 +214,7 @@ int main(int argc, char** argv)
             }
         });
         const double rawMs = wholeMs + lightMs;
-        std::printf("line section of %d points x %d samples (%d gates x %d points), %s, median of %d:\n", points,
+        std::printf("line section of %d points x %d samples (%d gates x %d points), file %s, median of %d:\n", points,
                     kSamplesPerPoint, int(matrix.size()), matrix.isEmpty() ? 0 : int(matrix.first().size()), label,
                     sectionRuns);
         std::printf("  fetch + processing   %8.1f ms  (target < 300 ms)\n", sectionMs);
@@ -214,14 +222,7 @@ int main(int argc, char** argv)
                     wholeMs, lightMs);
         std::printf("  ratio                %8.2f  (target <= 3.00)\n", sectionMs / rawMs);
     };
-    section("tables as the program creates them", 1);
-
-    // The light reload selects by Data_PointID, which has no index: each
-    // reload scans every sample row through its blobs. For comparison, the
-    // same file with an index on that column.
-    QSqlQuery(db).exec(QStringLiteral("CREATE INDEX bench_sample_point ON Data_Sample (Data_PointID)"));
-    lightQuery.prepare(QStringLiteral("SELECT ID, USE, PERIOD, SendFs FROM Data_Sample WHERE Data_PointID = ?"));
-    section("with an index on Data_Sample.Data_PointID", 7);
+    section("as opened by the program", 7);
     if (bytesSeen < 0)
         std::printf("%lld\n", bytesSeen);
     whole.finish();
