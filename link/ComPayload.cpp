@@ -77,6 +77,13 @@ bool ComPayload::DecodeRecvData(const QByteArray& payload, const st_RecvParam& c
                                 st_RecvData_DUD4004* out)
 {
     const int n = RecvSampleCount(payload.size());
+    // Gate mode. The count and the table are built together, but only
+    // entries that exist are ever read. Before any table has been built
+    // (count 0, data type 0) only an empty push gets through: it yields a
+    // record of data type 0 with empty vectors.
+    if (config.SampleMode == 0 && qMin(gates.GateCount, gates.Gates.size()) < n)
+        return false;
+
     st_RecvData_DUD4004 r;
     r.RecvTime = receiveTime;
     r.BaseFreq = double(config.BaseFreq);
@@ -85,13 +92,6 @@ bool ComPayload::DecodeRecvData(const QByteArray& payload, const st_RecvParam& c
     r.Values.resize(n);
 
     if (config.SampleMode == 0) {
-        // Gate mode. The count and the table are built together, but only
-        // entries that exist are ever read. Before any table has been built
-        // (count 0, data type 0) only an empty push gets through: it yields
-        // a record of data type 0 with empty vectors.
-        const int available = qMin(gates.GateCount, gates.Gates.size());
-        if (available < n)
-            return false;
         r.DataType = gates.DataType;
         r.SampleRate = 625000.0;
         for (int j = 0; j < n; ++j) {
