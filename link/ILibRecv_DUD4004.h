@@ -44,7 +44,6 @@ public Q_SLOTS:
     void RecvTimeSync(double time);
     void RecvConfig_AutoChannel(st_ConfigAutoTimeChannel_DUD4004* param);
 
-protected:
     void OnFrame(unsigned int cmd, bool ok, QByteArray* data) override;
 
 private:

@@ -30,7 +30,6 @@ public Q_SLOTS:
     void TEM_Stop();
     void GetDeviceInfo();
 
-protected:
     void OnFrame(unsigned int cmd, bool ok, QByteArray* data) override;
 
 private:
