@@ -1,11 +1,16 @@
 // Runs the loopback instrument emulator by hand: both boxes listen on
 // loopback, log every frame they receive and answer every request with a
-// result code, optionally through a damaged byte stream.
+// result code, optionally through a damaged byte stream. With --devices they
+// behave as the real receiver and transmitter instead: they run
+// acquisitions, push waveforms, decays and monitor values, and refuse
+// (--result 0), delay or ignore commands as asked.
 //
 //   vodez-emulator [--transmitter ADDR:PORT] [--receiver ADDR:PORT]
 //                  [--result N] [--delay MS] [--silent CMD,...]
 //                  [--push BOX:CMD:INTERVAL_MS:BYTES] [--chunks whole|byte|random]
+//                  [--devices [--cycle-ms MS] [--monitor-ms MS]]
 
+#include "EmuDevices.h"
 #include "InstrumentEmulator.h"
 
 #include <QCommandLineParser>
@@ -14,6 +19,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <memory>
 
 namespace
 {
@@ -73,7 +79,18 @@ int main(int argc, char** argv)
     QCommandLineOption chunkOpt(QStringLiteral("chunks"),
                                 QStringLiteral("Cut the output stream: whole, byte or random."),
                                 QStringLiteral("MODE"), QStringLiteral("whole"));
-    cli.addOptions({txOpt, rxOpt, resultOpt, delayOpt, silentOpt, pushOpt, chunkOpt});
+    QCommandLineOption devicesOpt(QStringLiteral("devices"),
+                                  QStringLiteral("Behave as the real receiver and transmitter."));
+    QCommandLineOption cycleOpt(QStringLiteral("cycle-ms"),
+                                QStringLiteral("With --devices: length of one acquisition in ms "
+                                               "(default: the configured periods in real time)."),
+                                QStringLiteral("MS"), QStringLiteral("-1"));
+    QCommandLineOption monitorOpt(QStringLiteral("monitor-ms"),
+                                  QStringLiteral("With --devices: interval of the transmitter's "
+                                                 "monitor pushes in ms, 0 for none."),
+                                  QStringLiteral("MS"), QStringLiteral("1000"));
+    cli.addOptions({txOpt, rxOpt, resultOpt, delayOpt, silentOpt, pushOpt, chunkOpt, devicesOpt,
+                    cycleOpt, monitorOpt});
     cli.process(app);
 
     QHostAddress txAddr, rxAddr;
@@ -85,7 +102,16 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    InstrumentEmulator emu;
+    const bool devices = cli.isSet(devicesOpt);
+    std::unique_ptr<InstrumentEmulator> emuOwner;
+    DeviceEmulator* deviceEmu = nullptr;
+    if (devices) {
+        deviceEmu = new DeviceEmulator;
+        emuOwner.reset(deviceEmu);
+    } else {
+        emuOwner = std::make_unique<InstrumentEmulator>();
+    }
+    InstrumentEmulator& emu = *emuOwner;
     const quint32 result = cli.value(resultOpt).toUInt();
     const int delay = cli.value(delayOpt).toInt();
     QSet<quint16> silent;
@@ -103,7 +129,43 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    if (deviceEmu) {
+        deviceEmu->SetCycleMs(cli.value(cycleOpt).toInt());
+        deviceEmu->Tx().SetMonitorInterval(cli.value(monitorOpt).toInt());
+        const QList<QPair<EmuDeviceBox*, QList<quint16>>> commands = {
+            {&deviceEmu->Tx(), {EmuTransmitterBox::CmdDeviceInfo, EmuTransmitterBox::CmdConfig,
+                                EmuTransmitterBox::CmdStart, EmuTransmitterBox::CmdStop}},
+            {&deviceEmu->Rx(), {EmuReceiverBox::CmdConfig, EmuReceiverBox::CmdStop,
+                                EmuReceiverBox::CmdAutoChannel, EmuReceiverBox::CmdTimeSync}},
+        };
+        for (const auto& box : commands) {
+            box.first->SetChunking(chunking, 64);
+            for (quint16 cmd : box.second) {
+                if (silent.contains(cmd))
+                    box.first->Silence(cmd);
+                else if (result == 0)
+                    box.first->SetRule(cmd, {EmuRule::Refuse, delay, {}, -1});
+                else if (delay > 0)
+                    box.first->Delay(cmd, delay);
+            }
+            EmulatedBox* b = box.first;
+            QObject::connect(b, &EmulatedBox::frameReceived, [&out, b](const EmuFrameRecord& f) {
+                out << b->Name() << ": cmd " << f.cmd << " type " << f.type << " seq " << f.seq
+                    << " payload " << f.payload.size() << " bytes "
+                    << f.payload.left(32).toHex(' ') << Qt::endl;
+            });
+            QObject::connect(b, &EmulatedBox::clientConnected, [&out, b] {
+                out << b->Name() << ": client connected" << Qt::endl;
+            });
+            QObject::connect(b, &EmulatedBox::clientDisconnected, [&out, b] {
+                out << b->Name() << ": client disconnected" << Qt::endl;
+            });
+        }
+    }
+
     for (EmulatedBox* box : {&emu.Transmitter(), &emu.Receiver()}) {
+        if (devices)
+            break;
         box->SetChunking(chunking, 64);
         box->SetDefaultHandler([&out, result, delay, silent](EmulatedBox& b,
                                                              const EmuFrameRecord& f) {
