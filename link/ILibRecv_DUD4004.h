@@ -44,6 +44,7 @@ public Q_SLOTS:
     void RecvTimeSync(double time);
     void RecvConfig_AutoChannel(st_ConfigAutoTimeChannel_DUD4004* param);
 
+public:
     void OnFrame(unsigned int cmd, bool ok, QByteArray* data) override;
 
 private:

@@ -30,6 +30,7 @@ public Q_SLOTS:
     void TEM_Stop();
     void GetDeviceInfo();
 
+public:
     void OnFrame(unsigned int cmd, bool ok, QByteArray* data) override;
 
 private:

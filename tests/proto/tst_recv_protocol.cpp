@@ -57,6 +57,20 @@ class TestRecvProtocol : public QObject
     }
 
 private slots:
+    void interfaceNames()
+    {
+        const QMetaObject& mo = ILibRecv_DUD4004::staticMetaObject;
+        QStringList got;
+        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
+            got << QString::fromLatin1(mo.method(i).methodSignature());
+        QCOMPARE(got, (QStringList{"onRecvConfiged(bool)", "onRecvStop()",
+                                   "onRecvData(st_RecvData_DUD4004)",
+                                   "onRecvConfigTimeChannel(bool)", "onRecvAutoChannel(bool)",
+                                   "onRecvTimeSync(bool)", "RecvConfig(st_RecvParam*)", "RecvStop()",
+                                   "RecvTimeSync(double)",
+                                   "RecvConfig_AutoChannel(st_ConfigAutoTimeChannel_DUD4004*)"}));
+    }
+
     void init()
     {
         box = std::make_unique<EmuReceiverBox>();
@@ -354,6 +368,22 @@ private slots:
         box->Reply(request, resultBytes(1));
         drain();
         QCOMPARE(configed.count(), 0);
+    }
+
+    void givenUpRequestsEmitNothing()
+    {
+        ILibRecv_DUD4004 r;
+        QList<std::shared_ptr<QSignalSpy>> spies;
+        const QMetaObject& mo = ILibRecv_DUD4004::staticMetaObject;
+        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
+            if (mo.method(i).methodType() == QMetaMethod::Signal)
+                spies << std::make_shared<QSignalSpy>(&r, ("2" + mo.method(i).methodSignature()).constData());
+        QCOMPARE(spies.size(), 6);
+        QByteArray frame = resultBytes(1) + QByteArray(100, '\x01');
+        for (unsigned int cmd : {1u, 2u, 3u, 1000u, 1001u, 2000u})
+            r.OnFrame(cmd, false, &frame);
+        for (const auto& spy : spies)
+            QCOMPARE(spy->count(), 0);
     }
 
     void requestsWhileDisconnectedSendNothing()

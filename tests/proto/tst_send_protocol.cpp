@@ -41,6 +41,20 @@ class TestSendProtocol : public QObject
     }
 
 private slots:
+    void interfaceNames()
+    {
+        // The controller connects by these names, spellings included.
+        const QMetaObject& mo = iLibSend::staticMetaObject;
+        QStringList got;
+        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
+            got << QString::fromLatin1(mo.method(i).methodSignature());
+        QCOMPARE(got, (QStringList{"TEM_Configed(uint)", "TEM_Strated(bool)", "TEM_Stoped()",
+                                   "TEM_NewSendData(st_TEMSendData)",
+                                   "TEM_SendMonitor(st_TEMSendMonitor)",
+                                   "TEM_SendDeviceInfo(st_DeviceInfo)", "TEM_Config(st_TEMSendInfo*)",
+                                   "TEM_Strat()", "TEM_Stop()", "GetDeviceInfo()"}));
+    }
+
     void init()
     {
         box = std::make_unique<EmuTransmitterBox>();
@@ -310,6 +324,22 @@ private slots:
         box->Reply(box->ReceivedOf(EmuTransmitterBox::CmdStart).first(), QByteArray(1, '\x01'));
         drain();
         QCOMPARE(started.count(), 0);
+    }
+
+    void givenUpRequestsEmitNothing()
+    {
+        iLibSend t;
+        QList<std::shared_ptr<QSignalSpy>> spies;
+        const QMetaObject& mo = iLibSend::staticMetaObject;
+        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
+            if (mo.method(i).methodType() == QMetaMethod::Signal)
+                spies << std::make_shared<QSignalSpy>(&t, ("2" + mo.method(i).methodSignature()).constData());
+        QCOMPARE(spies.size(), 6);
+        QByteArray frame(4024, '\x01');
+        for (unsigned int cmd : {0u, 1u, 2u, 5u, 6u, 240u})
+            t.OnFrame(cmd, false, &frame);
+        for (const auto& spy : spies)
+            QCOMPARE(spy->count(), 0);
     }
 
     void delayedReplyStillArrives()
