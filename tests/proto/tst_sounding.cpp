@@ -115,6 +115,24 @@ private slots:
         QCOMPARE(rec.Values.size(), 100);
     }
 
+    void replacedPushesReachTheProtocols()
+    {
+        // The first acquisition's decay carries more samples than there are
+        // gates and its waveform is cut short: both are dropped, and the
+        // next acquisition arrives whole.
+        emu->Rx().OverridePush(EmuReceiverBox::CmdData, QByteArray(2000 * 4 + 8, '\0'));
+        emu->Tx().OverridePush(EmuTransmitterBox::CmdSendData, QByteArray(100, '\0'));
+        QSignalSpy sends(send.get(), &iLibSend::TEM_NewSendData);
+        QSignalSpy recvs(recv.get(), &ILibRecv_DUD4004::onRecvData);
+        startRepeat(0, 0, true);
+        QTest::qWait(150);
+        QCOMPARE(sends.count(), 0);
+        QCOMPARE(recvs.count(), 0);
+        startRepeat(0, 0, false);
+        QTRY_VERIFY(sends.count() == 1 && recvs.count() == 1);
+        QCOMPARE(recvs.at(0).at(0).value<st_RecvData_DUD4004>().Values.size(), 656);
+    }
+
     void monitorPushesWhileConnected()
     {
         QSignalSpy monitor(send.get(), &iLibSend::TEM_SendMonitor);
