@@ -300,15 +300,22 @@ bool DataModel_Index::openProject(const QString& path)
         closeProject();
         return false;
     }
-    updateDatabase();
+    // An older file is brought up to date in one transaction, kept only once
+    // the file has shown itself sound: a damaged file gets no writes.
+    const bool upgrading = database.transaction();
+    const bool sound = upgradeSchema();
 
     project = std::make_shared<Data_Project>();
     project->ID = 1;
     const QSqlError fetchError = orm::dao::fetch_by_id_except(*project, {QStringLiteral("SSID")}, &database);
-    if (isDamaged(fetchError)) {
+    if (!sound || isDamaged(fetchError)) {
+        if (upgrading)
+            database.rollback();
         refuseDamaged();
         return false;
     }
+    if (upgrading && !database.commit())
+        database.rollback();
     projectConfig = project->getProjectConfig();
     emit loadProjectConfig(projectConfig);
     setProperty("PointNoStep", projectConfig.PointNoStep);
@@ -423,11 +430,22 @@ bool DataModel_Index::openProject(const QString& path)
 
 void DataModel_Index::updateDatabase()
 {
+    upgradeSchema();
+}
+
+bool DataModel_Index::upgradeSchema()
+{
     if (!database.isOpen())
-        return;
-    auto run = [this](const QString& sql) {
+        return true;
+    // Statements that find a column, index or table in place fail and change
+    // nothing; one that finds the file damaged ends the upgrade.
+    bool sound = true;
+    auto run = [this, &sound](const QString& sql) {
+        if (!sound)
+            return;
         QSqlQuery q(database);
-        q.exec(sql);
+        if (!q.exec(sql) && isDamaged(q.lastError()))
+            sound = false;
     };
     run(QStringLiteral("ALTER TABLE Data_Project ADD COLUMN SSID TEXT;"));
     run(QStringLiteral("CREATE INDEX IDX_Data_Point_Data_LineID_ ON Data_Point (Data_LineID);"));
@@ -451,6 +469,7 @@ void DataModel_Index::updateDatabase()
             }
         }
     }
+    return sound;
 }
 
 // ---------------------------------------------------------------- line number

@@ -170,6 +170,9 @@ private:
     };
     bool currentTarget(Target* target) const;
     int findLine(double name) const;
+    // The schema upgrade; false when one of its statements found the file
+    // damaged (the statements after it are not run).
+    bool upgradeSchema();
     // One short write transaction on the project's connection: true when
     // begun, every update succeeded and the commit went through; otherwise
     // rolled back.

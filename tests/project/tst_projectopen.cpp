@@ -34,6 +34,38 @@ void overwrite(const QString& path, qint64 offset, const QByteArray& bytes)
     QCOMPARE(f.write(bytes), qint64(bytes.size()));
 }
 
+// A project written before the network name and the indexes existed, and
+// before two sample columns: line 7 with point 20 and two samples.
+void writeOlderProject(const QString& path)
+{
+    SideDb db(path);
+    QVERIFY(db.exec(QStringLiteral(
+        "CREATE TABLE Data_Project (ID INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, WorkConfig INTEGER, "
+        "LineNoStart FLOAT, LineNoSetp FLOAT, PointNoStart FLOAT, PointNoStep FLOAT, SendCoil_Len FLOAT, "
+        "SendCoil_Width FLOAT, SendCoil_Turns FLOAT, RecvCoil_Size FLOAT, RecvCoil_Gain FLOAT, OffTime FLOAT, "
+        "PointLen_D FLOAT, PointLen_R FLOAT, CreateTime FLOAT, NOTE TEXT, CalibrateNo TEXT)")));
+    QVERIFY(db.exec(QStringLiteral(
+        "CREATE TABLE Data_WorkSet (ID INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, WorkConfig INTEGER, "
+        "SendCoil_Len FLOAT, SendCoil_Width FLOAT, SendCoil_Turns FLOAT, RecvCoil_Size FLOAT, "
+        "RecvCoil_Gain FLOAT)")));
+    QVERIFY(db.exec(QStringLiteral("CREATE TABLE Data_Line (ID INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, "
+                                   "NAME FLOAT, TYPE INTEGER, USE INTEGER, NOTE TEXT)")));
+    QVERIFY(db.exec(QStringLiteral("CREATE TABLE Data_Point (ID INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, "
+                                   "NAME FLOAT, USE INTEGER, NOTE TEXT, TYPE INTEGER, Data_LineID INTEGER)")));
+    QVERIFY(db.exec(QStringLiteral(
+        "CREATE TABLE Data_Sample (ID INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, StartTime INTEGER, "
+        "DeviceType INTEGER, TYPE INTEGER, PERIOD INTEGER, DATA_RECV BLOB, DATA_RECV_POS BLOB, "
+        "DATA_RECV_LEN BLOB, DATA_SEND BLOB, DATA_SOFF BLOB, SendFs FLOAT, SampleSendFs FLOAT, "
+        "SampleOffFs FLOAT, USE INTEGER, Data_PointID INTEGER)")));
+    QVERIFY(db.exec(QStringLiteral("INSERT INTO Data_Project (ID, WorkConfig, PointNoStep, CreateTime, NOTE) "
+                                   "VALUES (1, 0, 5, 1000, 'old')")));
+    QVERIFY(db.exec(QStringLiteral("INSERT INTO Data_Line (ID, NAME, TYPE, USE, NOTE) VALUES (1, 7, 0, 1, '')")));
+    QVERIFY(db.exec(QStringLiteral("INSERT INTO Data_Point (ID, NAME, USE, NOTE, TYPE, Data_LineID) "
+                                   "VALUES (1, 20, 1, '', 0, 1)")));
+    QVERIFY(db.exec(QStringLiteral("INSERT INTO Data_Sample (StartTime, PERIOD, SendFs, USE, Data_PointID) "
+                                   "VALUES (1700000000000, 25, 6.25, 1, 1), (1700000001000, 25, 6.25, 1, 1)")));
+}
+
 } // namespace
 
 class TestProjectOpen : public QObject
@@ -109,36 +141,7 @@ private slots:
     void upgradesAnOlderFile()
     {
         const QString file = path(QStringLiteral("old.VODEZ"));
-        {
-            // The schema of a file written before the network name and the
-            // indexes existed, and before two sample columns.
-            SideDb db(file);
-            QVERIFY(db.exec(QStringLiteral(
-                "CREATE TABLE Data_Project (ID INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, WorkConfig INTEGER, "
-                "LineNoStart FLOAT, LineNoSetp FLOAT, PointNoStart FLOAT, PointNoStep FLOAT, SendCoil_Len FLOAT, "
-                "SendCoil_Width FLOAT, SendCoil_Turns FLOAT, RecvCoil_Size FLOAT, RecvCoil_Gain FLOAT, OffTime FLOAT, "
-                "PointLen_D FLOAT, PointLen_R FLOAT, CreateTime FLOAT, NOTE TEXT, CalibrateNo TEXT)")));
-            QVERIFY(db.exec(QStringLiteral(
-                "CREATE TABLE Data_WorkSet (ID INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, WorkConfig INTEGER, "
-                "SendCoil_Len FLOAT, SendCoil_Width FLOAT, SendCoil_Turns FLOAT, RecvCoil_Size FLOAT, "
-                "RecvCoil_Gain FLOAT)")));
-            QVERIFY(db.exec(QStringLiteral("CREATE TABLE Data_Line (ID INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, "
-                                           "NAME FLOAT, TYPE INTEGER, USE INTEGER, NOTE TEXT)")));
-            QVERIFY(db.exec(QStringLiteral("CREATE TABLE Data_Point (ID INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, "
-                                           "NAME FLOAT, USE INTEGER, NOTE TEXT, TYPE INTEGER, Data_LineID INTEGER)")));
-            QVERIFY(db.exec(QStringLiteral(
-                "CREATE TABLE Data_Sample (ID INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, StartTime INTEGER, "
-                "DeviceType INTEGER, TYPE INTEGER, PERIOD INTEGER, DATA_RECV BLOB, DATA_RECV_POS BLOB, "
-                "DATA_RECV_LEN BLOB, DATA_SEND BLOB, DATA_SOFF BLOB, SendFs FLOAT, SampleSendFs FLOAT, "
-                "SampleOffFs FLOAT, USE INTEGER, Data_PointID INTEGER)")));
-            QVERIFY(db.exec(QStringLiteral("INSERT INTO Data_Project (ID, WorkConfig, PointNoStep, CreateTime, NOTE) "
-                                           "VALUES (1, 0, 5, 1000, 'old')")));
-            QVERIFY(db.exec(QStringLiteral("INSERT INTO Data_Line (ID, NAME, TYPE, USE, NOTE) VALUES (1, 7, 0, 1, '')")));
-            QVERIFY(db.exec(QStringLiteral("INSERT INTO Data_Point (ID, NAME, USE, NOTE, TYPE, Data_LineID) "
-                                           "VALUES (1, 20, 1, '', 0, 1)")));
-            QVERIFY(db.exec(QStringLiteral("INSERT INTO Data_Sample (StartTime, PERIOD, SendFs, USE, Data_PointID) "
-                                           "VALUES (1700000000000, 25, 6.25, 1, 1), (1700000001000, 25, 6.25, 1, 1)")));
-        }
+        writeOlderProject(file);
 
         {
             DataModel_Index tree;
@@ -187,6 +190,8 @@ private slots:
         QTest::addColumn<QString>("damage");
         QTest::newRow("header page") << "header";
         QTest::newRow("point table page") << "points";
+        // An older file would be upgraded: the damage must stop that too.
+        QTest::newRow("older file, point table page") << "old-points";
         QTest::newRow("not a database") << "text";
     }
     void refusesDamagedFiles()
@@ -197,6 +202,8 @@ private slots:
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(QByteArray("Line,Point,Value\n").repeated(200));
+        } else if (damage == QLatin1String("old-points")) {
+            writeOlderProject(file);
         } else {
             {
                 DataModel_Index tree;
@@ -205,8 +212,10 @@ private slots:
                 tree.dataSave(true);
                 tree.closeProject();
             }
+        }
+        if (damage != QLatin1String("text")) {
             qint64 offset = 100; // the b-tree header of the schema page
-            if (damage == QLatin1String("points")) {
+            if (damage != QLatin1String("header")) {
                 SideDb db(file);
                 const int pageSize = db.value(QStringLiteral("PRAGMA page_size")).toInt();
                 const int root =
