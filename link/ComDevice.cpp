@@ -338,9 +338,13 @@ void ComDevice::ProcessRecv()
     uint32_t count = 0;
     do {
         QByteArray* data = m_recvBuffer.WaitData();
+        const int before = data->size();
         count = 0;
         Q_EMIT handleReceived(data, &count);
-        m_recvBuffer.Remove(count);
+        // The receiver may have dropped bytes from the front of the buffer
+        // itself (noise before a sync); its count is then counted from there.
+        const quint32 dropped = data->size() < before ? quint32(before - data->size()) : 0u;
+        m_recvBuffer.Remove(dropped + count);
     } while (count != 0 && m_recvBuffer.Size() > 0);
     m_recvBuffer.Compact();
     m_status.Clear(ComStatus::Receiving);

@@ -33,6 +33,7 @@ private Q_SLOTS:
     void sendWritesAndHandsBack();
     void receivePasses();
     void segmentEndingMidHeader();
+    void receiverDropsNoiseItself();
     void disconnectThenClosedOnce();
     void closeConnected();
     void refusedConnectionIsSilent();
@@ -212,6 +213,32 @@ void tst_ComDevice::segmentEndingMidHeader()
     QCOMPARE(m_frames.size(), 0);
     m_box->SendRaw(a.mid(15));
     QTRY_COMPARE(m_frames.size(), 1);
+}
+
+void tst_ComDevice::receiverDropsNoiseItself()
+{
+    // A receiver that cuts with the buffer-editing reader removes the noise
+    // before a frame from the live buffer itself; those bytes must be gone
+    // from the transport's buffer too, not left in front of the next frame.
+    disconnect(m_dev.get(), &ComDevice::handleReceived, this, nullptr);
+    connect(m_dev.get(), &ComDevice::handleReceived, this, [this](QByteArray* data, uint32_t* n) {
+        QByteArray frame;
+        quint32 used = 0;
+        if (ComFrame::Unpack(*data, frame, used))
+            m_frames.append(frame);
+        *n = used;
+    });
+    connectDevice();
+    const QByteArray a = m_box->BuildPush(1, "first");
+    const QByteArray c = m_box->BuildPush(2, QByteArray(40, 'c'));
+    m_box->SendRaw("noise" + a + "xy" + c.left(20));
+    QTRY_COMPARE(m_frames.size(), 1);
+    QCOMPARE(m_frames[0], a);
+    QTRY_COMPARE(m_dev->BufferedCount(), 20);
+    m_box->SendRaw(c.mid(20));
+    QTRY_COMPARE(m_frames.size(), 2);
+    QCOMPARE(m_frames[1], c);
+    QCOMPARE(m_dev->BufferedCount(), 0);
 }
 
 void tst_ComDevice::disconnectThenClosedOnce()
