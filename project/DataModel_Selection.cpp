@@ -35,9 +35,9 @@ class LineAssemblyTask : public QRunnable
 {
 public:
     LineAssemblyTask(DataModel_Index* tree, st_LineSnapshot snapshot, int lastPoint, int lineNo, bool divI)
-        : m_tree(tree)
-        , m_tracker(tree->lineTasks)
-        , m_generation(m_tracker->begin())
+        : m_tracker(tree->lineTasks)
+        , m_generation(m_tracker.tracker->begin())
+        , m_tree(tree)
         , m_snapshot(std::move(snapshot))
         , m_lastPoint(lastPoint)
         , m_lineNo(lineNo)
@@ -48,22 +48,15 @@ public:
 
     void run() override
     {
-        run_();
-        m_tracker->end();
-    }
-
-private:
-    void run_()
-    {
         // Called off (the project or the tree is closing) before it started.
-        if (!m_tracker->isCurrent(m_generation))
+        if (!tracker()->isCurrent(m_generation))
             return;
         if (!g_lineWorkerMutex.tryLock(0))
             return;   // another assembly runs: this request is dropped
         std::shared_ptr<Data_Line> line = LineAssembly::Rebuild(m_snapshot);
         const LineAssembly::Section section = LineAssembly::Assemble(*line, 0, m_lastPoint, m_divI);
         line.reset();
-        if (!section.isEmpty() && m_tracker->isCurrent(m_generation) && m_tree) {
+        if (!section.isEmpty() && tracker()->isCurrent(m_generation) && m_tree) {
             // The tree waits for this task before it goes away, so the
             // guarded pointer cannot turn stale between the check and the
             // post; the call itself runs on the tree's thread.
@@ -81,9 +74,22 @@ private:
         g_lineWorkerMutex.unlock();
     }
 
-    QPointer<DataModel_Index> m_tree;
-    std::shared_ptr<LineTaskTracker> m_tracker;
+private:
+    // Reports the task's end when the task is destroyed (after it ran, or
+    // unrun when the pool is cleared). Declared first, so it goes last:
+    // nothing of the task, its guarded pointer to the tree included,
+    // outlives a wait for it.
+    struct EndReport
+    {
+        std::shared_ptr<LineTaskTracker> tracker;
+        explicit EndReport(std::shared_ptr<LineTaskTracker> t) : tracker(std::move(t)) {}
+        ~EndReport() { tracker->end(); }
+    };
+    LineTaskTracker* tracker() const { return m_tracker.tracker.get(); }
+
+    EndReport m_tracker;
     quint64 m_generation;
+    QPointer<DataModel_Index> m_tree;
     st_LineSnapshot m_snapshot;
     int m_lastPoint;
     int m_lineNo;

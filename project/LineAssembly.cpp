@@ -4,7 +4,6 @@
 #include "Data_Sample.h"
 #include "StoredReaders.h"
 
-#include <QMutexLocker>
 
 QMutex g_lineWorkerMutex;
 
@@ -62,34 +61,33 @@ Section Assemble(Data_Line& line, int first, int last, bool divI)
 
 quint64 LineTaskTracker::begin()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     ++m_pending;
     return m_generation;
 }
 
 void LineTaskTracker::end()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (--m_pending == 0)
-        m_idle.wakeAll();
+        m_idle.notify_all();
 }
 
 bool LineTaskTracker::isCurrent(quint64 generation) const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return generation == m_generation;
 }
 
 void LineTaskTracker::cancelAndWait()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     ++m_generation;
-    while (m_pending > 0)
-        m_idle.wait(&m_mutex);
+    m_idle.wait(lock, [this] { return m_pending == 0; });
 }
 
 int LineTaskTracker::pending() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_pending;
 }

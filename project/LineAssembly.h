@@ -14,9 +14,10 @@
 
 #include <QMutex>
 #include <QVector>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 // Admits one line-assembly task at a time, process-wide.
 extern QMutex g_lineWorkerMutex;
@@ -72,8 +73,8 @@ public:
     int pending() const;
 
 private:
-    mutable QMutex m_mutex;
-    QWaitCondition m_idle;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_idle;
     int m_pending = 0;
     quint64 m_generation = 1;
 };
