@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QModelIndex>
+#include <QPointer>
 #include <QStringList>
 #include <QString>
 #include <QTextStream>
@@ -22,6 +23,7 @@
 
 class Data_Calc;
 class LineTaskTracker;
+struct st_LineSnapshot;
 class QKeyEvent;
 class QTreeWidgetItem;
 
@@ -224,6 +226,12 @@ private:
 
     // Starts the assembly of the whole line on the global thread pool.
     void startLineTask(const std::shared_ptr<Data_Line>& line, int lineNo);
+    // The body of that task, on the pool thread: assembles the line from
+    // its snapshot unless another assembly runs, and hands the section to
+    // the tree's thread.
+    static void setIndexLineTask(const QPointer<DataModel_Index>& tree, LineTaskTracker& tracker,
+                                 quint64 generation, const st_LineSnapshot& snapshot, int lastPoint, int lineNo,
+                                 bool divI);
     // A section assembled off this thread, delivered if still wanted.
     void deliverLineSection(quint64 generation, int lineNo, const QVector<double>& names,
                             const QVector<double>& times, const QVector<QVector<double> >& matrix);

@@ -30,13 +30,15 @@ QString lineTitle(int lineNo)
 
 } // namespace
 
-// Assembles a whole line from a snapshot, on a pool thread.
+// Holds what the pool thread needs, by value; the tree is reached only
+// through a guarded pointer.
 class LineAssemblyTask : public QRunnable
 {
 public:
-    LineAssemblyTask(DataModel_Index* tree, st_LineSnapshot snapshot, int lastPoint, int lineNo, bool divI)
-        : m_tracker(tree->lineTasks)
-        , m_generation(m_tracker.tracker->begin())
+    LineAssemblyTask(DataModel_Index* tree, const std::shared_ptr<LineTaskTracker>& tracker,
+                     st_LineSnapshot snapshot, int lastPoint, int lineNo, bool divI)
+        : m_end(tracker)
+        , m_generation(tracker->begin())
         , m_tree(tree)
         , m_snapshot(std::move(snapshot))
         , m_lastPoint(lastPoint)
@@ -48,30 +50,8 @@ public:
 
     void run() override
     {
-        // Called off (the project or the tree is closing) before it started.
-        if (!tracker()->isCurrent(m_generation))
-            return;
-        if (!g_lineWorkerMutex.tryLock(0))
-            return;   // another assembly runs: this request is dropped
-        std::shared_ptr<Data_Line> line = LineAssembly::Rebuild(m_snapshot);
-        const LineAssembly::Section section = LineAssembly::Assemble(*line, 0, m_lastPoint, m_divI);
-        line.reset();
-        if (!section.isEmpty() && tracker()->isCurrent(m_generation) && m_tree) {
-            // The tree waits for this task before it goes away, so the
-            // guarded pointer cannot turn stale between the check and the
-            // post; the call itself runs on the tree's thread.
-            const QPointer<DataModel_Index> tree = m_tree;
-            const quint64 generation = m_generation;
-            const int lineNo = m_lineNo;
-            QMetaObject::invokeMethod(
-                tree.data(),
-                [tree, generation, lineNo, section]() {
-                    if (tree)
-                        tree->deliverLineSection(generation, lineNo, section.names, section.times, section.matrix);
-                },
-                Qt::QueuedConnection);
-        }
-        g_lineWorkerMutex.unlock();
+        DataModel_Index::setIndexLineTask(m_tree, *m_end.tracker, m_generation, m_snapshot, m_lastPoint, m_lineNo,
+                                          m_divI);
     }
 
 private:
@@ -85,9 +65,8 @@ private:
         explicit EndReport(std::shared_ptr<LineTaskTracker> t) : tracker(std::move(t)) {}
         ~EndReport() { tracker->end(); }
     };
-    LineTaskTracker* tracker() const { return m_tracker.tracker.get(); }
 
-    EndReport m_tracker;
+    EndReport m_end;
     quint64 m_generation;
     QPointer<DataModel_Index> m_tree;
     st_LineSnapshot m_snapshot;
@@ -95,6 +74,33 @@ private:
     int m_lineNo;
     bool m_divI;
 };
+
+void DataModel_Index::setIndexLineTask(const QPointer<DataModel_Index>& tree, LineTaskTracker& tracker,
+                                       quint64 generation, const st_LineSnapshot& snapshot, int lastPoint,
+                                       int lineNo, bool divI)
+{
+    // Called off (the project or the tree is closing) before it started.
+    if (!tracker.isCurrent(generation))
+        return;
+    if (!g_lineWorkerMutex.tryLock(0))
+        return;   // another assembly runs: this request is dropped
+    std::shared_ptr<Data_Line> line = LineAssembly::Rebuild(snapshot);
+    const LineAssembly::Section section = LineAssembly::Assemble(*line, 0, lastPoint, divI);
+    line.reset();
+    if (!section.isEmpty() && tracker.isCurrent(generation) && tree) {
+        // The tree waits for this task before it goes away, so the guarded
+        // pointer cannot turn stale between the check and the post; the call
+        // itself runs on the tree's thread.
+        QMetaObject::invokeMethod(
+            tree.data(),
+            [tree, generation, lineNo, section]() {
+                if (tree)
+                    tree->deliverLineSection(generation, lineNo, section.names, section.times, section.matrix);
+            },
+            Qt::QueuedConnection);
+    }
+    g_lineWorkerMutex.unlock();
+}
 
 void DataModel_Index::keyPressEvent(QKeyEvent* event)
 {
@@ -236,8 +242,8 @@ void DataModel_Index::sendLineData(std::shared_ptr<Data_Line>& line, int first, 
 
 void DataModel_Index::startLineTask(const std::shared_ptr<Data_Line>& line, int lineNo)
 {
-    auto* task = new LineAssemblyTask(this, LineAssembly::Snapshot(*line), line->list_Data_Point.size() - 1,
-                                      lineNo, DataDivI);
+    auto* task = new LineAssemblyTask(this, lineTasks, LineAssembly::Snapshot(*line),
+                                      line->list_Data_Point.size() - 1, lineNo, DataDivI);
     QThreadPool::globalInstance()->start(task, 0);
 }
 
