@@ -44,7 +44,7 @@ inline qint64 localMs(int y, int mo, int d, int h, int mi, int s, int ms = 0)
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms)).toMSecsSinceEpoch();
 }
 
-struct SampleSpec
+struct SampleRow
 {
     qint64 start;
     int type;
@@ -151,23 +151,23 @@ private:
         return p;
     }
 
-    void sample(const std::shared_ptr<Data_Point>& p, const SampleSpec& spec)
+    void sample(const std::shared_ptr<Data_Point>& p, const SampleRow& row)
     {
         Data_Sample s;
-        s.StartTime = spec.start;
-        s.TYPE = spec.type;
-        s.PERIOD = spec.period;
-        s.SendFs = spec.sendFs;
-        s.RecvFs = spec.recvFs;
+        s.StartTime = row.start;
+        s.TYPE = row.type;
+        s.PERIOD = row.period;
+        s.SendFs = row.sendFs;
+        s.RecvFs = row.recvFs;
         s.SampleSendFs = 2000000;
-        s.DATA_SEND = blob(spec.send);
-        s.SampleOffFs = spec.offFs;
-        s.DATA_SOFF = blob(spec.off);
-        s.DATA_RECV_POS = blob(spec.times);
-        s.DATA_RECV = blob(spec.values);
-        s.DATA_RECV_LEN = blob(QVector<double>(spec.times.size(), 1.0));
-        s.USE = spec.use;
-        s.NOTE = spec.note;
+        s.DATA_SEND = blob(row.send);
+        s.SampleOffFs = row.offFs;
+        s.DATA_SOFF = blob(row.off);
+        s.DATA_RECV_POS = blob(row.times);
+        s.DATA_RECV = blob(row.values);
+        s.DATA_RECV_LEN = blob(QVector<double>(row.times.size(), 1.0));
+        s.USE = row.use;
+        s.NOTE = row.note;
         s.Data_PointID = p;
         m_ok = m_ok && !orm::dao::insert(s).isValid();
         // Held light, as an opened project holds it.
