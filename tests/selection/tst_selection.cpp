@@ -229,6 +229,11 @@ private slots:
         QVERIFY(m_log.isEmpty());
         QCOMPARE(m_tree->currentItem(), m_tree->topLevelItem(kTow));
 
+        // The view's double click on an item selects it.
+        m_log.clear();
+        emit m_tree->doubleClicked(m_tree->model()->index(kSingle, 0));
+        QVERIFY(m_log.contains(QStringLiteral("onSelectLine(0)")));
+
         // A double click on another line collapses the line clicked before.
         m_tree->expandItem(m_tree->topLevelItem(kSingle));
         m_tree->onDoubleClicked(m_tree->model()->index(kSingle, 0));
