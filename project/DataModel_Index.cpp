@@ -1,6 +1,7 @@
 #include "DataModel_Index.h"
 
 #include "Data_Calc.h"
+#include "LineAssembly.h"
 #include "Orm.h"
 #include "Prompt.h"
 #include "WifiName.h"
@@ -105,6 +106,7 @@ private:
 
 DataModel_Index::DataModel_Index(QWidget* parent)
     : QTreeWidget(parent)
+    , lineTasks(std::make_shared<LineTaskTracker>())
 {
     SetSendI(0.0);
     SetParamFs(0.0);
@@ -119,6 +121,7 @@ DataModel_Index::DataModel_Index(QWidget* parent)
     setAutoScroll(false);
 
     connect(this, &QWidget::customContextMenuRequested, this, &DataModel_Index::onChangePointNameDl);
+    connect(this, &QAbstractItemView::doubleClicked, this, &DataModel_Index::onDoubleClicked);
 
     qRegisterMetaType<QVector<QVector<double> > >("QVector<QVector<double> >");
     qRegisterMetaType<QVector<double> >("QVector<double>");
@@ -126,7 +129,12 @@ DataModel_Index::DataModel_Index(QWidget* parent)
     registerDeviceRecordTypes();
 }
 
-DataModel_Index::~DataModel_Index() = default;
+DataModel_Index::~DataModel_Index()
+{
+    // A line assembly still running reads the project file and reaches this
+    // tree when it ends.
+    waitForLineTasks();
+}
 
 // ---------------------------------------------------------------- properties
 
@@ -252,6 +260,7 @@ void DataModel_Index::refuseDamaged()
 
 void DataModel_Index::closeProject()
 {
+    waitForLineTasks();
     projectOpen = false;
     clear();
     lines.clear();

@@ -9,14 +9,22 @@
 
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QDateTime>
+#include <QList>
+#include <QModelIndex>
+#include <QPointer>
 #include <QStringList>
 #include <QString>
+#include <QTextStream>
 #include <QTreeWidget>
 #include <QVector>
 
 #include <memory>
 
 class Data_Calc;
+class LineTaskTracker;
+struct st_LineSnapshot;
+class QKeyEvent;
 class QTreeWidgetItem;
 
 // Header of one sounding as a save sees it.
@@ -76,6 +84,30 @@ public:
     // The array blob of the project file: big-endian doubles, no header.
     static QByteArray VectorToByteArray(const QVector<double>& values);
 
+    // The exports written to a file whole or not at all: false (with the
+    // reason in *errorText) when the file could not be written, and an older
+    // file of that name is then left as it was.
+    bool exportUsfFile(const QString& path, QString* errorText = nullptr);
+    bool exportDataFile(const QString& path, int exportType, int exportDep, QString* errorText = nullptr);
+    bool exportLogFile(const QString& path, QString* errorText = nullptr);
+    bool exportPointTimeFile(const QString& path, QString* errorText = nullptr);
+
+    // Shows what line `line`, point `point` of it, or sample `sample` of
+    // that point stands for (-1: none). Lines of more than 600 points are
+    // assembled on the global thread pool.
+    void setIndex(int line, int point, int sample);
+    // Emits the section of points first..last of the line (curPos -1: the
+    // whole line, else the marker's position in the window).
+    void sendLineData(std::shared_ptr<Data_Line>& line, int first, int last, int curPos, int lineNo);
+    // The used samples of continuous lines received between from and to,
+    // grouped by stretches of `step` in point number.
+    void GetRecvDataByTime(double step, const QDateTime& from, const QDateTime& to, QList<st_SaveHeader>* headers,
+                           QList<QList<st_RecvData_DUD4004> >* recvGroups,
+                           QList<QList<st_SampleData_Send> >* sendGroups, int type);
+    // Calls off line assemblies not yet running and waits for the one that
+    // runs; their results are no longer delivered.
+    void waitForLineTasks();
+
     const QVector<std::shared_ptr<Data_Line>>& Lines() const { return lines; }
     std::shared_ptr<Data_Project> Project() const { return project; }
     const VODEZ_Data& KeptData() const { return keptData; }
@@ -108,6 +140,10 @@ signals:
 public slots:
     void onNewLog(QString log);
     void onNewUse(bool use);
+    void onExportData(QTextStream& out, int exportType, int exportDep);
+    void onExportData_USF(QTextStream& out);
+    void onExportLog(QTextStream& out);
+    void onExportPointTime(QTextStream& out);
     void onSetTowPoints(int num) { towPoints = num; }
     void slotLineNoChanged(double line);
     void dataUpload(VODEZ_Data data);
@@ -123,8 +159,12 @@ public slots:
     void SetParamPeriod(int v);
     void SetParamRepeat(int v);
     void onChangePointNameDl(QPoint point);
+    void onDoubleClicked(QModelIndex index);
 
 protected:
+    // Return and Enter act as a double click on the current item.
+    void keyPressEvent(QKeyEvent* event) override;
+
     // Item texts shared by the open, the saves and the rename.
     static QString lineText(double name, int points);
     static QString openedPointText(const Data_Point& point);
@@ -183,4 +223,18 @@ private:
     void refuseDamaged();
 
     bool projectOpen = false;
+
+    // Starts the assembly of the whole line on the global thread pool.
+    void startLineTask(const std::shared_ptr<Data_Line>& line, int lineNo);
+    // The body of that task, on the pool thread: assembles the line from
+    // its snapshot unless another assembly runs, and hands the section to
+    // the tree's thread.
+    static void setIndexLineTask(const QPointer<DataModel_Index>& tree, LineTaskTracker& tracker,
+                                 quint64 generation, const st_LineSnapshot& snapshot, int lastPoint, int lineNo,
+                                 bool divI);
+    // A section assembled off this thread, delivered if still wanted.
+    void deliverLineSection(quint64 generation, int lineNo, const QVector<double>& names,
+                            const QVector<double>& times, const QVector<QVector<double> >& matrix);
+    friend class LineAssemblyTask;
+    std::shared_ptr<LineTaskTracker> lineTasks;
 };

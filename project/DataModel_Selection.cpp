@@ -1,0 +1,334 @@
+// Selection in the project tree and the assembly of line sections.
+#include "DataModel_Index.h"
+
+#include "Data_Calc.h"
+#include "LineAssembly.h"
+#include "Orm.h"
+#include "StoredReaders.h"
+
+#include <QKeyEvent>
+#include <QPointer>
+#include <QRunnable>
+#include <QThreadPool>
+
+#include <algorithm>
+
+namespace {
+
+// Lines longer than this are assembled on the thread pool.
+constexpr int kSyncLinePoints = 600;
+
+int lineNumber(double name)
+{
+    return static_cast<int>(name);   // truncated toward zero
+}
+
+QString lineTitle(int lineNo)
+{
+    return DataModel_Index::tr("%1线").arg(lineNo);
+}
+
+} // namespace
+
+// Holds what the pool thread needs, by value; the tree is reached only
+// through a guarded pointer.
+class LineAssemblyTask : public QRunnable
+{
+public:
+    LineAssemblyTask(DataModel_Index* tree, const std::shared_ptr<LineTaskTracker>& tracker,
+                     st_LineSnapshot snapshot, int lastPoint, int lineNo, bool divI)
+        : m_end(tracker)
+        , m_generation(tracker->begin())
+        , m_tree(tree)
+        , m_snapshot(std::move(snapshot))
+        , m_lastPoint(lastPoint)
+        , m_lineNo(lineNo)
+        , m_divI(divI)
+    {
+        setAutoDelete(true);
+    }
+
+    void run() override
+    {
+        DataModel_Index::setIndexLineTask(m_tree, *m_end.tracker, m_generation, m_snapshot, m_lastPoint, m_lineNo,
+                                          m_divI);
+    }
+
+private:
+    // Reports the task's end when the task is destroyed (after it ran, or
+    // unrun when the pool is cleared). Declared first, so it goes last:
+    // nothing of the task, its guarded pointer to the tree included,
+    // outlives a wait for it.
+    struct EndReport
+    {
+        std::shared_ptr<LineTaskTracker> tracker;
+        explicit EndReport(std::shared_ptr<LineTaskTracker> t) : tracker(std::move(t)) {}
+        ~EndReport() { tracker->end(); }
+    };
+
+    EndReport m_end;
+    quint64 m_generation;
+    QPointer<DataModel_Index> m_tree;
+    st_LineSnapshot m_snapshot;
+    int m_lastPoint;
+    int m_lineNo;
+    bool m_divI;
+};
+
+void DataModel_Index::setIndexLineTask(const QPointer<DataModel_Index>& tree, LineTaskTracker& tracker,
+                                       quint64 generation, const st_LineSnapshot& snapshot, int lastPoint,
+                                       int lineNo, bool divI)
+{
+    // Called off (the project or the tree is closing) before it started.
+    if (!tracker.isCurrent(generation))
+        return;
+    if (!g_lineWorkerMutex.tryLock(0))
+        return;   // another assembly runs: this request is dropped
+    std::shared_ptr<Data_Line> line = LineAssembly::Rebuild(snapshot);
+    const LineAssembly::Section section = LineAssembly::Assemble(*line, 0, lastPoint, divI);
+    line.reset();
+    if (!section.isEmpty() && tracker.isCurrent(generation) && tree) {
+        // The tree waits for this task before it goes away, so the guarded
+        // pointer cannot turn stale between the check and the post; the call
+        // itself runs on the tree's thread.
+        QMetaObject::invokeMethod(
+            tree.data(),
+            [tree, generation, lineNo, section]() {
+                if (tree)
+                    tree->deliverLineSection(generation, lineNo, section.names, section.times, section.matrix);
+            },
+            Qt::QueuedConnection);
+    }
+    g_lineWorkerMutex.unlock();
+}
+
+void DataModel_Index::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        onDoubleClicked(currentIndex());
+    QTreeWidget::keyPressEvent(event);
+}
+
+void DataModel_Index::onDoubleClicked(QModelIndex index)
+{
+    int line = -1;
+    int point = -1;
+    int sample = -1;
+    const QModelIndex parent = index.parent();
+    if (!parent.isValid()) {
+        line = index.row();
+    } else if (!parent.parent().isValid()) {
+        line = parent.row();
+        point = index.row();
+    } else {
+        line = parent.parent().row();
+        point = parent.row();
+        sample = index.row();
+    }
+
+    if (line != expandedLine) {
+        if (QTreeWidgetItem* item = topLevelItem(expandedLine))
+            collapseItem(item);
+        expandedLine = line;
+    }
+    setIndex(line, point, sample);
+}
+
+void DataModel_Index::setIndex(int line, int point, int sample)
+{
+    curLine = line;
+    curPoint = point;
+    curSample = sample;
+    if (line < 0 || line >= lines.size() || !lines.at(line)) {
+        emit onLoadLog(QString());
+        return;
+    }
+    std::shared_ptr<Data_Line> L = lines.at(line);
+    const int lineNo = lineNumber(L->NAME);
+    const int kind = L->TYPE;
+
+    if (point < 0 || point >= L->list_Data_Point.size() || !L->list_Data_Point.at(point)) {
+        const int n = L->list_Data_Point.size();
+        if (n <= 1)
+            return;
+        if (n <= kSyncLinePoints)
+            sendLineData(L, 0, n - 1, -1, lineNo);
+        else
+            startLineTask(L, lineNo);
+        emit onSelectLine(kind);
+        emit onCurUse(L->USE != 0);
+        emit onLoadLog(L->NOTE);
+        SetSendI(0.0);
+        SetSendOff(0.0);
+        SetParamFs(0.0);
+        SetParamPeriod(0);
+        SetParamRepeat(0);
+        return;
+    }
+
+    const std::shared_ptr<Data_Point> P = L->list_Data_Point.at(point);
+    emit onSelectPoint(kind);
+    if (P->TYPE < 0 || P->TYPE > 2)
+        P->TYPE = 0;
+    const int mode = P->TYPE;
+
+    if (sample >= 0 && sample < P->list_Data_Sample.size() && P->list_Data_Sample.at(sample)) {
+        const std::shared_ptr<Data_Sample> S = P->list_Data_Sample.at(sample);
+        orm::dao::fetch_by_id(*S);   // an error leaves what it holds
+        const double off = SampleReader::GetOffTime(*S);
+        const st_SampleData_Send send = SampleReader::GetSendData(*S);
+        const QString title = QStringLiteral("%1线 %2点 %3采样").arg(lineNo).arg(P->NAME).arg(sample + 1);
+        emit onCurUse(S->USE != 0);
+        emit onLoadLog(S->NOTE);
+        const st_RecvData_DUD4004 rec = SampleReader::GetRecvData_Dud4004_RAW(*S, DataDivI);
+        if (dataCalc) {
+            dataCalc->onData_Send(send);
+            dataCalc->onShowData_Recvs(title, QList<st_RecvData_DUD4004>{rec}, off, mode);
+        }
+        SetSendI(SampleReader::GetSendI(*S));
+        SetSendOff(off);
+        SetParamFs(S->SendFs);
+        SetParamPeriod(S->PERIOD);
+        SetParamRepeat(1);
+        return;
+    }
+
+    const QString title = kind == 1
+        ? QStringLiteral("%1线 %2").arg(lineNo).arg(
+              PointReader::GetStartTime(*P).toString(QStringLiteral("yyyy.MM.dd hh:mm:ss.zzz")))
+        : QStringLiteral("%1线 %2点").arg(lineNo).arg(P->NAME);
+    const double off = PointReader::GetOffTime(*P);
+    const QList<st_SampleData_Send> sends = PointReader::GetSendData(*P);
+    const QList<st_RecvData_DUD4004> recs = PointReader::GetRecvData_Dud4004_RAW(*P, DataDivI);
+    emit onCurUse(P->USE != 0);
+    emit onLoadLog(P->NOTE);
+    if (dataCalc)
+        dataCalc->onData_SendsByte(sends);
+    SetSendI(PointReader::GetSendI(*P));
+    SetSendOff(off);
+    SetParamFs(PointReader::GetSendFs(*P));
+    if (recs.isEmpty()) {
+        SetParamPeriod(0);
+        SetParamRepeat(0);
+    } else {
+        SetParamPeriod(PointReader::GetPeriod(*P) / recs.size());
+        SetParamRepeat(recs.size());
+    }
+    if (dataCalc)
+        dataCalc->onShowData_Recvs(title, recs, off, mode);
+
+    if (kind == 1) {
+        // A window of towPoints points around the point, moved back from
+        // the end of the line but never past point + half a window.
+        const int n = L->list_Data_Point.size();
+        const int half = towPoints / 2;
+        const int last = std::min(point + half, n - 1);
+        int first = std::max(point - half + 1, 0);
+        if (last - first < towPoints - 1)
+            first = std::max(last - towPoints + 1, 0);
+        sendLineData(L, first, last, point - first, lineNo);
+    }
+}
+
+void DataModel_Index::sendLineData(std::shared_ptr<Data_Line>& line, int first, int last, int curPos, int lineNo)
+{
+    if (!line)
+        return;
+    const LineAssembly::Section section = LineAssembly::Assemble(*line, first, last, DataDivI);
+    if (section.isEmpty())
+        return;
+    emit onData_Recv_Line(lineTitle(lineNo), section.names, section.times, section.matrix, curPos);
+}
+
+void DataModel_Index::startLineTask(const std::shared_ptr<Data_Line>& line, int lineNo)
+{
+    auto* task = new LineAssemblyTask(this, lineTasks, LineAssembly::Snapshot(*line),
+                                      line->list_Data_Point.size() - 1, lineNo, DataDivI);
+    QThreadPool::globalInstance()->start(task, 0);
+}
+
+void DataModel_Index::deliverLineSection(quint64 generation, int lineNo, const QVector<double>& names,
+                                         const QVector<double>& times, const QVector<QVector<double> >& matrix)
+{
+    if (!lineTasks->isCurrent(generation))
+        return;   // the project it belongs to has been closed since
+    emit onData_Recv_Line(lineTitle(lineNo), names, times, matrix, -1);
+}
+
+void DataModel_Index::waitForLineTasks()
+{
+    lineTasks->cancelAndWait();
+}
+
+void DataModel_Index::GetRecvDataByTime(double step, const QDateTime& from, const QDateTime& to,
+                                        QList<st_SaveHeader>* headers,
+                                        QList<QList<st_RecvData_DUD4004> >* recvGroups,
+                                        QList<QList<st_SampleData_Send> >* sendGroups, int type)
+{
+    if (!headers || !recvGroups || !sendGroups)
+        return;
+    double groupStart = 0.0;
+    double firstStart = 0.0;
+    // A group closed before any sample matched carries this empty header.
+    st_SaveHeader header;
+    for (const std::shared_ptr<Data_Line>& L : qAsConst(lines)) {
+        if (!L || L->USE == 0 || L->TYPE != 1 || L->list_Data_Point.isEmpty())
+            continue;
+        int group = 0;
+        QList<st_RecvData_DUD4004> R;
+        QList<st_SampleData_Send> T;
+        const QVector<std::shared_ptr<Data_Point> > points = L->list_Data_Point;
+        for (int j = 0; j < points.size(); ++j) {
+            const std::shared_ptr<Data_Point>& P = points.at(j);
+            if (j == 0) {
+                R.clear();
+                T.clear();
+            }
+            if (P && P->USE != 0) {
+                const double x = P->NAME;
+                if (R.isEmpty())
+                    groupStart = firstStart = x;
+                if (x - groupStart >= step) {
+                    headers->append(header);
+                    recvGroups->append(R);
+                    sendGroups->append(T);
+                    ++group;
+                    R.clear();
+                    T.clear();
+                    groupStart = x;
+                }
+                for (const std::shared_ptr<Data_Sample>& S : P->list_Data_Sample) {
+                    if (!S || S->USE == 0)
+                        continue;
+                    orm::dao::fetch_by_id(*S);
+                    const QDateTime start = QDateTime::fromMSecsSinceEpoch(S->StartTime);
+                    if (start < from || start > to)
+                        continue;
+                    header = st_SaveHeader();
+                    header.LineNo = L->NAME;
+                    const double offset = (groupStart - firstStart) / 1000;
+                    if (type == 0)
+                        header.PointNo = offset;
+                    else if (type == 1)
+                        header.PointNo = static_cast<int>(offset + 0.5);
+                    else if (type == 2)
+                        header.PointNo = group;
+                    header.SampleMode = 0;
+                    header.ContinueMode = 1;
+                    header.ParamFs = static_cast<float>(S->SendFs);
+                    header.ParamPeriod = S->PERIOD;
+                    header.RepeatCount = 1;
+                    R.append(SampleReader::GetRecvData_Dud4004(*S, false, 0));
+                    T.append(SampleReader::GetSendData(*S));
+                }
+            }
+            if (j == points.size() - 1) {
+                headers->append(header);
+                recvGroups->append(R);
+                sendGroups->append(T);
+                R.clear();
+                T.clear();
+            }
+        }
+    }
+}

@@ -1,0 +1,139 @@
+// Exports written to files: whole or not at all, and failures reported.
+#include "ExportFixture.h"
+#include "TextListings.h"
+#include "UsfExport.h"
+
+#include "Data_Calc.h"
+#include "Resources.h"
+
+#include <QtTest>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace exportfixture;
+using Writer = std::function<bool(const QString& path, QString* error)>;
+Q_DECLARE_METATYPE(Writer)
+
+// Caps the size of files this process writes, as a full disk would; a write
+// past the cap fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeCap
+{
+public:
+    explicit FileSizeCap(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit cap = m_saved;
+        cap.rlim_cur = bytes;
+        m_ok = setrlimit(RLIMIT_FSIZE, &cap) == 0;
+    }
+    ~FileSizeCap() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+    bool ok() const { return m_ok; }
+
+private:
+    rlimit m_saved{};
+    bool m_ok = false;
+};
+
+class TestExportFiles : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    Project m_project;
+
+    static QByteArray readFile(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        initVodezResources();
+        new Data_Calc(this);
+        g_recvGain = 11.0;
+        QVERIFY(m_project.create(m_dir.filePath(QStringLiteral("files.VODEZ"))));
+    }
+
+    void writers_data()
+    {
+        QTest::addColumn<Writer>("writer");
+        QTest::addColumn<QString>("expected");
+        Lines* lines = &m_project.lines();
+        QTest::newRow("usf") << Writer([lines](const QString& path, QString* error) {
+            return UsfExport::WriteFile(path, *lines, false, ExportProgress(), error);
+        }) << "project.usf";
+        QTest::newRow("dump") << Writer([lines](const QString& path, QString* error) {
+            TextListings::DumpOptions o;
+            o.depth = 1;
+            o.config = Project::config();
+            return TextListings::WriteDataFile(path, *lines, o, ExportProgress(), error);
+        }) << "dump1.txt";
+        QTest::newRow("notes") << Writer([lines](const QString& path, QString* error) {
+            return TextListings::WriteLogFile(path, *lines, error);
+        }) << "log.txt";
+        QTest::newRow("point times") << Writer([lines](const QString& path, QString* error) {
+            return TextListings::WritePointTimeFile(path, *lines, error);
+        }) << "pointtime.txt";
+    }
+
+    void writers()
+    {
+        QFETCH(Writer, writer);
+        QFETCH(QString, expected);
+        const QString folder = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/out.txt");
+        QString error;
+
+        // A good export replaces an older file whole.
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write(QByteArray(20000, 'x'));
+        }
+        QVERIFY(writer(path, &error));
+        QCOMPARE(readFile(path), expectedFile(expected));
+
+        // A disk that fills up under the export: failure, and the good file
+        // from before is still there, unchanged, with no leftovers beside it.
+        const QByteArray good = readFile(path);
+        {
+            FileSizeCap cap(100);
+            QVERIFY(cap.ok());
+            QVERIFY(!writer(path, &error));
+        }
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(readFile(path), good);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("out.txt")});
+
+        // A folder that does not exist: failure, nothing created.
+        error.clear();
+        const QString missing = folder + QStringLiteral("/missing/out.txt");
+        QVERIFY(!writer(missing, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!QFile::exists(missing));
+    }
+
+    void failedStreamIsNotCommitted()
+    {
+        // A writer whose stream goes bad is a failure even when every byte
+        // the device saw was written.
+        const QString path = m_dir.filePath(QStringLiteral("bad.txt"));
+        QString error;
+        QVERIFY(!WriteExportFile(path, [](QTextStream& out) {
+            out << "partial";
+            out.setStatus(QTextStream::WriteFailed);
+        }, &error));
+        QVERIFY(!QFile::exists(path));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExportFiles)
+#include "tst_exportfiles.moc"

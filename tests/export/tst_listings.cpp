@@ -1,0 +1,117 @@
+// The three text listings of a small project against hand-written texts.
+#include "ExportFixture.h"
+#include "TextListings.h"
+
+#include "Data_Calc.h"
+#include "Resources.h"
+
+#include <QtTest>
+
+#include <QTemporaryDir>
+
+using namespace exportfixture;
+using Progress = QList<QPair<int, int> >;
+
+class TestListings : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    Project m_project;
+
+    static void compareText(const QString& text, const QString& expectedName)
+    {
+        const QByteArray expected = expectedFile(expectedName);
+        QVERIFY(!expected.isEmpty());
+        const QByteArray bytes = text.toUtf8();
+        if (bytes != expected) {
+            const QList<QByteArray> a = bytes.split('\n');
+            const QList<QByteArray> b = expected.split('\n');
+            for (int i = 0; i < std::min(a.size(), b.size()); ++i)
+                QCOMPARE(QString::fromUtf8(a[i]), QString::fromUtf8(b[i]));
+            QCOMPARE(a.size(), b.size());
+        }
+    }
+
+    QString dump(int depth, Progress* progress)
+    {
+        TextListings::DumpOptions o;
+        o.depth = depth;
+        o.config = Project::config();
+        QString text;
+        QTextStream out(&text);
+        TextListings::WriteData(out, m_project.lines(), o,
+                                [progress](int done, int total) { progress->append({done, total}); });
+        out.flush();
+        return text;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        initVodezResources();
+        new Data_Calc(this);
+        g_recvGain = 11.0;
+        QVERIFY(m_project.create(m_dir.filePath(QStringLiteral("listings.VODEZ"))));
+    }
+
+    void dump_data()
+    {
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<Progress>("progress");
+        // Totals: 7 points on the lines in use; 5 samples on their points in
+        // use, the self-check's included. Blocks: the TEM points, or their
+        // used samples.
+        QTest::newRow("points") << 0 << "dump0.txt" << Progress{{1, 7}, {2, 7}, {3, 7}, {4, 7}};
+        QTest::newRow("samples") << 1 << "dump1.txt" << Progress{{1, 5}, {2, 5}, {3, 5}};
+        QTest::newRow("headers") << 2 << "dump2.txt" << Progress();
+        QTest::newRow("headers, other depth") << -1 << "dump2.txt" << Progress();
+    }
+    void dump()
+    {
+        QFETCH(int, depth);
+        QFETCH(QString, expected);
+        QFETCH(Progress, progress);
+        Progress seen;
+        compareText(dump(depth, &seen), expected);
+        QCOMPARE(seen, progress);
+        // The listing leaves the samples of the tree light.
+        for (const auto& line : m_project.lines())
+            for (const auto& p : line->list_Data_Point)
+                for (const auto& s : p->list_Data_Sample)
+                    QVERIFY(s->DATA_RECV.isEmpty());
+    }
+
+    void pointTypeOutOfRangeIsListedAsSounding()
+    {
+        auto& p = m_project.lines()[0]->list_Data_Point[3];   // point 30, no samples
+        p->TYPE = 7;
+        Progress seen;
+        const QString text = dump(2, &seen);
+        QCOMPARE(p->TYPE, 0);
+        QVERIFY(text.contains(QStringLiteral("\tPoint : 30\n")));
+    }
+
+    void notes()
+    {
+        QString text;
+        QTextStream out(&text);
+        out.setCodec("UTF-8");
+        TextListings::WriteLog(out, m_project.lines());
+        out.flush();
+        compareText(text, QStringLiteral("log.txt"));
+    }
+
+    void pointTimes()
+    {
+        QString text;
+        QTextStream out(&text);
+        TextListings::WritePointTime(out, m_project.lines());
+        out.flush();
+        compareText(text, QStringLiteral("pointtime.txt"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestListings)
+#include "tst_listings.moc"
