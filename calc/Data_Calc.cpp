@@ -102,9 +102,12 @@ double Data_Calc::CalcOffTime(double sampleRate, QVector<double> wave)
     QVector<double> m(n, 0.0);
     for (int i = 0; i < n; ++i) {
         const int k = std::max(0, i - 4);
-        double sum = wave[i];
+        // Earlier smoothed values first, the raw sample last: the settling
+        // thresholds below are met to the last bit, so the order counts.
+        double sum = 0.0;
         for (int q = k; q < i; ++q)
             sum += m[q];
+        sum += wave[i];
         m[i] = sum / (i - k + 1);
     }
     QVector<double> d(n, 0.0);

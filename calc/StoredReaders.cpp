@@ -364,3 +364,66 @@ void GetRecvData(Data_Line& line, QVector<QVector<double> >* matrix, QVector<dou
 }
 
 } // namespace LineReader
+
+// The persistent classes' reading members, declared with the classes.
+
+st_SampleData_Send Data_Sample::GetSendData() { return SampleReader::GetSendData(*this); }
+double Data_Sample::GetOffTime() { return SampleReader::GetOffTime(*this); }
+double Data_Sample::GetSendI() { return SampleReader::GetSendI(*this); }
+void Data_Sample::revDataDivI(QVector<double>* data) { SampleReader::revDataDivI(*this, data); }
+
+void Data_Sample::GetRecvData_RAW(QVector<double>* values, QVector<double>* times, bool divI)
+{
+    SampleReader::GetRecvData_RAW(*this, values, times, divI);
+}
+
+void Data_Sample::GetRecvData(QVector<double>* values, QVector<double>* times, int mode, bool divI)
+{
+    SampleReader::GetRecvData(*this, values, times, mode, divI);
+}
+
+st_RecvData_DUD4004 Data_Sample::GetRecvData_Dud4004_RAW(bool divI)
+{
+    return SampleReader::GetRecvData_Dud4004_RAW(*this, divI);
+}
+
+st_RecvData_DUD4004 Data_Sample::GetRecvData_Dud4004(bool divI, int mode)
+{
+    return SampleReader::GetRecvData_Dud4004(*this, divI, mode);
+}
+
+QList<st_SampleData_Send> Data_Point::GetSendData() { return PointReader::GetSendData(*this); }
+double Data_Point::GetSendI() { return PointReader::GetSendI(*this); }
+double Data_Point::GetSendFs() { return PointReader::GetSendFs(*this); }
+double Data_Point::GetOffTime() { return PointReader::GetOffTime(*this); }
+
+QList<st_RecvData_DUD4004> Data_Point::GetRecvData_Dud4004_RAW(bool divI)
+{
+    return PointReader::GetRecvData_Dud4004_RAW(*this, divI);
+}
+
+QList<st_RecvData_DUD4004> Data_Point::GetRecvData_Dud4004(bool divI, int mode)
+{
+    return PointReader::GetRecvData_Dud4004(*this, divI, mode);
+}
+
+QDateTime Data_Point::GetStartTime() { return PointReader::GetStartTime(*this); }
+int Data_Point::GetPeriod() { return PointReader::GetPeriod(*this); }
+
+void Data_Point::p_getRecvData(QList<QVector<double>>* values, QList<QVector<double>>* times, bool divI)
+{
+    PointReader::p_getRecvData(*this, values, times, divI);
+}
+
+void Data_Point::GetRecvData(QVector<double>* values, QVector<double>* times, bool divI)
+{
+    PointReader::GetRecvData(*this, values, times, divI);
+}
+
+QVector<double> Data_Point::GetRSD() { return PointReader::GetRSD(*this); }
+
+void Data_Line::GetRecvData(QVector<QVector<double>>* matrix, QVector<double>* times, QVector<double>* names,
+                            bool transpose, int first, int last, bool divI)
+{
+    LineReader::GetRecvData(*this, matrix, times, names, transpose, first, last, divI);
+}

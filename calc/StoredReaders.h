@@ -2,10 +2,11 @@
 // Reading stored soundings: a sample's columns as arrays and records, a
 // point's samples combined, and a line section of consecutive points.
 //
-// These work on the persistent classes but need the decay arithmetic, which
-// sits above the persistent classes; so they live here, next to the
-// arithmetic, as free functions on the objects (SampleReader::GetOffTime(s)
-// for what a sample would answer itself, and so on).
+// These are the reading members of the persistent classes
+// (Data_Sample::GetOffTime, Data_Point::GetRecvData, Data_Line::GetRecvData,
+// ...). They need the decay arithmetic, which sits above the persistent
+// classes, so they are defined here, next to the arithmetic; the members
+// forward to the free functions below, which take the object explicitly.
 //
 // Samples of a point are normally held light (ID, USE, PERIOD, SendFs only).
 // The point readers fetch the columns they need by ID, in place, through the

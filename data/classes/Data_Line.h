@@ -19,6 +19,11 @@ public:
     Data_Line(const int& id);
     virtual ~Data_Line();
 
+    // The line section of the points at positions first..last; defined with
+    // the decay arithmetic (calc library).
+    void GetRecvData(QVector<QVector<double>>* matrix, QVector<double>* times, QVector<double>* names,
+                     bool transpose, int first, int last, bool divI);
+
     int ID = 0;
     double NAME = -1.0;         // line number
     int TYPE = 0;               // 0 single soundings, 1 continuous soundings

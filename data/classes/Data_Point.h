@@ -3,9 +3,12 @@
 // Data_LineID) and holds its samples (one-to-many, foreign key Data_PointID of
 // Data_Sample).
 
+#include "DeviceRecords.h"
 #include "OrmClass.h"
 
 #include <QDataStream>
+#include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QVector>
 
@@ -13,6 +16,7 @@
 
 class Data_Line;
 class Data_Sample;
+struct st_SampleData_Send;
 
 class Data_Point
 {
@@ -23,6 +27,22 @@ public:
 
     // Entries of list_Data_Sample as held in memory, used or not.
     int GetSampleSize();
+
+    // Reading the point's used samples (USE not 0), fetching the columns
+    // they need by ID into the held objects. Defined with the decay
+    // arithmetic (calc library). Only p_getRecvData, and GetRecvData and
+    // GetRSD through it, leave the sample list light again.
+    QList<st_SampleData_Send> GetSendData();
+    double GetSendI();
+    double GetSendFs();
+    double GetOffTime();
+    QList<st_RecvData_DUD4004> GetRecvData_Dud4004_RAW(bool divI);
+    QList<st_RecvData_DUD4004> GetRecvData_Dud4004(bool divI, int mode);
+    QDateTime GetStartTime();
+    int GetPeriod();
+    void p_getRecvData(QList<QVector<double>>* values, QList<QVector<double>>* times, bool divI);
+    void GetRecvData(QVector<double>* values, QVector<double>* times, bool divI);
+    QVector<double> GetRSD();
 
     int ID = 0;
     double NAME = -1.0;         // point number (continuous lines: position in the line)

@@ -2,6 +2,7 @@
 // One stored repeat of a sounding with its raw arrays (array blobs, see
 // Data_Blob.h); refers to its point (many-to-one, column Data_PointID).
 
+#include "DeviceRecords.h"
 #include "OrmClass.h"
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QVector>
 
 #include <memory>
 
@@ -32,6 +34,17 @@ public:
     Data_Sample();
     Data_Sample(const int& id);
     virtual ~Data_Sample();
+
+    // Reading the sample's columns as held (no database access). Defined
+    // with the decay arithmetic they use (calc library).
+    st_SampleData_Send GetSendData();
+    double GetOffTime();                        // us
+    double GetSendI();                          // A, within [1e-5, 9999]
+    void revDataDivI(QVector<double>* data);
+    void GetRecvData_RAW(QVector<double>* values, QVector<double>* times, bool divI);
+    void GetRecvData(QVector<double>* values, QVector<double>* times, int mode, bool divI);
+    st_RecvData_DUD4004 GetRecvData_Dud4004_RAW(bool divI);
+    st_RecvData_DUD4004 GetRecvData_Dud4004(bool divI, int mode);
 
     int ID = 0;
     qint64 StartTime = 0;       // receive time, ms since 1970-01-01 UTC

@@ -138,6 +138,11 @@ private slots:
         QTest::newRow("NaN waveform") << 2e6 << Vec(8, kNaN) << 0.0;
         QTest::newRow("empty") << 2e6 << Vec() << 0.0;
         QTest::newRow("infinite samples") << 2e6 << Vec{kInf, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0} << 0.0;
+        // The running mean adds the earlier smoothed values first and the raw
+        // sample last: here d[4] comes out at 0.05 exactly in that order and
+        // just above it when the raw sample is added first.
+        QTest::newRow("running mean summed oldest first")
+            << 2e6 << Vec{0.2, 0.15, 0.25, 0.1, 0.35, 0.4} << 1.0;
     }
     void calcOffTime()
     {

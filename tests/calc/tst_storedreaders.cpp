@@ -165,9 +165,9 @@ private slots:
         QFETCH(double, expected);
         Data_Sample s;
         s.DATA_SEND = blobOf(current);
-        QCOMPARE(SampleReader::GetSendI(s), expected);
+        QCOMPARE(s.GetSendI(), expected);
         Vec data{2.0, -4.0};
-        SampleReader::revDataDivI(s, &data);
+        s.revDataDivI(&data);
         COMPARE_VEC(data, (Vec{2.0 / expected, -4.0 / expected}));
     }
 
@@ -186,7 +186,7 @@ private slots:
             current[i] = -2.0;
         s.DATA_SEND = blobOf(current);
 
-        const st_RecvData_DUD4004 raw = SampleReader::GetRecvData_Dud4004_RAW(s, true);
+        const st_RecvData_DUD4004 raw = s.GetRecvData_Dud4004_RAW(true);
         QCOMPARE(raw.DataType, 1);
         QCOMPARE(raw.BaseFreq, 25.0);
         QCOMPARE(raw.SampleRate, 625000.0);
@@ -196,11 +196,11 @@ private slots:
         QCOMPARE(raw.Times, (Vec{10, 20}));
 
         // Processed in mode 1: paired up to the shorter vector.
-        const st_RecvData_DUD4004 done = SampleReader::GetRecvData_Dud4004(s, false, 1);
+        const st_RecvData_DUD4004 done = s.GetRecvData_Dud4004(false, 1);
         QCOMPARE(done.Values, (Vec{10, 10}));
         COMPARE_VEC(done.Times, (Vec{4, 8}));
 
-        const st_SampleData_Send send = SampleReader::GetSendData(s);
+        const st_SampleData_Send send = s.GetSendData();
         QCOMPARE(send.DATA_SEND, s.DATA_SEND);
         QCOMPARE(send.SendFs, 25.0);
     }
@@ -222,12 +222,12 @@ private slots:
         const PointPtr p = storePoint(line, 10, 1, {unused, a, b});
 
         QCOMPARE(p->GetSampleSize(), 3);
-        QCOMPARE(PointReader::GetSendI(*p), (3.0 + 9.0) / 2);
-        QCOMPARE(PointReader::GetOffTime(*p), (1.0 + 100.0) / 2);
-        QCOMPARE(PointReader::GetSendFs(*p), 50.0);   // the first entry, used or not
-        QCOMPARE(PointReader::GetPeriod(*p), 10);
-        QCOMPARE(PointReader::GetStartTime(*p), QDateTime::fromMSecsSinceEpoch(at + 2000));
-        const QList<st_SampleData_Send> sends = PointReader::GetSendData(*p);
+        QCOMPARE(p->GetSendI(), (3.0 + 9.0) / 2);
+        QCOMPARE(p->GetOffTime(), (1.0 + 100.0) / 2);
+        QCOMPARE(p->GetSendFs(), 50.0);   // the first entry, used or not
+        QCOMPARE(p->GetPeriod(), 10);
+        QCOMPARE(p->GetStartTime(), QDateTime::fromMSecsSinceEpoch(at + 2000));
+        const QList<st_SampleData_Send> sends = p->GetSendData();
         QCOMPARE(sends.size(), 2);
         QCOMPARE(sends[1].DATA_SEND, blobOf(current2));
         QCOMPARE(sends[1].SampleOffFs, 2e4);
@@ -235,16 +235,16 @@ private slots:
         // Curves (1, 2, 3) and (3, 4) stack to (2, 3, 3) on the first times
         // (self-check point: not gated, times / 2.5).
         Vec v, t;
-        PointReader::GetRecvData(*p, &v, &t, false);
+        p->GetRecvData(&v, &t, false);
         QCOMPARE(v, (Vec{2, 3, 3}));
         COMPARE_VEC(t, (Vec{4, 8, 12}));
-        QCOMPARE(PointReader::GetRSD(*p).size(), 3);
+        QCOMPARE(p->GetRSD().size(), 3);
 
         // Divided by each sample's own current first.
-        PointReader::GetRecvData(*p, &v, &t, true);
+        p->GetRecvData(&v, &t, true);
         COMPARE_VEC(v, (Vec{(1.0 / 3 + 3.0 / 9) / 2, (2.0 / 3 + 4.0 / 9) / 2, 3.0 / 3}));
 
-        const QList<st_RecvData_DUD4004> recs = PointReader::GetRecvData_Dud4004_RAW(*p, false);
+        const QList<st_RecvData_DUD4004> recs = p->GetRecvData_Dud4004_RAW(false);
         QCOMPARE(recs.size(), 2);
         QCOMPARE(recs[0].Values, (Vec{1, 2, 3}));
         QCOMPARE(recs[1].RecvTime, at + 1000);
@@ -261,18 +261,18 @@ private slots:
         QCOMPARE(light->PERIOD, 1);
         QCOMPARE(light->SendFs, 25.0);
 
-        PointReader::GetSendI(*p);
+        p->GetSendI();
         // Fetched in place, only what was asked for.
         QCOMPARE(p->list_Data_Sample.first(), light);
         QCOMPARE(light->DATA_SEND, blobOf(current));
         QVERIFY(light->DATA_RECV.isEmpty());
 
-        PointReader::GetSendData(*p);                 // whole
+        p->GetSendData();                 // whole
         QCOMPARE(light->NOTE, QStringLiteral("stored"));
         QCOMPARE(light->RecvFs, 625000.0);
 
         Vec v, t;
-        PointReader::GetRecvData(*p, &v, &t, false);
+        p->GetRecvData(&v, &t, false);
         QCOMPARE(v.size(), 5);
         // Light again: new objects, arrays gone; the old object is untouched.
         QCOMPARE(p->list_Data_Sample.size(), 1);
@@ -295,27 +295,27 @@ private slots:
         g_statements = 0;
         orm::Database::setTraceSqlQuery(true);
         Vec v{1}, t{1};
-        PointReader::GetRecvData(*empty, &v, &t, false);
+        empty->GetRecvData(&v, &t, false);
         orm::Database::setTraceSqlQuery(false);
         QCOMPARE(g_statements, 0);                    // no fetch, no query
         QVERIFY(v.isEmpty() && t.isEmpty());
-        QCOMPARE(PointReader::GetSendI(*empty), 0.0);
-        QCOMPARE(PointReader::GetOffTime(*empty), 0.0);
-        QCOMPARE(PointReader::GetSendFs(*empty), 0.0);
-        QCOMPARE(PointReader::GetPeriod(*empty), 0);
-        QVERIFY(PointReader::GetStartTime(*empty).isNull());
-        QVERIFY(PointReader::GetSendData(*empty).isEmpty());
-        QVERIFY(PointReader::GetRecvData_Dud4004(*empty, false, 0).isEmpty());
-        QVERIFY(PointReader::GetRSD(*empty).isEmpty());
+        QCOMPARE(empty->GetSendI(), 0.0);
+        QCOMPARE(empty->GetOffTime(), 0.0);
+        QCOMPARE(empty->GetSendFs(), 0.0);
+        QCOMPARE(empty->GetPeriod(), 0);
+        QVERIFY(empty->GetStartTime().isNull());
+        QVERIFY(empty->GetSendData().isEmpty());
+        QVERIFY(empty->GetRecvData_Dud4004(false, 0).isEmpty());
+        QVERIFY(empty->GetRSD().isEmpty());
 
         SampleSpec off{{1, 2}, {10, 20}, Vec(16, 1.0), Vec(6, 0.0), 0, 7, 33.0, 2e6, 5000};
         const PointPtr unused = storePoint(line, 20, 0, {off, off});
-        QCOMPARE(PointReader::GetSendI(*unused), 0.0);
-        QCOMPARE(PointReader::GetOffTime(*unused), 0.0);
-        QCOMPARE(PointReader::GetPeriod(*unused), 0);
-        QCOMPARE(PointReader::GetSendFs(*unused), 33.0);
-        QCOMPARE(PointReader::GetStartTime(*unused), QDateTime::fromMSecsSinceEpoch(5000));
-        PointReader::GetRecvData(*unused, &v, &t, false);
+        QCOMPARE(unused->GetSendI(), 0.0);
+        QCOMPARE(unused->GetOffTime(), 0.0);
+        QCOMPARE(unused->GetPeriod(), 0);
+        QCOMPARE(unused->GetSendFs(), 33.0);
+        QCOMPARE(unused->GetStartTime(), QDateTime::fromMSecsSinceEpoch(5000));
+        unused->GetRecvData(&v, &t, false);
         QVERIFY(v.isEmpty() && t.isEmpty());
     }
 
@@ -339,7 +339,7 @@ private slots:
         // Times off the table centres: gating moves them onto the centres.
         const PointPtr p = storePoint(line, 10, type, {SampleSpec{{11, 22}, {201, 301}, Vec(16, 1.0), {}}});
         Vec v, t;
-        PointReader::GetRecvData(*p, &v, &t, false);
+        p->GetRecvData(&v, &t, false);
         QCOMPARE(p->TYPE, typeAfter);
         if (gated) {
             COMPARE_VEC(t, (Vec{206.9138 / 2.5, 297.6351 / 2.5}));
@@ -375,7 +375,7 @@ private slots:
         orm::Database::setDatabaseName(m_dir.filePath(QStringLiteral("no-tables.VODEZ")));
 
         Vec v, t;
-        PointReader::GetRecvData(*point, &v, &t, false);
+        point->GetRecvData(&v, &t, false);
         QCOMPARE(v, (Vec{2, 3}));
         QCOMPARE(point->list_Data_Sample, before);    // the same objects
         for (const SamplePtr& s : point->list_Data_Sample) {
@@ -410,7 +410,7 @@ private slots:
             storePoint(line, 100 + i, 0, {SampleSpec{Vec(5, 11.0 * (i + 1)), centres(17, 5), Vec(16, 1.0), {}}});
         QVector<Vec> matrix;
         Vec times, gotNames;
-        LineReader::GetRecvData(*line, &matrix, &times, &gotNames, false, first, last, false);
+        line->GetRecvData(&matrix, &times, &gotNames, false, first, last, false);
         QCOMPARE(gotNames, names);
         QCOMPARE(matrix.size(), names.size());
         QCOMPARE(matrix.first().first(), names.first() - 99);   // 11 (i + 1) / 11
@@ -438,12 +438,12 @@ private slots:
         QVector<Vec> matrix{{-1}};
         Vec times{-1}, names{-1};
         // A window in which nothing contributes leaves the outputs alone.
-        LineReader::GetRecvData(*line, &matrix, &times, &names, true, 0, 3, false);
+        line->GetRecvData(&matrix, &times, &names, true, 0, 3, false);
         QCOMPARE(matrix, (QVector<Vec>{{-1}}));
         QCOMPARE(times, Vec{-1});
         QCOMPARE(names, Vec{-1});
 
-        LineReader::GetRecvData(*line, &matrix, &times, &names, false, 0, 100, false);
+        line->GetRecvData(&matrix, &times, &names, false, 0, 100, false);
         QCOMPARE(names, (Vec{5, 6, 7}));
         QCOMPARE(line->list_Data_Point[5]->TYPE, 0);
         QCOMPARE(matrix.size(), 3);
@@ -457,7 +457,7 @@ private slots:
         QCOMPARE(matrix[1], Vec(38, 2.0));
         QCOMPARE(matrix[0][0], 0.01);                 // first point kept unsmoothed
 
-        LineReader::GetRecvData(*line, &matrix, &times, &names, true, 0, 100, false);
+        line->GetRecvData(&matrix, &times, &names, true, 0, 100, false);
         QCOMPARE(matrix.size(), 38);
         for (const Vec& row : matrix)
             QCOMPARE(row.size(), 3);
@@ -474,9 +474,9 @@ private slots:
         storePoint(line, 1, 0, {SampleSpec{Vec(5, -0.5), centres(17, 5), Vec(16, 1.0), {}}});
         QVector<Vec> matrix;
         Vec times, names;
-        LineReader::GetRecvData(*line, &matrix, &times, &names, false, 0, 0, false);
+        line->GetRecvData(&matrix, &times, &names, false, 0, 0, false);
         QCOMPARE(matrix, (QVector<Vec>{Vec(5, -0.5)}));
-        LineReader::GetRecvData(*line, &matrix, &times, &names, true, 0, 0, false);
+        line->GetRecvData(&matrix, &times, &names, true, 0, 0, false);
         QCOMPARE(matrix, QVector<Vec>(5, Vec{0.5}));
     }
 
@@ -485,11 +485,11 @@ private slots:
         Data_Line line;
         QVector<Vec> matrix{{7}};
         Vec times{7}, names{7};
-        LineReader::GetRecvData(line, &matrix, &times, &names, true, 0, 10, false);
+        line.GetRecvData(&matrix, &times, &names, true, 0, 10, false);
         QCOMPARE(matrix, (QVector<Vec>{{7}}));
         QCOMPARE(times, Vec{7});
         QCOMPARE(names, Vec{7});
-        LineReader::GetRecvData(line, nullptr, &times, &names, true, 0, 10, false);
+        line.GetRecvData(nullptr, &times, &names, true, 0, 10, false);
     }
 };
 
