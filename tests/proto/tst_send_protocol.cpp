@@ -1,3 +1,4 @@
+#include "Data_Calc.h"
 #include "EmuDevices.h"
 #include "ProtoTestUtil.h"
 #include "iLibSend.h"
@@ -247,6 +248,13 @@ private slots:
         QVERIFY(qAbs(mid - plateau * 0.5) < 0.2);
         QVERIFY(qAbs(d.OffData[300]) < 0.05);
         QVERIFY(d.SendData[0] < 1.0 && d.SendData[300] > 7.0 && qAbs(d.SendData[450]) < 0.1);
+        // The program reads the loop current as half the difference between
+        // samples half a period apart, which only a bipolar waveform (one
+        // pulse of each polarity per period) turns into the plateau current
+        // (500 samples read 63/62 high: the sum is divided by n / 8).
+        const double current = Data_Calc::CalcSendI(d.SendData);
+        QVERIFY2(qAbs(current / box->currentModel.amplitude - 1.0) < 0.03,
+                 qPrintable(QString::number(current)));
     }
 
     void shortWaveformAndMonitorPushes()

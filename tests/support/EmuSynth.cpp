@@ -14,15 +14,20 @@ double EmuSynth::Gauss(QRandomGenerator& rng)
 QVector<float> EmuSynth::CurrentWaveform(int n, const CurrentModel& m, QRandomGenerator& rng)
 {
     QVector<float> out(qMax(n, 0));
-    const double atRamp = m.amplitude * (1.0 - std::exp(-m.rampStart / m.riseSamples));
+    const int half = out.size() / 2;
+    const int onSamples = out.size() / 4;
+    const double atRamp = m.amplitude * (1.0 - std::exp(-onSamples / m.riseSamples));
     for (int k = 0; k < out.size(); ++k) {
+        const int inHalf = half > 0 ? k % half : k;
         double i;
-        if (k < m.rampStart)
-            i = m.amplitude * (1.0 - std::exp(-k / m.riseSamples));
-        else if (k < m.rampStart + m.rampSamples)
-            i = atRamp * (1.0 - double(k - m.rampStart) / m.rampSamples);
+        if (inHalf < onSamples)
+            i = m.amplitude * (1.0 - std::exp(-inHalf / m.riseSamples));
+        else if (inHalf < onSamples + m.rampSamples)
+            i = atRamp * (1.0 - double(inHalf - onSamples) / m.rampSamples);
         else
             i = 0.0;
+        if (k < half)
+            i = -i;
         out[k] = float(i + m.amplitude * m.noise * Gauss(rng));
     }
     return out;

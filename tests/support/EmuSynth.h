@@ -1,7 +1,8 @@
 #pragma once
 // Synthetic but physically plausible instrument data for the emulated boxes:
-// a loop current that rises, holds a plateau and is cut by a linear ramp, and
-// a receiver decay that falls roughly like t^-2.5 with a little noise.
+// a bipolar loop current whose pulses rise, hold a plateau and are cut by a
+// linear ramp, and a receiver decay that falls roughly like t^-2.5 with a
+// little noise.
 
 #include <QRandomGenerator>
 #include <QVector>
@@ -11,8 +12,7 @@ namespace EmuSynth
 struct CurrentModel
 {
     double amplitude = 8.0;     // plateau current, A
-    double riseSamples = 40.0;  // time constant of the current rise, samples
-    int rampStart = 350;        // current waveform: first sample of the turn-off ramp
+    double riseSamples = 8.0;   // time constant of the current rise, samples
     int rampSamples = 60;       // length of the linear turn-off ramp, samples
     int offPlateau = 100;       // turn-off waveform: samples of plateau before the ramp
     double noise = 0.002;       // relative noise
@@ -29,7 +29,9 @@ struct DecayModel
 // Gaussian noise of standard deviation 1.
 double Gauss(QRandomGenerator& rng);
 
-// The whole transmitted current: rise, plateau, linear ramp, zero.
+// One whole period of the transmitted current: a negative pulse, then a
+// positive one, each switched on for a quarter period (rise, plateau) and
+// off for the next quarter (linear ramp, zero).
 QVector<float> CurrentWaveform(int n, const CurrentModel& m, QRandomGenerator& rng);
 // The turn-off seen close up: plateau, linear ramp to zero, zero.
 QVector<float> TurnOffWaveform(int n, const CurrentModel& m, QRandomGenerator& rng);
