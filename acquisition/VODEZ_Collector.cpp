@@ -1,0 +1,746 @@
+#include "VODEZ_Collector.h"
+
+#include "ILibRecv_DUD4004.h"
+#include "WifiSignal.h"
+#include "iLibSend.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFutureWatcher>
+#include <QHostAddress>
+#include <QSignalTransition>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+const quint16 kDevicePort = 12345;
+const int kConnectTimeoutMs = 10000;
+const int kProgressStepMs = 200;
+const int kAutoChannelCount = 1250;
+const QEvent::Type kRepeatEvent = QEvent::Type(QEvent::User); // 1000
+
+QString textNotConnected() { return QStringLiteral("<p style='color:red;'>未连接</p>"); }
+QString textInit() { return QStringLiteral("<p style='color:red;'>初始化连接</p>"); }
+QString textBadAddress() { return QStringLiteral("<p style='color:red;'>IP不合规</p>"); }
+QString textConnecting()
+{
+    return QStringLiteral("正在连接 <span style='color:%1;'>发 </span><span style='color:%2;'>收</span>");
+}
+QString textLinkUpdate()
+{
+    return QStringLiteral("状态更新 <span style='color:%1;'>发 </span><span style='color:%2;'>收</span>");
+}
+QString textRetry() { return QStringLiteral("<p style='color:red;'>重试</p>"); }
+QString textOnline() { return QStringLiteral("<p style='color:green;'>已连接</p>"); }
+
+bool IsIPv4Address(const QString& text)
+{
+    return QHostAddress(text).protocol() == QAbstractSocket::IPv4Protocol;
+}
+
+int clampToInt(qint64 v)
+{
+    if (v < 0)
+        return 0;
+    if (v > INT_MAX)
+        return INT_MAX;
+    return int(v);
+}
+
+} // namespace
+
+VODEZ_Collector::VODEZ_Collector(QObject* parent)
+    : HCollector(parent)
+    , receiver(nullptr)
+    , transmitter(nullptr)
+    , DeviceIP_Send(QStringLiteral("192.168.0.9"))
+    , DeviceIP_Recv(QStringLiteral("192.168.0.10"))
+    , StatusConnect(textNotConnected())
+    , ParamFs(25.0)
+    , ParamPeriod(25)
+    , ParamRepeat(2)
+{
+    registerDeviceRecordTypes();
+
+    receiver = new ILibRecv_DUD4004(this);
+    transmitter = new iLibSend(this);
+
+    connect(receiver, &Communication::ComConnected, this, &VODEZ_Collector::onRecvComConnected);
+    connect(receiver, &Communication::ComClosed, this, &VODEZ_Collector::onRecvComClosed);
+    connect(transmitter, &Communication::ComConnected, this, &VODEZ_Collector::onSendComConnected);
+    connect(transmitter, &Communication::ComClosed, this, &VODEZ_Collector::onSendComClosed);
+    // A reply moves the sounding on whatever it says: a refusal is not judged here.
+    connect(receiver, &ILibRecv_DUD4004::onRecvAutoChannel, this, &VODEZ_Collector::cmdConfigRecv);
+    connect(receiver, &ILibRecv_DUD4004::onRecvConfiged, this, &VODEZ_Collector::cmdConfigSend);
+    connect(transmitter, &iLibSend::TEM_Configed, this, &VODEZ_Collector::deviceConfiged);
+    connect(transmitter, &iLibSend::TEM_Strated, this, &VODEZ_Collector::deviceStarted);
+    connect(transmitter, &iLibSend::TEM_NewSendData, this, &VODEZ_Collector::onDeviceData_Send);
+    connect(transmitter, &iLibSend::TEM_SendMonitor, this, &VODEZ_Collector::onDeviceData_Monitor);
+    connect(receiver, &ILibRecv_DUD4004::onRecvData, this, &VODEZ_Collector::onDeviceData_Recv);
+    connect(&progressTimer, &QTimer::timeout, this, &VODEZ_Collector::ProgressAdd);
+
+    InitStateMachine();
+}
+
+VODEZ_Collector::~VODEZ_Collector()
+{
+    // The protocol objects go with the QObject children, after this object's
+    // own members: they must not call back into it while they close.
+    disconnect(receiver, nullptr, this, nullptr);
+    disconnect(transmitter, nullptr, this, nullptr);
+    progressTimer.stop();
+}
+
+void VODEZ_Collector::InitStateMachine()
+{
+    auto onSignal = [this](const QString& from, const QString& to, auto signal) {
+        AddTransition(from, to, new QSignalTransition(this, signal));
+    };
+    // A transition without target: the signal is taken by the state and
+    // hides the same signal's transitions of its parents.
+    auto keepState = [this](const QString& state, auto signal) {
+        auto* transition = new QSignalTransition(this, signal);
+        states.value(state)->addTransition(transition);
+        return transition;
+    };
+
+    AddState(QStringLiteral("DeviceWaitSet"));
+    AddState(QStringLiteral("DeviceInit"));
+    AddState(QStringLiteral("DeviceConnecting"));
+    AddState(QStringLiteral("DeviceOnline"));
+    SetEntry(QStringLiteral("DeviceWaitSet"), this, QStringLiteral("OnEntry_DeviceWait()"));
+    SetEntry(QStringLiteral("DeviceInit"), this, QStringLiteral("OnEntry_DeviceInit()"));
+    SetEntry(QStringLiteral("DeviceConnecting"), this, QStringLiteral("OnEntry_DeviceConnecting()"));
+    SetExit(QStringLiteral("DeviceConnecting"), this, QStringLiteral("OnExit_DeviceConnecting()"));
+    SetEntry(QStringLiteral("DeviceOnline"), this, QStringLiteral("OnEntry_DeviceOnline()"));
+
+    onSignal(QStringLiteral("DeviceWaitSet"), QStringLiteral("DeviceInit"), &VODEZ_Collector::onBtnConnect);
+    onSignal(QStringLiteral("DeviceInit"), QStringLiteral("DeviceWaitSet"), &VODEZ_Collector::onBtnDisconn);
+    onSignal(QStringLiteral("DeviceInit"), QStringLiteral("DeviceConnecting"), &VODEZ_Collector::tryConnect);
+    onSignal(QStringLiteral("DeviceConnecting"), QStringLiteral("DeviceWaitSet"), &VODEZ_Collector::onBtnDisconn);
+    onSignal(QStringLiteral("DeviceConnecting"), QStringLiteral("DeviceInit"), &VODEZ_Collector::deviceDisconnect);
+    onSignal(QStringLiteral("DeviceConnecting"), QStringLiteral("DeviceOnline"), &VODEZ_Collector::deviceConnected);
+    onSignal(QStringLiteral("DeviceOnline"), QStringLiteral("DeviceWaitSet"), &VODEZ_Collector::onBtnDisconn);
+    onSignal(QStringLiteral("DeviceOnline"), QStringLiteral("DeviceInit"), &VODEZ_Collector::deviceDisconnect);
+    AddTimeout(QStringLiteral("DeviceConnecting"), QStringLiteral("DeviceInit"), kConnectTimeoutMs);
+    WorkInit(QStringLiteral("DeviceWaitSet"));
+
+    AddChildState(QStringLiteral("SampleWaitParam"), QStringLiteral("DeviceOnline"), true);
+    AddChildState(QStringLiteral("SampleSetParam"), QStringLiteral("DeviceOnline"), false);
+    AddChildState(QStringLiteral("SampleDataUpload"), QStringLiteral("DeviceOnline"), false);
+    AddChildState(QStringLiteral("SampleWaitSave"), QStringLiteral("DeviceOnline"), false);
+    AddChildState(QStringLiteral("SampleDataSave"), QStringLiteral("DeviceOnline"), false);
+    SetEntry(QStringLiteral("SampleWaitParam"), this, QStringLiteral("OnEntry_SampleWaitParam()"));
+    SetEntry(QStringLiteral("SampleSetParam"), this, QStringLiteral("OnEntry_SampleSetParam()"));
+    SetEntry(QStringLiteral("SampleDataUpload"), this, QStringLiteral("OnEntry_SampleDataUpload()"));
+    SetEntry(QStringLiteral("SampleWaitSave"), this, QStringLiteral("OnEntry_SampleWaitSave()"));
+    SetEntry(QStringLiteral("SampleDataSave"), this, QStringLiteral("OnEntry_SampleDataSave()"));
+    SetExit(QStringLiteral("SampleDataSave"), this, QStringLiteral("OnExit_SampleDataSave()"));
+
+    onSignal(QStringLiteral("SampleWaitParam"), QStringLiteral("SampleSetParam"), &VODEZ_Collector::onBtnSampleStart);
+    onSignal(QStringLiteral("SampleSetParam"), QStringLiteral("SampleWaitParam"), &VODEZ_Collector::cmdSampleStop);
+    onSignal(QStringLiteral("SampleSetParam"), QStringLiteral("SampleDataUpload"), &VODEZ_Collector::deviceStarted);
+    onSignal(QStringLiteral("SampleDataUpload"), QStringLiteral("SampleWaitParam"), &VODEZ_Collector::cmdSampleStop);
+    AddGuardTransition(QStringLiteral("SampleDataUpload"), QStringLiteral("SampleSetParam"), this,
+                       QStringLiteral("HSample_UploadToSet(QEvent*)"));
+    AddGuardTransition(QStringLiteral("SampleDataUpload"), QStringLiteral("SampleWaitSave"), this,
+                       QStringLiteral("HSample_UploadToWaitsave(QEvent*)"));
+    AddGuardTransition(QStringLiteral("SampleDataUpload"), QStringLiteral("SampleDataSave"), this,
+                       QStringLiteral("HSample_UploadToSave(QEvent*)"));
+    onSignal(QStringLiteral("SampleWaitSave"), QStringLiteral("SampleWaitParam"), &VODEZ_Collector::onBtnSaveCancel);
+    onSignal(QStringLiteral("SampleWaitSave"), QStringLiteral("SampleDataSave"), &VODEZ_Collector::onBtnSaveOK);
+    AddGuardTransition(QStringLiteral("SampleDataSave"), QStringLiteral("SampleSetParam"), this,
+                       QStringLiteral("HSample_SaveToSet(QEvent*)"));
+    onSignal(QStringLiteral("SampleDataSave"), QStringLiteral("SampleWaitParam"), &VODEZ_Collector::cmdSaveOver);
+    onSignal(QStringLiteral("SampleDataSave"), QStringLiteral("SampleWaitSave"), &VODEZ_Collector::cmdSaveFailed);
+
+    // A finished sounding lives only in memory until the operator saves or
+    // discards it, and saving needs no link: a link lost meanwhile is
+    // re-opened only once the decision is made (SampleWaitParam's entry).
+    for (const QString& kept : {QStringLiteral("SampleWaitSave"), QStringLiteral("SampleDataSave")}) {
+        auto* lost = keepState(kept, &VODEZ_Collector::deviceDisconnect);
+        connect(lost, &QSignalTransition::triggered, this, [this] { showLinkFlags(textLinkUpdate()); });
+    }
+
+    AddChildState(QStringLiteral("SetParam_ConfigChannel"), QStringLiteral("SampleSetParam"), true);
+    AddChildState(QStringLiteral("SetParam_ConfigRecv"), QStringLiteral("SampleSetParam"), false);
+    AddChildState(QStringLiteral("SetParam_ConfigSend"), QStringLiteral("SampleSetParam"), false);
+    AddChildState(QStringLiteral("SetParam_Start"), QStringLiteral("SampleSetParam"), false);
+    SetEntry(QStringLiteral("SetParam_ConfigChannel"), this, QStringLiteral("OnEntry_SetParam_ConfigChannel()"));
+    SetEntry(QStringLiteral("SetParam_ConfigRecv"), this, QStringLiteral("OnEntry_SetParam_ConfigRecv()"));
+    SetEntry(QStringLiteral("SetParam_ConfigSend"), this, QStringLiteral("OnEntry_SetParam_ConfigSend()"));
+    SetEntry(QStringLiteral("SetParam_Start"), this, QStringLiteral("OnEntry_SetParam_Start()"));
+
+    onSignal(QStringLiteral("SetParam_ConfigChannel"), QStringLiteral("SetParam_ConfigRecv"), &VODEZ_Collector::cmdConfigRecv);
+    onSignal(QStringLiteral("SetParam_ConfigRecv"), QStringLiteral("SetParam_ConfigSend"), &VODEZ_Collector::cmdConfigSend);
+    onSignal(QStringLiteral("SetParam_ConfigSend"), QStringLiteral("SetParam_Start"), &VODEZ_Collector::deviceConfiged);
+}
+
+// ------------------------------------------------------------------ properties
+
+void VODEZ_Collector::SetDeviceIP_Send(const QString& v)
+{
+    if (v == DeviceIP_Send)
+        return;
+    DeviceIP_Send = v;
+    emit sendIPChanged(v);
+}
+
+void VODEZ_Collector::SetDeviceIP_Recv(const QString& v)
+{
+    if (v == DeviceIP_Recv)
+        return;
+    DeviceIP_Recv = v;
+    emit recvIPChanged(v);
+}
+
+void VODEZ_Collector::SetStatusConnect(const QString& v)
+{
+    if (v == StatusConnect)
+        return;
+    StatusConnect = v;
+    emit statusConnectChanged(v);
+}
+
+void VODEZ_Collector::WriteParamRepeat(int v)
+{
+    if (v == ParamRepeat)
+        return;
+    ParamRepeat = v;
+    emit onParamRepeatChanged();
+}
+
+void VODEZ_Collector::WriteSampleMode(VODEZSampleMode v)
+{
+    if (v == SampleMode)
+        return;
+    SampleMode = v;
+    emit onSampleModeChanged();
+}
+
+void VODEZ_Collector::WriteSendV(double v)
+{
+    if (v == SendV)
+        return;
+    SendV = v;
+    emit onSendVChanged();
+}
+
+void VODEZ_Collector::WriteDeviceV(double v)
+{
+    if (v == DeviceV)
+        return;
+    DeviceV = v;
+    emit onDeviceVChanged();
+}
+
+void VODEZ_Collector::WriteDeviceTemp(double v)
+{
+    if (v == DeviceTemp)
+        return;
+    DeviceTemp = v;
+    emit onDeviceTempChanged();
+}
+
+void VODEZ_Collector::WriteProgress(int v)
+{
+    if (v == Progress)
+        return;
+    Progress = v;
+    emit onProgressChanged(v);
+}
+
+void VODEZ_Collector::WriteProgressMax(int v)
+{
+    if (v == ProgressMax)
+        return;
+    ProgressMax = v;
+    emit onProgressMaxChanged(v);
+}
+
+void VODEZ_Collector::WriteContinueMode(VODEZContinueMode v)
+{
+    if (v == ContinueMode)
+        return;
+    ContinueMode = v;
+    emit onContinueModeChanged();
+}
+
+void VODEZ_Collector::SetSampleStatus(VODEZ_Collector::VODEZSampleStatus v)
+{
+    SampleStatus = v;
+    emit onSampleStatusChanged();
+}
+
+void VODEZ_Collector::SetParamFs(double v)
+{
+    ParamFs = v;
+    emit onParamFsChanged();
+}
+
+void VODEZ_Collector::SetParamPeriod(int v)
+{
+    ParamPeriod = v;
+    emit onParamPeriodChanged();
+}
+
+void VODEZ_Collector::SetParamRepeat(int v)
+{
+    ParamRepeat = v;
+    emit onParamRepeatChanged();
+}
+
+// --------------------------------------------------------------- public slots
+
+void VODEZ_Collector::Start()
+{
+    WorkStart();
+}
+
+void VODEZ_Collector::onTestEvent()
+{
+    onStateEvent(new QEvent(kRepeatEvent), QStateMachine::NormalPriority);
+}
+
+void VODEZ_Collector::onBtnSampleStop()
+{
+    receiver->RecvStop();
+    transmitter->TEM_Stop();
+    progressTimer.stop();
+    emit cmdSampleStop();
+}
+
+void VODEZ_Collector::onLoad_Param(double SendFs, int SendPeriod, int ContinueModeArg)
+{
+    ParamFs = SendFs;
+    emit onParamFsChanged();
+    ParamPeriod = SendPeriod;
+    emit onParamPeriodChanged();
+    ContinueMode = ContinueModeArg != 0 ? Continue : Single;
+    emit onContinueModeChanged();
+}
+
+void VODEZ_Collector::onLoad_Param(double SendFs, int SendPeriod)
+{
+    onLoad_Param(SendFs, SendPeriod, 0);
+}
+
+// ---------------------------------------------------------------- link events
+
+void VODEZ_Collector::onRecvComConnected()
+{
+    // An attempt still under way when the operator disconnected: Close does
+    // not stop an attempt, so the link that comes up late is closed here.
+    if (isActive(QStringLiteral("DeviceWaitSet"))) {
+        receiverUp = false;
+        receiver->Close();
+        return;
+    }
+    receiverUp = true;
+    onDeviceConnected();
+}
+
+void VODEZ_Collector::onRecvComClosed()
+{
+    receiverUp = false;
+    emit deviceDisconnect();
+}
+
+void VODEZ_Collector::onSendComConnected()
+{
+    if (isActive(QStringLiteral("DeviceWaitSet"))) {
+        transmitterUp = false;
+        transmitter->Close();
+        return;
+    }
+    transmitterUp = true;
+    onDeviceConnected();
+}
+
+void VODEZ_Collector::onSendComClosed()
+{
+    transmitterUp = false;
+    emit deviceDisconnect();
+}
+
+void VODEZ_Collector::onDeviceConnected()
+{
+    if (transmitterUp && receiverUp)
+        emit deviceConnected();
+    else
+        showLinkFlags(textLinkUpdate());
+}
+
+void VODEZ_Collector::showLinkFlags(const QString& format)
+{
+    const QString up = QStringLiteral("green");
+    const QString down = QStringLiteral("red");
+    SetStatusConnect(format.arg(transmitterUp ? up : down, receiverUp ? up : down));
+}
+
+QString VODEZ_Collector::WifiStatusText(int quality)
+{
+    if (quality < 0)
+        return QStringLiteral("已连接");
+    if (quality <= 79)
+        return QStringLiteral("<span style='color:green;'>已连接 📶弱 %1</span>").arg(quality);
+    if (quality <= 89)
+        return QStringLiteral("<span style='color:green;'>已连接 📶中 %1</span>").arg(quality);
+    return QStringLiteral("<span style='color:green;'>已连接 📶强 %1</span>").arg(quality);
+}
+
+void VODEZ_Collector::applyWifiStatus(const QString& text)
+{
+    // The probe may finish after a link went down: its "connected" text must
+    // not cover the state of the links.
+    if (transmitterUp && receiverUp && isActive(QStringLiteral("DeviceOnline")))
+        SetStatusConnect(text);
+}
+
+bool VODEZ_Collector::isActive(const QString& stateName) const
+{
+    QState* state = states.value(stateName, nullptr);
+    return state && machine->configuration().contains(state);
+}
+
+bool VODEZ_Collector::soundingRuns() const
+{
+    return isActive(QStringLiteral("SampleSetParam")) || isActive(QStringLiteral("SampleDataUpload"));
+}
+
+// ----------------------------------------------------------- entry and exit
+
+void VODEZ_Collector::OnEntry_DeviceWait()
+{
+    SetSampleStatus(DISCONN);
+    SetStatusConnect(textNotConnected());
+    transmitterUp = false;
+    receiverUp = false;
+    receiver->Close();
+    transmitter->Close();
+}
+
+void VODEZ_Collector::OnEntry_DeviceInit()
+{
+    SetStatusConnect(textInit());
+    if (!IsIPv4Address(DeviceIP_Send) || !IsIPv4Address(DeviceIP_Recv)) {
+        SetStatusConnect(textBadAddress());
+        return;
+    }
+    if (!receiverUp) {
+        st_ComAddress address;
+        address.Host = DeviceIP_Recv;
+        address.Port = kDevicePort;
+        receiver->SetAddress(address);
+        receiver->Open();
+    }
+    if (!transmitterUp) {
+        st_ComAddress address;
+        address.Host = DeviceIP_Send;
+        address.Port = kDevicePort;
+        transmitter->SetAddress(address);
+        transmitter->Open();
+    }
+    emit tryConnect();
+}
+
+void VODEZ_Collector::OnEntry_DeviceConnecting()
+{
+    showLinkFlags(textConnecting());
+}
+
+void VODEZ_Collector::OnExit_DeviceConnecting()
+{
+    if (!(transmitterUp && receiverUp))
+        SetStatusConnect(textRetry());
+}
+
+void VODEZ_Collector::OnEntry_DeviceOnline()
+{
+    SetStatusConnect(textOnline());
+}
+
+void VODEZ_Collector::OnEntry_SampleWaitParam()
+{
+    soundingData.Recvs.clear();
+    soundingData.Sends.clear();
+    progressTimer.stop();
+    WriteProgressMax(0);
+    WriteProgress(0);
+    repeatsDone = 0;
+    soundParamsTaken = false;
+    repeatDoneEarly = false;
+    SetSampleStatus(IDLE);
+    emit dataSave(false);
+    // A link lost while a finished sounding waited for the operator: now
+    // that it is saved or discarded, reconnect.
+    if (!transmitterUp || !receiverUp)
+        emit deviceDisconnect();
+}
+
+void VODEZ_Collector::OnEntry_SampleSetParam()
+{
+    SetSampleStatus(SETPARAM);
+    if (!soundParamsTaken) {
+        soundParamsTaken = true;
+        soundFs = ParamFs;
+        soundPeriod = ParamPeriod;
+        soundSampleMode = SampleMode;
+        soundContinueMode = ContinueMode;
+        soundingTime = SoundingTimeMs(soundFs, soundPeriod);
+    }
+}
+
+void VODEZ_Collector::OnEntry_SetParam_ConfigChannel()
+{
+    if (soundSampleMode == SelfCheck || repeatsDone != 0) {
+        emit cmdConfigRecv();
+        return;
+    }
+    st_ConfigAutoTimeChannel_DUD4004 request;
+    request.BaseFreq = float(soundFs);
+    request.ChannelCount = kAutoChannelCount;
+    receiver->RecvConfig_AutoChannel(&request);
+}
+
+void VODEZ_Collector::OnEntry_SetParam_ConfigRecv()
+{
+    st_RecvParam param;
+    param.BaseFreq = float(soundFs);
+    param.Period = soundPeriod;
+    param.ContinueMode = int(soundContinueMode);
+    param.SampleMode = int(soundSampleMode);
+    param.Zero = 0;
+    param.SendTime = QDateTime::currentMSecsSinceEpoch();
+    param.RateIndex = 0;
+    receiver->RecvConfig(&param);
+}
+
+void VODEZ_Collector::OnEntry_SetParam_ConfigSend()
+{
+    st_TEMSendInfo info;
+    info.BaseFreq = float(soundFs);
+    info.Period = soundPeriod;
+    info.Flag0 = 1;
+    info.Flag1 = 1;
+    info.ContinueMode = int(soundContinueMode);
+    info.Zero = 0;
+    transmitter->TEM_Config(&info);
+
+    // The quality probe may block in the system: it runs on the pool and
+    // only its text comes back to this thread.
+    auto* watcher = new QFutureWatcher<QString>(this);
+    connect(watcher, &QFutureWatcher<QString>::finished, this, [this, watcher] {
+        applyWifiStatus(watcher->result());
+        watcher->deleteLater();
+    });
+    watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(),
+                                         [] { return WifiStatusText(GetWifiSignalQuality()); }));
+}
+
+void VODEZ_Collector::OnEntry_SetParam_Start()
+{
+    transmitter->TEM_Strat();
+}
+
+void VODEZ_Collector::startProgressTimer()
+{
+    progressTimer.start(kProgressStepMs);
+}
+
+void VODEZ_Collector::OnEntry_SampleDataUpload()
+{
+    SetSampleStatus(SAMPLING);
+    const bool early = repeatDoneEarly;
+    repeatDoneEarly = false;
+    const bool firstRepeat = repeatsDone == 0 || (early && repeatsDone == 1);
+    if (firstRepeat) {
+        soundingTime = SoundingTimeMs(soundFs, soundPeriod);
+        if (soundContinueMode == Continue)
+            WriteProgressMax(soundingTime);
+        else
+            WriteProgressMax(clampToInt(qint64(soundingTime) * ParamRepeat));
+        if (!early) {
+            WriteProgress(0);
+            startProgressTimer();
+        }
+    } else if (!early && repeatsDone < ParamRepeat) {
+        startProgressTimer();
+    }
+    if (early) {
+        // The data of this repeat came before the start reply: move on now
+        // instead of waiting for data that has already arrived.
+        WriteProgress(repeatsDone >= ParamRepeat ? ProgressMax
+                                                 : clampToInt(qint64(repeatsDone) * soundingTime));
+        postRepeatEvent();
+    }
+}
+
+void VODEZ_Collector::OnEntry_SampleWaitSave()
+{
+    progressTimer.stop();
+    WriteProgress(ProgressMax);
+    SetSampleStatus(UPLOAD);
+}
+
+void VODEZ_Collector::OnEntry_SampleDataSave()
+{
+    SetSampleStatus(SAVING);
+    emit dataSave(true);
+}
+
+void VODEZ_Collector::OnExit_SampleDataSave()
+{
+}
+
+// ------------------------------------------------------------------- guards
+
+bool VODEZ_Collector::HSample_SetToWait(QEvent*)
+{
+    return false;
+}
+
+bool VODEZ_Collector::HSample_UploadToWait(QEvent*)
+{
+    return false;
+}
+
+bool VODEZ_Collector::HSample_UploadToSet(QEvent* e)
+{
+    return e && e->type() == kRepeatEvent && repeatsDone < ParamRepeat;
+}
+
+bool VODEZ_Collector::HSample_UploadToWaitsave(QEvent* e)
+{
+    return e && e->type() == kRepeatEvent && repeatsDone >= ParamRepeat;
+}
+
+bool VODEZ_Collector::HSample_UploadToSave(QEvent*)
+{
+    return false;
+}
+
+bool VODEZ_Collector::HSample_SaveToSet(QEvent*)
+{
+    return false;
+}
+
+// ------------------------------------------------------------ data assembly
+
+void VODEZ_Collector::onDeviceData_Send(st_TEMSendData data)
+{
+    // Sets that arrive while no sounding runs (idle, stopped, finished) belong
+    // to no sounding and would be paired into the next one.
+    if (!soundingRuns())
+        return;
+    soundingData.Sends.append(data);
+    CheckDataPair();
+}
+
+void VODEZ_Collector::onDeviceData_Recv(st_RecvData_DUD4004 data)
+{
+    if (!soundingRuns())
+        return;
+    soundingData.Recvs.append(data);
+    CheckDataPair();
+}
+
+void VODEZ_Collector::onDeviceData_Monitor(st_TEMSendMonitor data)
+{
+    setProperty("SendV", double(data.SendV));
+    setProperty("DeviceV", double(data.DeviceV));
+    setProperty("DeviceTemp", double(data.DeviceTemp));
+}
+
+int VODEZ_Collector::SoundingTimeMs(double fs, int periods)
+{
+    if (!std::isfinite(fs) || !(fs > 0.0) || periods <= 0)
+        return 0;
+    const double ms = std::trunc(double(periods) * 1000.0 / fs);
+    if (!(ms < double(INT_MAX)))
+        return INT_MAX;
+    return int(ms);
+}
+
+void VODEZ_Collector::postRepeatEvent()
+{
+    onStateEvent(new QEvent(kRepeatEvent), QStateMachine::NormalPriority);
+}
+
+void VODEZ_Collector::CheckDataPair()
+{
+    QList<st_TEMSendData>& sends = soundingData.Sends;
+    QList<st_RecvData_DUD4004>& recvs = soundingData.Recvs;
+    const int s = sends.size();
+    const int r = recvs.size();
+    if (s == 0 || r == 0)
+        return;
+    const int wanted = qMax(1, ParamRepeat);
+    if (s != r) {
+        if (qMin(s, r) < wanted)
+            return;
+        sends = sends.mid(s - wanted);
+        recvs = recvs.mid(r - wanted);
+    }
+
+    soundingData.Reserved0 = 0;
+    soundingData.Reserved1 = 0;
+    soundingData.SampleMode = quint8(soundSampleMode);
+    soundingData.ContinueMode = quint8(soundContinueMode);
+    soundingData.ParamFs = float(soundFs);
+    soundingData.ParamPeriod = soundPeriod;
+    soundingData.RepeatCount = ParamRepeat;
+
+    if (soundContinueMode == Continue) {
+        ParamRepeat = 1;
+        emit onParamRepeatChanged();
+        soundingData.RepeatCount = 1;
+        // Take the pairs out before handing them on: saving may show a modal
+        // box whose event loop delivers new sets, which must survive.
+        VODEZ_Data taken = soundingData;
+        recvs.clear();
+        sends.clear();
+        const int pairs = qMin(taken.Sends.size(), taken.Recvs.size());
+        for (int i = 0; i < pairs; ++i) {
+            VODEZ_Data one = taken;
+            one.Sends = {taken.Sends.at(i)};
+            one.Recvs = {taken.Recvs.at(i)};
+            emit dataUpload(one);
+            emit dataSave(true);
+        }
+        soundingTime = SoundingTimeMs(soundFs, soundPeriod);
+        WriteProgressMax(soundingTime);
+        WriteProgress(0);
+        startProgressTimer();
+        return;
+    }
+
+    emit dataUpload(soundingData);
+    ++repeatsDone;
+    progressTimer.stop();
+    if (repeatsDone < ParamRepeat) {
+        WriteProgress(clampToInt(qint64(repeatsDone) * soundingTime));
+    } else {
+        QApplication::beep();
+        WriteProgress(ProgressMax);
+    }
+    if (isActive(QStringLiteral("SampleDataUpload")))
+        postRepeatEvent();
+    else
+        repeatDoneEarly = true;
+}
+
+void VODEZ_Collector::ProgressAdd()
+{
+    qint64 p = qint64(Progress) + kProgressStepMs;
+    const qint64 limit = (qint64(repeatsDone) + 1) * soundingTime;
+    if (p >= limit) {
+        progressTimer.stop();
+        p = limit - 1;
+    }
+    WriteProgress(clampToInt(p));
+}

@@ -1,0 +1,202 @@
+#pragma once
+// The acquisition controller: connects to the transmitter and receiver boxes,
+// configures and starts soundings, pairs the data both boxes push back into
+// sounding records, counts repeats and progress and hands finished soundings
+// to the project for saving. Its behaviour is one hierarchical state machine
+// built by state names on HCollector.
+
+#include "DeviceRecords.h"
+#include "HCollector.h"
+
+#include <QString>
+#include <QTimer>
+
+class ILibRecv_DUD4004;
+class iLibSend;
+
+class VODEZ_Collector : public HCollector
+{
+    Q_OBJECT
+public:
+    enum VODEZSampleStatus { DISCONN = 0, IDLE = 1, SETPARAM = 2, SAMPLING = 3, UPLOAD = 4, SAVING = 5 };
+    Q_ENUM(VODEZSampleStatus)
+    enum VODEZSampleMode { TEM = 0, SelfCheck = 1 };
+    Q_ENUM(VODEZSampleMode)
+    enum VODEZContinueMode { Single = 0, Continue = 1 };
+    Q_ENUM(VODEZContinueMode)
+
+    Q_PROPERTY(QString DeviceIP_Send READ GetDeviceIP_Send WRITE SetDeviceIP_Send NOTIFY sendIPChanged)
+    Q_PROPERTY(QString DeviceIP_Recv READ GetDeviceIP_Recv WRITE SetDeviceIP_Recv NOTIFY recvIPChanged)
+    Q_PROPERTY(QString StatusConnect READ GetStatusConnect WRITE SetStatusConnect NOTIFY statusConnectChanged)
+    Q_PROPERTY(double ParamFs READ GetParamFs WRITE SetParamFs NOTIFY onParamFsChanged)
+    Q_PROPERTY(int ParamPeriod READ GetParamPeriod WRITE SetParamPeriod NOTIFY onParamPeriodChanged)
+    Q_PROPERTY(int ParamRepeat READ GetParamRepeat WRITE WriteParamRepeat NOTIFY onParamRepeatChanged)
+    Q_PROPERTY(VODEZSampleMode SampleMode READ GetSampleMode WRITE WriteSampleMode NOTIFY onSampleModeChanged)
+    Q_PROPERTY(VODEZSampleStatus SampleStatus READ GetSampleStatus WRITE SetSampleStatus NOTIFY onSampleStatusChanged)
+    Q_PROPERTY(double SendV READ GetSendV WRITE WriteSendV NOTIFY onSendVChanged)
+    Q_PROPERTY(double DeviceV READ GetDeviceV WRITE WriteDeviceV NOTIFY onDeviceVChanged)
+    Q_PROPERTY(double DeviceTemp READ GetDeviceTemp WRITE WriteDeviceTemp NOTIFY onDeviceTempChanged)
+    Q_PROPERTY(int Progress READ GetProgress WRITE WriteProgress NOTIFY onProgressChanged)
+    Q_PROPERTY(int ProgressMax READ GetProgressMax WRITE WriteProgressMax NOTIFY onProgressMaxChanged)
+    Q_PROPERTY(VODEZContinueMode ContinueMode READ GetContinueMode WRITE WriteContinueMode NOTIFY onContinueModeChanged)
+
+    explicit VODEZ_Collector(QObject* parent = nullptr);
+    ~VODEZ_Collector() override;
+
+    QString GetDeviceIP_Send() const { return DeviceIP_Send; }
+    void SetDeviceIP_Send(const QString& v);
+    QString GetDeviceIP_Recv() const { return DeviceIP_Recv; }
+    void SetDeviceIP_Recv(const QString& v);
+    QString GetStatusConnect() const { return StatusConnect; }
+    void SetStatusConnect(const QString& v);
+    double GetParamFs() const { return ParamFs; }
+    int GetParamPeriod() const { return ParamPeriod; }
+    int GetParamRepeat() const { return ParamRepeat; }
+    void WriteParamRepeat(int v);
+    VODEZSampleMode GetSampleMode() const { return SampleMode; }
+    void WriteSampleMode(VODEZSampleMode v);
+    VODEZSampleStatus GetSampleStatus() const { return SampleStatus; }
+    double GetSendV() const { return SendV; }
+    void WriteSendV(double v);
+    double GetDeviceV() const { return DeviceV; }
+    void WriteDeviceV(double v);
+    double GetDeviceTemp() const { return DeviceTemp; }
+    void WriteDeviceTemp(double v);
+    int GetProgress() const { return Progress; }
+    void WriteProgress(int v);
+    int GetProgressMax() const { return ProgressMax; }
+    void WriteProgressMax(int v);
+    VODEZContinueMode GetContinueMode() const { return ContinueMode; }
+    void WriteContinueMode(VODEZContinueMode v);
+
+    // Duration in ms of `periods` periods of `fs` Hz, truncated; 0 when the
+    // frequency is not a positive number or the periods are not positive,
+    // and never more than INT_MAX.
+    static int SoundingTimeMs(double fs, int periods);
+    // The connection status text for a Wi-Fi signal quality (-1: unknown).
+    static QString WifiStatusText(int quality);
+
+signals:
+    void onBtnConnect();
+    void onBtnDisconn();
+    void tryConnect();
+    void onBtnSampleStart();
+    void cmdSampleStop();
+    void cmdConfigRecv();
+    void cmdConfigSend();
+    void onBtnSaveOK();
+    void onBtnSaveCancel();
+    void cmdSaveOver();
+    void deviceDisconnect();
+    void deviceConnected();
+    void deviceConfiged();
+    void deviceStarted();
+    void dataUpload(VODEZ_Data data);
+    void dataSave(bool save);
+    void onContinueModeChanged();
+    void sendIPChanged(QString ip);
+    void recvIPChanged(QString ip);
+    void statusConnectChanged(QString status);
+    void onParamFsChanged();
+    void onParamPeriodChanged();
+    void onParamRepeatChanged();
+    void onSampleStatusChanged();
+    void onSendVChanged();
+    void onDeviceVChanged();
+    void onDeviceTempChanged();
+    void onProgressChanged(int value);
+    void onProgressMaxChanged(int value);
+    void onSampleModeChanged();
+    // The project could not store the kept sounding: it stays kept and the
+    // operator is asked again to save or discard it.
+    void cmdSaveFailed();
+
+public slots:
+    void Start();
+    void onTestEvent();
+    void onBtnSampleStop();
+    void onLoad_Param(double SendFs, int SendPeriod, int ContinueMode);
+    void onLoad_Param(double SendFs, int SendPeriod);
+    void SetSampleStatus(VODEZ_Collector::VODEZSampleStatus v);
+    void ProgressAdd();
+    void SetParamFs(double v);
+    void SetParamPeriod(int v);
+    void SetParamRepeat(int v);
+
+private slots:
+    void onDeviceConnected();
+    void onDeviceData_Send(st_TEMSendData data);
+    void onDeviceData_Monitor(st_TEMSendMonitor data);
+    void onDeviceData_Recv(st_RecvData_DUD4004 data);
+
+private:
+    Q_INVOKABLE void OnEntry_DeviceWait();
+    Q_INVOKABLE void OnEntry_DeviceInit();
+    Q_INVOKABLE void OnEntry_DeviceConnecting();
+    Q_INVOKABLE void OnExit_DeviceConnecting();
+    Q_INVOKABLE void OnEntry_DeviceOnline();
+    Q_INVOKABLE void OnEntry_SampleWaitParam();
+    Q_INVOKABLE void OnEntry_SampleSetParam();
+    Q_INVOKABLE void OnEntry_SampleDataUpload();
+    Q_INVOKABLE void OnEntry_SampleWaitSave();
+    Q_INVOKABLE void OnEntry_SampleDataSave();
+    Q_INVOKABLE void OnExit_SampleDataSave();
+    Q_INVOKABLE bool HSample_SetToWait(QEvent* e);
+    Q_INVOKABLE bool HSample_UploadToWait(QEvent* e);
+    Q_INVOKABLE bool HSample_UploadToSet(QEvent* e);
+    Q_INVOKABLE bool HSample_UploadToWaitsave(QEvent* e);
+    Q_INVOKABLE bool HSample_UploadToSave(QEvent* e);
+    Q_INVOKABLE bool HSample_SaveToSet(QEvent* e);
+    Q_INVOKABLE void OnEntry_SetParam_ConfigChannel();
+    Q_INVOKABLE void OnEntry_SetParam_ConfigRecv();
+    Q_INVOKABLE void OnEntry_SetParam_ConfigSend();
+    Q_INVOKABLE void OnEntry_SetParam_Start();
+
+    void InitStateMachine();
+    void CheckDataPair();
+    void onRecvComConnected();
+    void onRecvComClosed();
+    void onSendComConnected();
+    void onSendComClosed();
+    void applyWifiStatus(const QString& text);
+    void showLinkFlags(const QString& format);
+    bool isActive(const QString& stateName) const;
+    bool soundingRuns() const;
+    void postRepeatEvent();
+    void startProgressTimer();
+
+    ILibRecv_DUD4004* receiver;
+    iLibSend* transmitter;
+    VODEZ_Data soundingData;
+    QString DeviceIP_Send;
+    QString DeviceIP_Recv;
+    QString StatusConnect;
+    double ParamFs;
+    int ParamPeriod;
+    int ParamRepeat;
+    int repeatsDone = 0;
+    double SendV = 0.0;
+    double DeviceV = 0.0;
+    double DeviceTemp = 0.0;
+    VODEZSampleStatus SampleStatus = DISCONN;
+    int Progress = 0;
+    int soundingTime = 0;
+    int ProgressMax = 0;
+    bool transmitterUp = false;
+    bool receiverUp = false;
+    QTimer progressTimer;
+    VODEZSampleMode SampleMode = TEM;
+    VODEZContinueMode ContinueMode = Single;
+
+    // The parameters the running sounding was configured with, taken when
+    // its first repeat is configured; later edits apply from the next start.
+    bool soundParamsTaken = false;
+    double soundFs = 0.0;
+    int soundPeriod = 0;
+    VODEZSampleMode soundSampleMode = TEM;
+    VODEZContinueMode soundContinueMode = Single;
+    // A repeat completed while its parameters were still being set (a box
+    // pushed before it answered start): the machine hears of it once it
+    // reaches SampleDataUpload.
+    bool repeatDoneEarly = false;
+};

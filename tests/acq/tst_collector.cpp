@@ -1,0 +1,701 @@
+// The acquisition controller driven through the signals of its protocol
+// objects: connection texts, the parameter road, pairing, repeats, progress,
+// continuous mode, failure roads. Nothing here reaches a box: the addresses
+// are loopback ones where nothing listens, and the replies are injected.
+
+#include "ILibRecv_DUD4004.h"
+#include "VODEZ_Collector.h"
+#include "WifiSignal.h"
+#include "iLibSend.h"
+
+#include <QMetaEnum>
+#include <QSignalSpy>
+#include <QState>
+#include <QThreadPool>
+#include <QTimer>
+#include <QtTest>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+const QString kOnline = QStringLiteral("<p style='color:green;'>已连接</p>");
+const QString kInit = QStringLiteral("<p style='color:red;'>初始化连接</p>");
+const QString kNotConnected = QStringLiteral("<p style='color:red;'>未连接</p>");
+
+QString linkText(const char* head, bool tx, bool rx)
+{
+    return QStringLiteral("%1 <span style='color:%2;'>发 </span><span style='color:%3;'>收</span>")
+        .arg(QString::fromUtf8(head), tx ? QStringLiteral("green") : QStringLiteral("red"),
+             rx ? QStringLiteral("green") : QStringLiteral("red"));
+}
+
+st_TEMSendData sendSet(int id)
+{
+    st_TEMSendData s;
+    s.BaseFreq = id;
+    return s;
+}
+
+st_RecvData_DUD4004 recvSet(int id)
+{
+    st_RecvData_DUD4004 r;
+    r.RecvTime = id;
+    return r;
+}
+
+QString describe(const VODEZ_Data& d)
+{
+    QStringList pairs;
+    for (int i = 0; i < d.Sends.size(); ++i)
+        pairs << QStringLiteral("%1-%2").arg(int(d.Sends.at(i).BaseFreq))
+                     .arg(i < d.Recvs.size() ? d.Recvs.at(i).RecvTime : -1);
+    return pairs.join(QLatin1Char(' '));
+}
+
+void settle()
+{
+    for (int i = 0; i < 4; ++i)
+        QCoreApplication::processEvents();
+}
+
+} // namespace
+
+// One controller with handles on its parts and a record of what it hands on.
+struct Rig
+{
+    VODEZ_Collector c;
+    ILibRecv_DUD4004* rx = nullptr;
+    iLibSend* tx = nullptr;
+    QStateMachine* machine = nullptr;
+    QStringList uploads;
+    QList<VODEZ_Data> records;
+    QList<bool> saves;
+
+    Rig()
+    {
+        rx = c.findChild<ILibRecv_DUD4004*>();
+        tx = c.findChild<iLibSend*>();
+        machine = c.findChild<QStateMachine*>();
+        c.setProperty("DeviceIP_Send", QStringLiteral("127.0.4.10"));
+        c.setProperty("DeviceIP_Recv", QStringLiteral("127.0.4.11"));
+        QObject::connect(&c, &VODEZ_Collector::dataUpload, [this](VODEZ_Data d) {
+            uploads << describe(d);
+            records << d;
+        });
+        QObject::connect(&c, &VODEZ_Collector::dataSave, [this](bool s) { saves << s; });
+    }
+
+    bool in(const char* state) const
+    {
+        auto* s = c.findChild<QState*>(QString::fromLatin1(state));
+        return s && machine->configuration().contains(s);
+    }
+
+    VODEZ_Collector::VODEZSampleStatus status() const { return c.GetSampleStatus(); }
+
+    bool online()
+    {
+        c.Start();
+        if (!QTest::qWaitFor([this] { return in("DeviceWaitSet"); }))
+            return false;
+        emit c.onBtnConnect();
+        emit rx->ComConnected();
+        emit tx->ComConnected();
+        settle();
+        return in("SampleWaitParam") && status() == VODEZ_Collector::IDLE;
+    }
+
+    // Answers whatever request the parameter road waits for, up to sampling.
+    void answer()
+    {
+        settle();
+        for (int guard = 0; guard < 8 && in("SampleSetParam"); ++guard) {
+            if (in("SetParam_ConfigChannel"))
+                emit rx->onRecvAutoChannel(true);
+            else if (in("SetParam_ConfigRecv"))
+                emit rx->onRecvConfiged(true);
+            else if (in("SetParam_ConfigSend"))
+                emit tx->TEM_Configed(1);
+            else if (in("SetParam_Start"))
+                emit tx->TEM_Strated(true);
+            settle();
+        }
+    }
+
+    void run(const QString& script)
+    {
+        for (const QString& token : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (token == QLatin1String("start"))
+                emit c.onBtnSampleStart();
+            else if (token == QLatin1String("go"))
+                answer();
+            else if (token == QLatin1String("stop"))
+                c.onBtnSampleStop();
+            else if (token == QLatin1String("save")) {
+                emit c.onBtnSaveOK();
+                emit c.cmdSaveOver();
+            } else if (token.startsWith(QLatin1Char('S')))
+                emit tx->TEM_NewSendData(sendSet(token.mid(1).toInt()));
+            else if (token.startsWith(QLatin1Char('R')))
+                emit rx->onRecvData(recvSet(token.mid(1).toInt()));
+            else
+                qFatal("unknown token");
+            settle();
+        }
+    }
+};
+
+class TstCollector : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { registerDeviceRecordTypes(); }
+
+    void propertiesEnumsAndNotify();
+    void connectionRoadAndRetry();
+    void disconnectLeavesSamplingAtOnce();
+    void arrivalOrders_data();
+    void arrivalOrders();
+    void progressSequence();
+    void soundingTime_data();
+    void soundingTime();
+    void hugeAndZeroSoundingsStaySafe();
+    void continuousRun();
+    void continuousKeepsSetsArrivingDuringSave();
+    void refusalsStillAdvance();
+    void unansweredCommandWaitsUntilStop();
+    void linkLostDuringSampling();
+    void finishedSoundingSurvivesLinkDrop();
+    void failedSaveIsNotADiscard();
+    void parametersFrozenForTheSounding();
+    void pushBeforeStartReplyDoesNotStall();
+    void lateLinkAfterDisconnectIsClosed();
+    void wifiTextNeverCoversADownLink();
+};
+
+void TstCollector::propertiesEnumsAndNotify()
+{
+    Rig r;
+    VODEZ_Collector& c = r.c;
+    QCOMPARE(c.property("DeviceIP_Send").toString(), QStringLiteral("127.0.4.10"));
+    QCOMPARE(c.property("StatusConnect").toString(), kNotConnected);
+    QCOMPARE(c.property("ParamFs").toDouble(), 25.0);
+    QCOMPARE(c.property("ParamPeriod").toInt(), 25);
+    QCOMPARE(c.property("ParamRepeat").toInt(), 2);
+    QCOMPARE(c.property("SampleStatus").toInt(), int(VODEZ_Collector::DISCONN));
+
+    // The panels switch on the key names, so they are part of the interface.
+    const QMetaObject& mo = VODEZ_Collector::staticMetaObject;
+    auto keys = [&mo](const char* name) {
+        const QMetaEnum e = mo.enumerator(mo.indexOfEnumerator(name));
+        QStringList out;
+        for (int i = 0; i < e.keyCount(); ++i)
+            out << QStringLiteral("%1=%2").arg(QLatin1String(e.key(i))).arg(e.value(i));
+        return out.join(QLatin1Char(' '));
+    };
+    QCOMPARE(keys("VODEZSampleStatus"), QStringLiteral("DISCONN=0 IDLE=1 SETPARAM=2 SAMPLING=3 UPLOAD=4 SAVING=5"));
+    QCOMPARE(keys("VODEZSampleMode"), QStringLiteral("TEM=0 SelfCheck=1"));
+    QCOMPARE(keys("VODEZContinueMode"), QStringLiteral("Single=0 Continue=1"));
+    QCOMPARE(QLatin1String(mo.property(mo.indexOfProperty("Progress")).notifySignal().methodSignature()),
+             QLatin1String("onProgressChanged(int)"));
+
+    QSignalSpy repeat(&c, &VODEZ_Collector::onParamRepeatChanged);
+    QSignalSpy fs(&c, &VODEZ_Collector::onParamFsChanged);
+    QSignalSpy period(&c, &VODEZ_Collector::onParamPeriodChanged);
+    QSignalSpy mode(&c, &VODEZ_Collector::onContinueModeChanged);
+    c.setProperty("ParamRepeat", 2);          // same value through the property: silent
+    QCOMPARE(repeat.count(), 0);
+    c.SetParamRepeat(2);                       // the slot always notifies
+    QCOMPARE(repeat.count(), 1);
+    c.setProperty("ParamFs", 25.0);            // ParamFs always notifies
+    QCOMPARE(fs.count(), 1);
+    c.onLoad_Param(25.0, 25, 1);
+    QCOMPARE(fs.count(), 2);
+    QCOMPARE(period.count(), 1);
+    QCOMPARE(mode.count(), 1);
+    QCOMPARE(c.GetContinueMode(), VODEZ_Collector::Continue);
+    c.onLoad_Param(50.0, 10);
+    QCOMPARE(c.GetContinueMode(), VODEZ_Collector::Single);
+    QCOMPARE(c.GetParamFs(), 50.0);
+    QCOMPARE(c.GetParamPeriod(), 10);
+
+    // Monitor values notify only on change.
+    QSignalSpy sendV(&c, &VODEZ_Collector::onSendVChanged);
+    st_TEMSendMonitor m;
+    m.SendV = 12.5f;
+    m.DeviceV = 24.0f;
+    m.DeviceTemp = 31.0f;
+    emit r.tx->TEM_SendMonitor(m);
+    emit r.tx->TEM_SendMonitor(m);
+    QCOMPARE(sendV.count(), 1);
+    QCOMPARE(c.GetDeviceV(), 24.0);
+    QCOMPARE(c.GetDeviceTemp(), 31.0);
+}
+
+void TstCollector::connectionRoadAndRetry()
+{
+    Rig r;
+    VODEZ_Collector& c = r.c;
+    // Shorten the connection time-out so the retry shows within the test.
+    for (QTimer* t : c.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
+        if (t->interval() == 10000)
+            t->setInterval(150);
+    QStringList texts;
+    connect(&c, &VODEZ_Collector::statusConnectChanged, [&texts](QString s) { texts << s; });
+    QSignalSpy connected(&c, &VODEZ_Collector::deviceConnected);
+    QSignalSpy tries(&c, &VODEZ_Collector::tryConnect);
+
+    c.Start();
+    QTRY_VERIFY(r.in("DeviceWaitSet"));
+    emit c.onBtnConnect();
+    QVERIFY(r.in("DeviceConnecting"));
+    QCOMPARE(texts, (QStringList{kInit, linkText("正在连接", false, false)}));
+    QTRY_COMPARE(tries.count(), 2);   // the time-out led back through DeviceInit
+    QCOMPARE(texts.mid(2, 3), (QStringList{QStringLiteral("<p style='color:red;'>重试</p>"), kInit,
+                                           linkText("正在连接", false, false)}));
+
+    texts.clear();
+    emit r.rx->ComConnected();
+    QCOMPARE(texts, QStringList{linkText("状态更新", false, true)});
+    QCOMPARE(connected.count(), 0);
+    emit r.tx->ComConnected();
+    settle();
+    QCOMPARE(connected.count(), 1);
+    QCOMPARE(texts.last(), kOnline);
+    QCOMPARE(r.status(), VODEZ_Collector::IDLE);
+    QCOMPARE(r.saves, QList<bool>{false});
+    // Online, the time-out no longer runs.
+    QTest::qWait(300);
+    QVERIFY(r.in("SampleWaitParam"));
+
+    // An address that is not IPv4 is refused; only disconnect gets out.
+    emit c.onBtnDisconn();
+    QCOMPARE(c.GetStatusConnect(), kNotConnected);
+    c.setProperty("DeviceIP_Send", QStringLiteral("vodez-box.local"));
+    const int before = tries.count();
+    emit c.onBtnConnect();
+    QCOMPARE(c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>IP不合规</p>"));
+    QCOMPARE(tries.count(), before);
+    emit c.onBtnConnect();
+    QVERIFY(r.in("DeviceInit"));
+    emit c.onBtnDisconn();
+    QVERIFY(r.in("DeviceWaitSet"));
+}
+
+void TstCollector::disconnectLeavesSamplingAtOnce()
+{
+    Rig r;
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start go"));
+    QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
+    emit r.c.onBtnDisconn();
+    QCOMPARE(r.status(), VODEZ_Collector::DISCONN);
+    QCOMPARE(r.c.GetStatusConnect(), kNotConnected);
+    QVERIFY(r.in("DeviceWaitSet"));
+}
+
+void TstCollector::arrivalOrders_data()
+{
+    QTest::addColumn<int>("repeats");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("uploads");
+    QTest::addColumn<int>("status");
+
+    const int upload = VODEZ_Collector::UPLOAD;
+    const int sampling = VODEZ_Collector::SAMPLING;
+    const int idle = VODEZ_Collector::IDLE;
+    const int setparam = VODEZ_Collector::SETPARAM;
+    QTest::newRow("transmitter first") << 2 << "start go S1 R1 go S2 R2"
+                                       << QStringList{"1-1", "1-1 2-2"} << upload;
+    QTest::newRow("receiver first") << 2 << "start go R1 S1 go R2 S2"
+                                    << QStringList{"1-1", "1-1 2-2"} << upload;
+    QTest::newRow("one set alone waits") << 2 << "start go S1" << QStringList{} << sampling;
+    QTest::newRow("surplus dropped from the front") << 1 << "start go S1 S2 R1"
+                                                    << QStringList{"2-1"} << upload;
+    QTest::newRow("too few for the repeat count") << 3 << "start go S1 S2 R1" << QStringList{} << sampling;
+    QTest::newRow("late sets after stop are dropped")
+        << 2 << "start go S1 stop S2 R1 R2 start go S3 R3" << QStringList{"3-3"} << setparam;
+    QTest::newRow("late sets after save are dropped")
+        << 1 << "start go S1 R1 save S9 R9 start go S3 R3" << QStringList{"1-1", "3-3"} << upload;
+    QTest::newRow("sets after the last repeat leave the sounding alone")
+        << 2 << "start go S1 R1 go S2 R2 S5 R5 S6" << QStringList{"1-1", "1-1 2-2"} << upload;
+    QTest::newRow("stop in the middle, then idle") << 2 << "start go S1 R1 stop" << QStringList{"1-1"} << idle;
+}
+
+void TstCollector::arrivalOrders()
+{
+    QFETCH(int, repeats);
+    QFETCH(QString, script);
+    QFETCH(QStringList, uploads);
+    QFETCH(int, status);
+    Rig r;
+    r.c.setProperty("ParamFs", 1000.0);
+    r.c.setProperty("ParamRepeat", repeats);
+    QVERIFY(r.online());
+    r.run(script);
+    QCOMPARE(r.uploads, uploads);
+    QCOMPARE(int(r.status()), status);
+    for (const VODEZ_Data& d : r.records)
+        QCOMPARE(d.RepeatCount, repeats);
+}
+
+void TstCollector::progressSequence()
+{
+    // 62.5 Hz x 25 periods = 400 ms a repeat, two repeats.
+    Rig r;
+    r.c.setProperty("ParamFs", 62.5);
+    r.c.setProperty("ParamPeriod", 25);
+    r.c.setProperty("ParamRepeat", 2);
+    QVERIFY(r.online());
+    QList<int> progress;
+    connect(&r.c, &VODEZ_Collector::onProgressChanged, [&progress](int v) { progress << v; });
+    r.run(QStringLiteral("start go"));
+    QCOMPARE(r.c.GetProgressMax(), 800);
+    QTRY_COMPARE(r.c.GetProgress(), 399);     // stops 1 ms short of the repeat's end
+    QTest::qWait(250);
+    QCOMPARE(r.c.GetProgress(), 399);
+    r.run(QStringLiteral("S1 R1 go"));
+    QCOMPARE(r.c.GetProgress(), 400);
+    QTRY_COMPARE(r.c.GetProgress(), 799);
+    r.run(QStringLiteral("S2 R2"));
+    QCOMPARE(progress, (QList<int>{200, 399, 400, 600, 799, 800}));
+    QCOMPARE(r.status(), VODEZ_Collector::UPLOAD);
+    r.run(QStringLiteral("save"));
+    QCOMPARE(r.c.GetProgress(), 0);
+    QCOMPARE(r.c.GetProgressMax(), 0);
+    QCOMPARE(r.status(), VODEZ_Collector::IDLE);
+    QCOMPARE(r.saves, (QList<bool>{false, true, false}));
+}
+
+void TstCollector::soundingTime_data()
+{
+    QTest::addColumn<double>("fs");
+    QTest::addColumn<int>("periods");
+    QTest::addColumn<int>("ms");
+    QTest::newRow("defaults") << 25.0 << 25 << 1000;
+    QTest::newRow("62.5 Hz") << 62.5 << 25 << 400;
+    QTest::newRow("0.1 Hz") << 0.1 << 1 << 10000;
+    QTest::newRow("longest offered") << 0.1 << 99999 << 999990000;
+    QTest::newRow("truncated") << 3.0 << 1 << 333;
+    QTest::newRow("zero frequency") << 0.0 << 25 << 0;
+    QTest::newRow("negative frequency") << -25.0 << 25 << 0;
+    QTest::newRow("NaN frequency") << std::nan("") << 25 << 0;
+    QTest::newRow("infinite frequency") << double(INFINITY) << 25 << 0;
+    QTest::newRow("tiny frequency clamps") << 1e-300 << 1 << INT_MAX;
+    QTest::newRow("huge period count") << 0.001 << INT_MAX << INT_MAX;
+    QTest::newRow("no periods") << 25.0 << 0 << 0;
+    QTest::newRow("negative periods") << 25.0 << -3 << 0;
+}
+
+void TstCollector::soundingTime()
+{
+    QFETCH(double, fs);
+    QFETCH(int, periods);
+    QFETCH(int, ms);
+    QCOMPARE(VODEZ_Collector::SoundingTimeMs(fs, periods), ms);
+}
+
+void TstCollector::hugeAndZeroSoundingsStaySafe()
+{
+    {
+        // 99999 periods x 99999 repeats at 0.1 Hz: far past 32 bits.
+        Rig r;
+        r.c.setProperty("ParamFs", 0.1);
+        r.c.setProperty("ParamPeriod", 99999);
+        r.c.setProperty("ParamRepeat", 99999);
+        QVERIFY(r.online());
+        r.run(QStringLiteral("start go"));
+        QCOMPARE(r.c.GetProgressMax(), INT_MAX);
+        r.run(QStringLiteral("S1 R1"));
+        QCOMPARE(r.c.GetProgress(), 999990000);
+        r.c.ProgressAdd();
+        QVERIFY(r.c.GetProgress() >= 999990000);
+    }
+    {
+        // A stored frequency of 0: no duration, the bar stays at 0.
+        Rig r;
+        r.c.onLoad_Param(0.0, 25);
+        QVERIFY(r.online());
+        r.run(QStringLiteral("start go"));
+        QCOMPARE(r.c.GetProgressMax(), 0);
+        r.c.ProgressAdd();
+        QCOMPARE(r.c.GetProgress(), 0);
+        r.run(QStringLiteral("S1 R1 go S2 R2"));
+        QCOMPARE(r.status(), VODEZ_Collector::UPLOAD);
+        QCOMPARE(r.c.GetProgress(), 0);
+    }
+}
+
+void TstCollector::continuousRun()
+{
+    Rig r;
+    r.c.setProperty("ParamRepeat", 5);
+    r.c.setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+    QVERIFY(r.online());
+    QStringList order;
+    connect(&r.c, &VODEZ_Collector::onParamRepeatChanged, [&order] { order << QStringLiteral("repeat"); });
+    connect(&r.c, &VODEZ_Collector::dataUpload, [&order] { order << QStringLiteral("upload"); });
+    connect(&r.c, &VODEZ_Collector::dataSave, [&order](bool s) { order << (s ? QStringLiteral("save") : QStringLiteral("drop")); });
+    // Two transmitter sets first: the pairs of one record are saved one by one.
+    r.run(QStringLiteral("start go S1 S2 R1 R2"));
+    QCOMPARE(r.uploads, (QStringList{"1-1", "2-2"}));
+    QCOMPARE(order, (QStringList{"repeat", "upload", "save", "upload", "save"}));
+    QCOMPARE(r.c.GetParamRepeat(), 1);
+    for (const VODEZ_Data& d : r.records) {
+        QCOMPARE(d.RepeatCount, 1);
+        QCOMPARE(int(d.ContinueMode), 1);
+    }
+    QCOMPARE(r.c.GetProgressMax(), 1000);
+    QCOMPARE(r.c.GetProgress(), 0);
+    // Sampling goes on: one upload and one save per acquisition.
+    r.run(QStringLiteral("S3 R3 R4 S4"));
+    QCOMPARE(r.uploads.mid(2), (QStringList{"3-3", "4-4"}));
+    QCOMPARE(r.saves.count(true), 4);
+    QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
+    emit r.c.cmdSaveOver();                    // no effect while sampling
+    QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
+    r.run(QStringLiteral("stop"));
+    QCOMPARE(r.status(), VODEZ_Collector::IDLE);
+    QCOMPARE(r.c.GetParamRepeat(), 1);
+}
+
+void TstCollector::continuousKeepsSetsArrivingDuringSave()
+{
+    // Saving may show a modal warning whose event loop delivers the next
+    // sets: they belong to the next point and must not be cleared.
+    Rig r;
+    r.c.setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start go"));
+    bool nested = false;
+    connect(&r.c, &VODEZ_Collector::dataSave, [&](bool save) {
+        if (save && !nested) {
+            nested = true;
+            emit r.tx->TEM_NewSendData(sendSet(2));
+        }
+    });
+    r.run(QStringLiteral("S1 R1 R2"));
+    QCOMPARE(r.uploads, (QStringList{"1-1", "2-2"}));
+}
+
+void TstCollector::refusalsStillAdvance()
+{
+    Rig r;
+    QVERIFY(r.online());
+    emit r.c.onBtnSampleStart();
+    QVERIFY(r.in("SetParam_ConfigChannel"));
+    emit r.rx->onRecvAutoChannel(false);
+    QVERIFY(r.in("SetParam_ConfigRecv"));
+    emit r.rx->onRecvConfiged(false);
+    QVERIFY(r.in("SetParam_ConfigSend"));
+    emit r.tx->TEM_Configed(0);
+    QVERIFY(r.in("SetParam_Start"));
+    emit r.tx->TEM_Strated(false);
+    QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
+
+    // An event of the repeat type before any data configures the boxes again.
+    r.c.onTestEvent();
+    QTRY_VERIFY(r.in("SetParam_ConfigChannel"));
+    QCOMPARE(r.status(), VODEZ_Collector::SETPARAM);
+
+    // Self-check soundings never ask for gate channels.
+    r.run(QStringLiteral("stop"));
+    r.c.setProperty("SampleMode", int(VODEZ_Collector::SelfCheck));
+    emit r.c.onBtnSampleStart();
+    settle();
+    QVERIFY(r.in("SetParam_ConfigRecv"));
+}
+
+void TstCollector::unansweredCommandWaitsUntilStop()
+{
+    Rig r;
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start"));
+    emit r.rx->onRecvAutoChannel(true);
+    QVERIFY(r.in("SetParam_ConfigRecv"));
+    QTest::qWait(200);
+    QVERIFY(r.in("SetParam_ConfigRecv"));
+    QCOMPARE(r.status(), VODEZ_Collector::SETPARAM);
+    r.run(QStringLiteral("stop"));
+    QVERIFY(r.in("SampleWaitParam"));
+    QCOMPARE(r.c.GetProgress(), 0);
+    QCOMPARE(r.c.GetProgressMax(), 0);
+    // Stop outside a sounding sends its commands but changes nothing.
+    r.run(QStringLiteral("stop"));
+    QVERIFY(r.in("SampleWaitParam"));
+}
+
+void TstCollector::linkLostDuringSampling()
+{
+    Rig r;
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start go S1"));
+    emit r.rx->ComClosed();
+    QVERIFY(r.in("DeviceConnecting"));        // DeviceInit re-opened the link at once
+    QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);   // the last status stays shown
+    r.run(QStringLiteral("R1"));
+    QVERIFY(r.uploads.isEmpty());              // no sounding runs any more
+    emit r.rx->ComConnected();
+    settle();
+    QVERIFY(r.in("SampleWaitParam"));
+    r.run(QStringLiteral("start go R2 S2"));
+    QCOMPARE(r.uploads, QStringList{"2-2"});   // the abandoned set is gone
+}
+
+void TstCollector::finishedSoundingSurvivesLinkDrop()
+{
+    for (const bool keep : {true, false}) {
+        Rig r;
+        r.c.setProperty("ParamRepeat", 1);
+        QVERIFY(r.online());
+        r.run(QStringLiteral("start go S1 R1"));
+        QCOMPARE(r.status(), VODEZ_Collector::UPLOAD);
+        r.saves.clear();
+        emit r.tx->ComClosed();
+        settle();
+        // Still waiting for the operator, the sounding kept, the link shown down.
+        QVERIFY(r.in("SampleWaitSave"));
+        QVERIFY(r.saves.isEmpty());
+        QCOMPARE(r.c.GetStatusConnect(), linkText("状态更新", false, true));
+        if (keep) {
+            emit r.c.onBtnSaveOK();
+            QCOMPARE(r.saves, QList<bool>{true});
+            emit r.c.cmdSaveOver();
+        } else {
+            emit r.c.onBtnSaveCancel();
+        }
+        settle();
+        // Decided: now reconnect what is down.
+        QVERIFY(r.in("DeviceConnecting"));
+        QCOMPARE(r.saves.last(), false);
+        emit r.tx->ComConnected();
+        settle();
+        QVERIFY(r.in("SampleWaitParam"));
+    }
+}
+
+void TstCollector::failedSaveIsNotADiscard()
+{
+    Rig r;
+    r.c.setProperty("ParamRepeat", 1);
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start go S1 R1"));
+    r.saves.clear();
+    emit r.c.onBtnSaveOK();
+    QCOMPARE(r.status(), VODEZ_Collector::SAVING);
+    emit r.c.cmdSaveFailed();
+    QCOMPARE(r.status(), VODEZ_Collector::UPLOAD);
+    QVERIFY(r.in("SampleWaitSave"));
+    QCOMPARE(r.saves, QList<bool>{true});      // nothing discarded
+    emit r.c.onBtnSaveOK();                    // retry
+    emit r.c.cmdSaveOver();
+    QCOMPARE(r.saves, (QList<bool>{true, true, false}));
+    QCOMPARE(r.status(), VODEZ_Collector::IDLE);
+}
+
+void TstCollector::parametersFrozenForTheSounding()
+{
+    Rig r;
+    r.c.setProperty("ParamFs", 62.5);
+    r.c.setProperty("ParamPeriod", 25);
+    r.c.setProperty("ParamRepeat", 2);
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start go S1"));
+    // Edits while the sounding runs (for example a line's stored parameters).
+    r.c.onLoad_Param(25.0, 50, 1);
+    r.c.setProperty("SampleMode", int(VODEZ_Collector::SelfCheck));
+    r.run(QStringLiteral("R1 go S2 R2"));
+    QCOMPARE(r.uploads, (QStringList{"1-1", "1-1 2-2"}));
+    for (const VODEZ_Data& d : r.records) {
+        QCOMPARE(d.ParamFs, 62.5f);
+        QCOMPARE(d.ParamPeriod, 25);
+        QCOMPARE(int(d.SampleMode), 0);
+        QCOMPARE(int(d.ContinueMode), 0);
+    }
+    QCOMPARE(r.c.GetProgressMax(), 800);
+    // The next start takes the edited values.
+    r.run(QStringLiteral("save"));
+    r.c.setProperty("ContinueMode", int(VODEZ_Collector::Single));
+    r.run(QStringLiteral("start go S3 R3"));
+    QCOMPARE(r.records.last().ParamFs, 25.0f);
+    QCOMPARE(r.records.last().ParamPeriod, 50);
+    QCOMPARE(int(r.records.last().SampleMode), 1);
+}
+
+void TstCollector::pushBeforeStartReplyDoesNotStall()
+{
+    for (const int repeats : {1, 2}) {
+        Rig r;
+        r.c.setProperty("ParamRepeat", repeats);
+        QVERIFY(r.online());
+        r.run(QStringLiteral("start"));
+        emit r.rx->onRecvAutoChannel(true);
+        emit r.rx->onRecvConfiged(true);
+        emit r.tx->TEM_Configed(1);
+        QVERIFY(r.in("SetParam_Start"));
+        r.run(QStringLiteral("S1 R1"));     // the boxes push before the start reply
+        QCOMPARE(r.uploads, QStringList{"1-1"});
+        emit r.tx->TEM_Strated(true);
+        settle();
+        if (repeats == 1) {
+            QCOMPARE(r.status(), VODEZ_Collector::UPLOAD);
+            QCOMPARE(r.c.GetProgress(), r.c.GetProgressMax());
+            QCOMPARE(r.c.GetProgressMax(), 1000);
+        } else {
+            QVERIFY(r.in("SetParam_ConfigRecv"));   // on to the second repeat
+            QCOMPARE(r.c.GetProgressMax(), 2000);
+            QCOMPARE(r.c.GetProgress(), 1000);
+            r.run(QStringLiteral("go S2 R2"));
+            QCOMPARE(r.status(), VODEZ_Collector::UPLOAD);
+        }
+    }
+}
+
+void TstCollector::lateLinkAfterDisconnectIsClosed()
+{
+    Rig r;
+    QSignalSpy connected(&r.c, &VODEZ_Collector::deviceConnected);
+    r.c.Start();
+    QTRY_VERIFY(r.in("DeviceWaitSet"));
+    emit r.c.onBtnConnect();
+    emit r.c.onBtnDisconn();                   // attempts still under way
+    emit r.rx->ComConnected();
+    emit r.tx->ComConnected();
+    settle();
+    QCOMPARE(connected.count(), 0);
+    QCOMPARE(r.c.GetStatusConnect(), kNotConnected);
+    QVERIFY(r.in("DeviceWaitSet"));
+    // The next connect opens both links again and waits for both.
+    emit r.c.onBtnConnect();
+    emit r.rx->ComConnected();
+    QCOMPARE(r.c.GetStatusConnect(), linkText("状态更新", false, true));
+}
+
+void TstCollector::wifiTextNeverCoversADownLink()
+{
+    Rig r;
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start"));
+    emit r.rx->onRecvAutoChannel(true);
+    emit r.rx->onRecvConfiged(true);           // SetParam_ConfigSend starts the probe
+    QVERIFY(r.in("SetParam_ConfigSend"));
+    emit r.tx->ComClosed();
+    QCOMPARE(r.c.GetStatusConnect(), linkText("正在连接", false, true));
+    QThreadPool::globalInstance()->waitForDone();
+    QTest::qWait(50);
+    QCOMPARE(r.c.GetStatusConnect(), linkText("正在连接", false, true));
+
+    // With both links up the probe's text is shown.
+    emit r.tx->ComConnected();
+    settle();
+    r.run(QStringLiteral("start"));
+    emit r.rx->onRecvAutoChannel(true);
+    emit r.rx->onRecvConfiged(true);
+    QThreadPool::globalInstance()->waitForDone();
+    QTRY_COMPARE(r.c.GetStatusConnect(), VODEZ_Collector::WifiStatusText(GetWifiSignalQuality()));
+}
+
+QTEST_MAIN(TstCollector)
+#include "tst_collector.moc"
