@@ -433,15 +433,15 @@ void VODEZ_Collector::OnEntry_DeviceInit()
     }
     if (!receiverUp) {
         st_ComAddress address;
-        address.Host = DeviceIP_Recv;
-        address.Port = kDevicePort;
+        address.host = DeviceIP_Recv;
+        address.port = kDevicePort;
         receiver->SetAddress(address);
         receiver->Open();
     }
     if (!transmitterUp) {
         st_ComAddress address;
-        address.Host = DeviceIP_Send;
-        address.Port = kDevicePort;
+        address.host = DeviceIP_Send;
+        address.port = kDevicePort;
         transmitter->SetAddress(address);
         transmitter->Open();
     }

@@ -7,8 +7,8 @@
 
 struct st_ComAddress
 {
-    QString Host;
-    quint16 Port = 0;
+    QString host;
+    quint16 port = 0;
 };
 
 class Communication : public QObject

@@ -578,19 +578,28 @@ void TstCollector::finishedSoundingSurvivesLinkDrop()
 
 void TstCollector::failedSaveIsNotADiscard()
 {
+    // The project answers inside the request: "failed", then "over".
     Rig r;
     r.c.setProperty("ParamRepeat", 1);
     QVERIFY(r.online());
     r.run(QStringLiteral("start go S1 R1"));
+    bool fail = true;
+    connect(&r.c, &VODEZ_Collector::dataSave, [&](bool save) {
+        if (!save)
+            return;
+        if (fail)
+            emit r.c.cmdSaveFailed();
+        emit r.c.cmdSaveOver();
+    });
     r.saves.clear();
     emit r.c.onBtnSaveOK();
-    QCOMPARE(r.status(), VODEZ_Collector::SAVING);
-    emit r.c.cmdSaveFailed();
+    settle();
     QCOMPARE(r.status(), VODEZ_Collector::UPLOAD);
     QVERIFY(r.in("SampleWaitSave"));
     QCOMPARE(r.saves, QList<bool>{true});      // nothing discarded
-    emit r.c.onBtnSaveOK();                    // retry
-    emit r.c.cmdSaveOver();
+    fail = false;
+    emit r.c.onBtnSaveOK();                    // the operator retries
+    settle();
     QCOMPARE(r.saves, (QList<bool>{true, true, false}));
     QCOMPARE(r.status(), VODEZ_Collector::IDLE);
 }
