@@ -1,0 +1,396 @@
+// The acquisition controller against the emulated instrument on loopback:
+// the connection road, whole single and continuous soundings, and the roads
+// of refused, unanswered and dropped links. The controller fixes the port
+// (12345); the boxes listen on this test's own loopback addresses.
+
+#include "EmuDevices.h"
+#include "EmuSynth.h"
+#include "VODEZ_Collector.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QState>
+#include <QTimer>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+const QString kTxAddress = QStringLiteral("127.0.4.20");
+const QString kRxAddress = QStringLiteral("127.0.4.21");
+const QString kSilentAddress = QStringLiteral("127.0.4.22");   // nothing listens here
+const quint16 kPort = 12345;
+
+const QString kOnline = QStringLiteral("<p style='color:green;'>已连接</p>");
+const QString kInit = QStringLiteral("<p style='color:red;'>初始化连接</p>");
+const QString kNotConnected = QStringLiteral("<p style='color:red;'>未连接</p>");
+const QString kRetry = QStringLiteral("<p style='color:red;'>重试</p>");
+
+QString linkText(const char* head, bool tx, bool rx)
+{
+    return QStringLiteral("%1 <span style='color:%2;'>发 </span><span style='color:%3;'>收</span>")
+        .arg(QString::fromUtf8(head), tx ? QStringLiteral("green") : QStringLiteral("red"),
+             rx ? QStringLiteral("green") : QStringLiteral("red"));
+}
+
+template <typename T>
+T payloadAs(const EmuFrameRecord& frame)
+{
+    T value;
+    std::memcpy(&value, frame.payload.constData(), qMin(int(sizeof value), frame.payload.size()));
+    return value;
+}
+
+} // namespace
+
+class TstAcqSounding : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<DeviceEmulator> emu;
+    std::unique_ptr<VODEZ_Collector> c;
+    QStringList frames;              // what the boxes read, in order: "R1001", "T2", ...
+    QList<VODEZ_Data> uploads;
+    QList<bool> saves;
+
+    bool in(const char* state) const
+    {
+        auto* s = c->findChild<QState*>(QString::fromLatin1(state));
+        return s && c->findChild<QStateMachine*>()->configuration().contains(s);
+    }
+
+    VODEZ_Collector::VODEZSampleStatus status() const { return c->GetSampleStatus(); }
+
+    void shortenConnectTimeout(int ms)
+    {
+        for (QTimer* t : c->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
+            if (t->interval() == 10000)
+                t->setInterval(ms);
+    }
+
+    bool connectBoth()
+    {
+        c->Start();
+        if (!QTest::qWaitFor([this] { return in("DeviceWaitSet"); }))
+            return false;
+        emit c->onBtnConnect();
+        return QTest::qWaitFor([this] { return status() == VODEZ_Collector::IDLE; }, 5000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        registerDeviceRecordTypes();
+        // The program's settings point at this test's loopback boxes, never
+        // at the instrument's own addresses.
+        QSettings ini(QStringLiteral("config.ini"), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("SysConf/SendIP"), kTxAddress);
+        ini.setValue(QStringLiteral("SysConf/RecvIP"), kRxAddress);
+        ini.sync();
+    }
+
+    void init()
+    {
+        frames.clear();
+        uploads.clear();
+        saves.clear();
+        emu = std::make_unique<DeviceEmulator>();
+        emu->Tx().SetMonitorInterval(0);
+        QString error;
+        QVERIFY2(emu->Start(QHostAddress(kTxAddress), kPort, QHostAddress(kRxAddress), kPort, &error),
+                 qPrintable(error));
+        connect(&emu->Tx(), &EmulatedBox::frameReceived, this,
+                [this](const EmuFrameRecord& f) { frames << QStringLiteral("T%1").arg(f.cmd); });
+        connect(&emu->Rx(), &EmulatedBox::frameReceived, this,
+                [this](const EmuFrameRecord& f) { frames << QStringLiteral("R%1").arg(f.cmd); });
+
+        c = std::make_unique<VODEZ_Collector>();
+        c->setProperty("DeviceIP_Send", kTxAddress);
+        c->setProperty("DeviceIP_Recv", kRxAddress);
+        connect(c.get(), &VODEZ_Collector::dataUpload, this, [this](VODEZ_Data d) { uploads << d; });
+        connect(c.get(), &VODEZ_Collector::dataSave, this, [this](bool s) { saves << s; });
+    }
+
+    void cleanup()
+    {
+        c.reset();
+        emu.reset();
+    }
+
+    void connectionRoad()
+    {
+        QStringList texts;
+        connect(c.get(), &VODEZ_Collector::statusConnectChanged, this, [&texts](QString s) { texts << s; });
+        QSignalSpy connected(c.get(), &VODEZ_Collector::deviceConnected);
+        QVERIFY(connectBoth());
+        QCOMPARE(connected.count(), 1);
+        QCOMPARE(texts.size(), 4);
+        QCOMPARE(texts.at(0), kInit);
+        QCOMPARE(texts.at(1), linkText("正在连接", false, false));
+        QVERIFY2(texts.at(2) == linkText("状态更新", false, true) || texts.at(2) == linkText("状态更新", true, false),
+                 qPrintable(texts.at(2)));
+        QCOMPARE(texts.at(3), kOnline);
+        QVERIFY(emu->Tx().HasClient() && emu->Rx().HasClient());
+
+        emit c->onBtnDisconn();
+        QCOMPARE(c->GetStatusConnect(), kNotConnected);
+        QCOMPARE(status(), VODEZ_Collector::DISCONN);
+        QTRY_VERIFY(!emu->Tx().HasClient() && !emu->Rx().HasClient());
+    }
+
+    void retryUntilTheTransmitterListens()
+    {
+        shortenConnectTimeout(300);
+        c->setProperty("DeviceIP_Send", kSilentAddress);
+        QStringList texts;
+        connect(c.get(), &VODEZ_Collector::statusConnectChanged, this, [&texts](QString s) { texts << s; });
+        c->Start();
+        QTRY_VERIFY(in("DeviceWaitSet"));
+        emit c->onBtnConnect();
+        QTRY_COMPARE(c->GetStatusConnect(), linkText("状态更新", false, true));
+        QTRY_VERIFY(texts.count(kRetry) >= 1);
+        QTRY_COMPARE(c->GetStatusConnect(), linkText("正在连接", false, true));
+        const int retry = texts.indexOf(kRetry);
+        QCOMPARE(texts.mid(retry, 3), (QStringList{kRetry, kInit, linkText("正在连接", false, true)}));
+
+        // The next attempt takes the address as it is then.
+        c->setProperty("DeviceIP_Send", kTxAddress);
+        QTRY_VERIFY_WITH_TIMEOUT(status() == VODEZ_Collector::IDLE, 5000);
+        QCOMPARE(c->GetStatusConnect(), kOnline);
+        QCOMPARE(emu->Rx().ConnectionsAccepted(), 1);   // the link that was up stayed up
+        QCOMPARE(emu->Tx().ConnectionsAccepted(), 1);
+    }
+
+    void invalidAddressOpensNothing()
+    {
+        c->setProperty("DeviceIP_Recv", QStringLiteral("vodez-receiver.invalid"));
+        QSignalSpy tries(c.get(), &VODEZ_Collector::tryConnect);
+        c->Start();
+        QTRY_VERIFY(in("DeviceWaitSet"));
+        emit c->onBtnConnect();
+        QCOMPARE(c->GetStatusConnect(), QStringLiteral("<p style='color:red;'>IP不合规</p>"));
+        QTest::qWait(200);
+        QCOMPARE(tries.count(), 0);
+        QCOMPARE(emu->Tx().ConnectionsAccepted(), 0);
+        QCOMPARE(emu->Rx().ConnectionsAccepted(), 0);
+        QVERIFY(in("DeviceInit"));
+        emit c->onBtnDisconn();
+        QVERIFY(in("DeviceWaitSet"));
+    }
+
+    void singleSounding()
+    {
+        // Noise-free boxes, so the values the controller hands on can be
+        // checked against the emulator's models.
+        emu->Rx().decayModel.relativeNoise = 0.0;
+        emu->Rx().decayModel.noiseFloor = 0.0;
+        emu->Tx().currentModel.noise = 0.0;
+        c->setProperty("ParamFs", 62.5);
+        c->setProperty("ParamPeriod", 25);
+        c->setProperty("ParamRepeat", 2);
+        QVERIFY(connectBoth());
+        saves.clear();
+        // An edit while the sounding runs applies from the next start only.
+        connect(c.get(), &VODEZ_Collector::dataUpload, this, [this] { c->onLoad_Param(25.0, 50); });
+
+        emit c->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(status() == VODEZ_Collector::UPLOAD, 8000);
+        QCOMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 T1 T2 R1 T1 T2"));
+        for (const EmuFrameRecord& f : emu->Rx().ReceivedOf(EmuReceiverBox::CmdConfig)) {
+            const auto p = payloadAs<st_RecvParam>(f);
+            QCOMPARE(p.BaseFreq, 62.5f);
+            QCOMPARE(p.Period, 25);
+            QCOMPARE(p.SampleMode, 0);
+            QCOMPARE(p.ContinueMode, 0);
+        }
+        for (const EmuFrameRecord& f : emu->Tx().ReceivedOf(EmuTransmitterBox::CmdConfig)) {
+            const auto i = payloadAs<st_TEMSendInfo>(f);
+            QCOMPARE(i.BaseFreq, 62.5f);
+            QCOMPARE(i.Period, 25);
+            QCOMPARE(int(i.Flag0), 1);
+            QCOMPARE(int(i.Flag1), 1);
+        }
+        const auto channels = payloadAs<st_ConfigAutoTimeChannel_DUD4004>(
+            emu->Rx().ReceivedOf(EmuReceiverBox::CmdAutoChannel).at(0));
+        QCOMPARE(channels.BaseFreq, 62.5f);
+        QCOMPARE(channels.ChannelCount, 1250);
+
+        QCOMPARE(uploads.size(), 2);
+        QCOMPARE(uploads.at(0).Sends.size(), 1);
+        QCOMPARE(uploads.at(1).Sends.size(), 2);
+        QCOMPARE(uploads.at(1).Recvs.size(), 2);
+        const VODEZ_Data& last = uploads.at(1);
+        QCOMPARE(last.ParamFs, 62.5f);
+        QCOMPARE(last.ParamPeriod, 25);
+        QCOMPARE(last.RepeatCount, 2);
+        QCOMPARE(last.Sends.at(0).SendData, uploads.at(0).Sends.at(0).SendData);
+
+        QRandomGenerator rng(1);
+        const QVector<float> decay = EmuSynth::Decay(emu->Rx().SampleTimes(), 25, emu->Rx().decayModel, rng);
+        const QVector<float> current = EmuSynth::CurrentWaveform(500, emu->Tx().currentModel, rng);
+        for (int k = 0; k < 2; ++k) {
+            const st_RecvData_DUD4004& r = last.Recvs.at(k);
+            QCOMPARE(r.DataType, 1);
+            QCOMPARE(r.Values.size(), decay.size());
+            for (int j = 0; j < decay.size(); ++j)
+                QCOMPARE(r.Values.at(j), qMax(double(decay.at(j)), 1e-9));
+            const st_TEMSendData& s = last.Sends.at(k);
+            QCOMPARE(s.BaseFreq, 62.5);
+            QCOMPARE(s.SendData.size(), 500);
+            for (int j = 0; j < 500; ++j)
+                QCOMPARE(s.SendData.at(j), double(current.at(j)));
+        }
+        QCOMPARE(c->GetProgressMax(), 800);
+        QCOMPARE(c->GetProgress(), 800);
+
+        // Nothing more goes out while the operator decides; save ends it.
+        QTest::qWait(200);
+        QCOMPARE(frames.size(), 7);
+        emit c->onBtnSaveOK();
+        QCOMPARE(saves, QList<bool>{true});
+        QCOMPARE(status(), VODEZ_Collector::SAVING);
+        emit c->cmdSaveOver();
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QCOMPARE(c->GetProgress(), 0);
+
+        // The next sounding takes the edited parameters and asks for the
+        // gate channels again on its first repeat.
+        frames.clear();
+        uploads.clear();
+        emu->SetCycleMs(50);
+        c->setProperty("ParamRepeat", 1);
+        emit c->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(status() == VODEZ_Collector::UPLOAD, 5000);
+        QCOMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 T1 T2"));
+        QCOMPARE(payloadAs<st_RecvParam>(emu->Rx().ReceivedOf(EmuReceiverBox::CmdConfig).last()).BaseFreq, 25.0f);
+        QCOMPARE(uploads.last().ParamPeriod, 50);
+        emit c->onBtnSaveCancel();
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QCOMPARE(saves.last(), false);
+    }
+
+    void continuousSounding()
+    {
+        emu->SetCycleMs(80);
+        c->setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+        c->setProperty("ParamRepeat", 3);
+        QVERIFY(connectBoth());
+        saves.clear();
+        emit c->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(uploads.size() >= 3, 5000);
+        QCOMPARE(status(), VODEZ_Collector::SAMPLING);
+        QCOMPARE(c->GetParamRepeat(), 1);
+        for (const VODEZ_Data& d : uploads) {
+            QCOMPARE(d.Sends.size(), 1);
+            QCOMPARE(d.Recvs.size(), 1);
+            QCOMPARE(d.RepeatCount, 1);
+            QCOMPARE(int(d.ContinueMode), 1);
+        }
+        QCOMPARE(saves.count(true), uploads.size());
+        QCOMPARE(emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStart).size(), 1);
+
+        c->onBtnSampleStop();
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QTRY_COMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 T1 T2 R2 T5"));
+        QTRY_VERIFY(!emu->Tx().IsRunning() && !emu->Rx().IsArmed());
+        const int done = uploads.size();
+        QTest::qWait(300);
+        QCOMPARE(uploads.size(), done);
+    }
+
+    void refusalsStillAdvance()
+    {
+        emu->Rx().Refuse(EmuReceiverBox::CmdAutoChannel, 1);
+        emu->Rx().Refuse(EmuReceiverBox::CmdConfig, 1);
+        emu->Tx().Refuse(EmuTransmitterBox::CmdConfig, 1);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(status(), VODEZ_Collector::SAMPLING);
+        QCOMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 T1 T2"));
+    }
+
+    void unansweredCommandWaitsUntilStop()
+    {
+        emu->Rx().Silence(EmuReceiverBox::CmdConfig);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1"));
+        QTest::qWait(300);
+        QVERIFY(in("SetParam_ConfigRecv"));
+        QCOMPARE(status(), VODEZ_Collector::SETPARAM);
+        c->onBtnSampleStop();
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QTRY_COMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 R2 T5"));
+    }
+
+    void boxClosesDuringSampling()
+    {
+        emu->SetCycleMs(2000);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(status(), VODEZ_Collector::SAMPLING);
+        QSignalSpy lost(c.get(), &VODEZ_Collector::deviceDisconnect);
+        emu->Tx().CloseClient();
+        QTRY_VERIFY(lost.count() >= 1);
+        // The lost link is re-opened; the other stays as it was.
+        QTRY_VERIFY_WITH_TIMEOUT(status() == VODEZ_Collector::IDLE, 5000);
+        QCOMPARE(c->GetStatusConnect(), kOnline);
+        QCOMPARE(emu->Tx().ConnectionsAccepted(), 2);
+        QCOMPARE(emu->Rx().ConnectionsAccepted(), 1);
+    }
+
+    void finishedSoundingSurvivesBoxClosing()
+    {
+        emu->SetCycleMs(50);
+        c->setProperty("ParamRepeat", 1);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(status() == VODEZ_Collector::UPLOAD, 5000);
+        saves.clear();
+        emu->Rx().CloseClient();
+        QTRY_COMPARE(c->GetStatusConnect(), linkText("状态更新", true, false));
+        QTest::qWait(200);
+        QVERIFY(in("SampleWaitSave"));
+        QVERIFY(saves.isEmpty());
+        QCOMPARE(emu->Rx().ConnectionsAccepted(), 1);   // no reconnection yet
+
+        emit c->onBtnSaveOK();                          // saving needs no link
+        QCOMPARE(saves, QList<bool>{true});
+        emit c->cmdSaveOver();
+        QTRY_VERIFY_WITH_TIMEOUT(status() == VODEZ_Collector::IDLE && c->GetStatusConnect() == kOnline, 5000);
+        QCOMPARE(emu->Rx().ConnectionsAccepted(), 2);
+    }
+
+    void pushBeforeStartReplyDoesNotStall()
+    {
+        emu->SetCycleMs(30);
+        emu->Tx().Delay(EmuTransmitterBox::CmdStart, 300);
+        c->setProperty("ParamRepeat", 1);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(uploads.size(), 1);
+        QVERIFY(in("SetParam_Start"));                  // the start reply is still due
+        QTRY_VERIFY_WITH_TIMEOUT(status() == VODEZ_Collector::UPLOAD, 3000);
+        QCOMPARE(c->GetProgress(), c->GetProgressMax());
+    }
+
+    void linkUpAfterDisconnectIsClosed()
+    {
+        QSignalSpy connected(c.get(), &VODEZ_Collector::deviceConnected);
+        c->Start();
+        QTRY_VERIFY(in("DeviceWaitSet"));
+        emit c->onBtnConnect();
+        emit c->onBtnDisconn();     // both attempts are still under way
+        QTRY_VERIFY(emu->Tx().ConnectionsAccepted() == 1 && emu->Rx().ConnectionsAccepted() == 1);
+        QTRY_VERIFY(!emu->Tx().HasClient() && !emu->Rx().HasClient());
+        QCOMPARE(connected.count(), 0);
+        QCOMPARE(c->GetStatusConnect(), kNotConnected);
+        QCOMPARE(status(), VODEZ_Collector::DISCONN);
+    }
+};
+
+QTEST_MAIN(TstAcqSounding)
+#include "tst_acq_sounding.moc"
