@@ -201,6 +201,10 @@ void TstCollector::propertiesEnumsAndNotify()
     QCOMPARE(QLatin1String(mo.property(mo.indexOfProperty("Progress")).notifySignal().methodSignature()),
              QLatin1String("onProgressChanged(int)"));
 
+    // Handlers are bound by their exact, normalised signatures.
+    QVERIFY(c.SetEntry(QStringLiteral("DeviceWaitSet"), &c, QStringLiteral("OnEntry_DeviceWait()")));
+    QVERIFY(!c.SetEntry(QStringLiteral("DeviceWaitSet"), &c, QStringLiteral("OnEntry_DeviceWait( )")));
+
     QSignalSpy repeat(&c, &VODEZ_Collector::onParamRepeatChanged);
     QSignalSpy fs(&c, &VODEZ_Collector::onParamFsChanged);
     QSignalSpy period(&c, &VODEZ_Collector::onParamPeriodChanged);
