@@ -725,7 +725,9 @@ void VODEZ_Collector::CheckDataPair()
     if (repeatsDone < ParamRepeat) {
         WriteProgress(clampToInt(qint64(repeatsDone) * soundingTime));
     } else {
-        QApplication::beep();
+        // The beep needs a GUI; a console host (a tool, a test) goes without.
+        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+            QApplication::beep();
         WriteProgress(ProgressMax);
     }
     if (isActive(QStringLiteral("SampleDataUpload")))
