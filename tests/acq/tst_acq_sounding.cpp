@@ -367,13 +367,13 @@ private slots:
     void pushBeforeStartReplyDoesNotStall()
     {
         emu->SetCycleMs(30);
-        emu->Tx().Delay(EmuTransmitterBox::CmdStart, 300);
+        emu->Tx().Delay(EmuTransmitterBox::CmdStart, 1500);
         c->setProperty("ParamRepeat", 1);
         QVERIFY(connectBoth());
         emit c->onBtnSampleStart();
         QTRY_COMPARE(uploads.size(), 1);
         QVERIFY(in("SetParam_Start"));                  // the start reply is still due
-        QTRY_VERIFY_WITH_TIMEOUT(status() == VODEZ_Collector::UPLOAD, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(status() == VODEZ_Collector::UPLOAD, 5000);
         QCOMPARE(c->GetProgress(), c->GetProgressMax());
     }
 
