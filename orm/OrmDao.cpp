@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSet>
 
 #include <vector>
 
@@ -34,6 +35,42 @@ bool connection(QSqlDatabase* explicitDb, QSqlDatabase& db, QSqlError& error)
     if (!error.isValid())
         error = ormError(QStringLiteral("database connection is not open"));
     return false;
+}
+
+// An identifier as it goes into a statement: a plain name as it is (so the
+// stored schema and the log read as written), a name that is an SQL word or
+// holds other characters in double quotes.
+QString ident(const QString& name)
+{
+    static const QSet<QString> words = [] {
+        QSet<QString> w;
+        for (const char* k :
+             {"ABORT", "ACTION", "ADD", "AFTER", "ALL", "ALTER", "ALWAYS", "ANALYZE", "AND", "AS", "ASC", "ATTACH",
+              "AUTOINCREMENT", "BEFORE", "BEGIN", "BETWEEN", "BY", "CASCADE", "CASE", "CAST", "CHECK", "COLLATE",
+              "COLUMN", "COMMIT", "CONFLICT", "CONSTRAINT", "CREATE", "CROSS", "CURRENT", "CURRENT_DATE",
+              "CURRENT_TIME", "CURRENT_TIMESTAMP", "DATABASE", "DEFAULT", "DEFERRABLE", "DEFERRED", "DELETE", "DESC",
+              "DETACH", "DISTINCT", "DO", "DROP", "EACH", "ELSE", "END", "ESCAPE", "EXCEPT", "EXCLUDE", "EXCLUSIVE",
+              "EXISTS", "EXPLAIN", "FAIL", "FILTER", "FIRST", "FOLLOWING", "FOR", "FOREIGN", "FROM", "FULL",
+              "GENERATED", "GLOB", "GROUP", "GROUPS", "HAVING", "IF", "IGNORE", "IMMEDIATE", "IN", "INDEX", "INDEXED",
+              "INITIALLY", "INNER", "INSERT", "INSTEAD", "INTERSECT", "INTO", "IS", "ISNULL", "JOIN", "KEY", "LAST",
+              "LEFT", "LIKE", "LIMIT", "MATCH", "MATERIALIZED", "NATURAL", "NO", "NOT", "NOTHING", "NOTNULL", "NULL",
+              "NULLS", "OF", "OFFSET", "ON", "OR", "ORDER", "OTHERS", "OUTER", "OVER", "PARTITION", "PLAN", "PRAGMA",
+              "PRECEDING", "PRIMARY", "QUERY", "RAISE", "RANGE", "RECURSIVE", "REFERENCES", "REGEXP", "REINDEX",
+              "RELEASE", "RENAME", "REPLACE", "RESTRICT", "RETURNING", "RIGHT", "ROLLBACK", "ROW", "ROWS",
+              "SAVEPOINT", "SELECT", "SET", "TABLE", "TEMP", "TEMPORARY", "THEN", "TIES", "TO", "TRANSACTION",
+              "TRIGGER", "UNBOUNDED", "UNION", "UNIQUE", "UPDATE", "USING", "VACUUM", "VALUES", "VIEW", "VIRTUAL",
+              "WHEN", "WHERE", "WINDOW", "WITH", "WITHOUT"})
+            w.insert(QString::fromLatin1(k));
+        return w;
+    }();
+    bool plain = !name.isEmpty() && !name.at(0).isDigit();
+    for (const QChar c : name)
+        plain = plain && c.unicode() < 0x80 && (c.isLetterOrNumber() || c == QLatin1Char('_'));
+    if (plain && !words.contains(name.toUpper()))
+        return name;
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 QString formatForLog(const QString& sql)
@@ -231,7 +268,7 @@ QString selectList(const QVector<const Member*>& members, const QString& ref)
 {
     QStringList parts;
     for (const Member* m : members)
-        parts.append(ref + QLatin1Char('.') + m->name);
+        parts.append(ident(ref) + QLatin1Char('.') + ident(m->name));
     return parts.join(QStringLiteral(", "));
 }
 
@@ -277,12 +314,13 @@ struct Fetcher
             byId.insert(node.owner->idOf(p), p);
 
         const QString ref = node.alias.isEmpty() ? cls.name() : node.alias;
-        QString base = QStringLiteral("SELECT %1 FROM %2").arg(selectList(members, ref), cls.name());
+        QString base = QStringLiteral("SELECT %1 FROM %2").arg(selectList(members, ref), ident(cls.name()));
         if (!node.alias.isEmpty())
-            base += QStringLiteral(" AS ") + node.alias;
+            base += QStringLiteral(" AS ") + ident(node.alias);
         const bool tailHere = tailNode == &node && !query->isEmpty();
         const QString order = (tailHere && tailOrders(query->tail())) ? QString()
-                                                                      : QStringLiteral(" ORDER BY %1.ID").arg(ref);
+                                                                      : QStringLiteral(" ORDER BY %1.%2")
+                                                                            .arg(ident(ref), ident(cls.idMember()->name));
 
         QVector<void*> fetched;
         auto run = [&](const QString& sql, const QVector<int>& inIds) -> QSqlError {
@@ -326,7 +364,7 @@ struct Fetcher
                     marks.append(QStringLiteral(":orm_in%1").arg(part.size()));
                     part.append(ids.at(i));
                 }
-                error = run(base + QStringLiteral(" WHERE %1.%2 IN (%3)").arg(ref, fk->name, marks.join(QLatin1Char(',')))
+                error = run(base + QStringLiteral(" WHERE %1.%2 IN (%3)").arg(ident(ref), ident(fk->name), marks.join(QLatin1Char(',')))
                                 + order,
                             part);
             }
@@ -354,11 +392,11 @@ QSqlError createTable(const ClassInfo& cls, QSqlDatabase* explicitDb)
     QStringList defs;
     for (const Member* m : cls.columns()) {
         if (m->kind == MemberKind::Id)
-            defs.append(m->name + QStringLiteral(" INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT"));
+            defs.append(ident(m->name) + QStringLiteral(" INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT"));
         else
-            defs.append(m->name + QLatin1Char(' ') + SqlTypes::sqlType(*m));
+            defs.append(ident(m->name) + QLatin1Char(' ') + SqlTypes::sqlType(*m));
     }
-    Statement st(db, QStringLiteral("CREATE TABLE %1 (%2)").arg(cls.name(), defs.join(QStringLiteral(", "))));
+    Statement st(db, QStringLiteral("CREATE TABLE %1 (%2)").arg(ident(cls.name()), defs.join(QStringLiteral(", "))));
     if (!st.prepare() || !st.exec())
         return st.error();
     return QSqlError();
@@ -376,13 +414,13 @@ QSqlError insert(const ClassInfo& cls, void* object, QSqlDatabase* explicitDb)
         if (m->kind == MemberKind::Id)
             continue;
         members.append(m);
-        names.append(m->name);
+        names.append(ident(m->name));
         marks.append(QStringLiteral("?"));
     }
     const QString sql = members.isEmpty()
-        ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(cls.name())
+        ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(ident(cls.name()))
         : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-              .arg(cls.name(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+              .arg(ident(cls.name()), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
     Statement st(db, sql);
     if (!st.prepare())
         return st.error();
@@ -410,14 +448,14 @@ QSqlError update(const ClassInfo& cls, const void* object, QSqlDatabase* explici
     for (const Member* m : members) {
         if (m->kind == MemberKind::Id)
             continue;
-        sets.append(m->name + QStringLiteral(" = ?"));
+        sets.append(ident(m->name) + QStringLiteral(" = ?"));
         written.append(m);
     }
     if (written.isEmpty())
         return QSqlError();
     const Member* id = cls.idMember();
     Statement st(db, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                         .arg(cls.name(), sets.join(QStringLiteral(", ")), id->name));
+                         .arg(ident(cls.name()), sets.join(QStringLiteral(", ")), ident(id->name)));
     if (!st.prepare())
         return st.error();
     for (const Member* m : written)
@@ -440,7 +478,7 @@ QSqlError fetchById(const ClassInfo& cls, void* object, QSqlDatabase* explicitDb
         return error;
     const Member* id = cls.idMember();
     Statement st(db, QStringLiteral("SELECT %1 FROM %2 WHERE %2.%3 = ?")
-                         .arg(selectList(members, cls.name()), cls.name(), id->name));
+                         .arg(selectList(members, cls.name()), ident(cls.name()), ident(id->name)));
     if (!st.prepare())
         return st.error();
     st.add(id->read(object));
@@ -483,14 +521,14 @@ QSqlError fetchWithRelation(const ClassInfo& cls, const QStringList& relations, 
     if (!selectColumns(cls, root.columns, root.exclude, !root.columnsSet, members, error))
         return error;
     const Member* id = cls.idMember();
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(selectList(members, cls.name()), cls.name());
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(selectList(members, cls.name()), ident(cls.name()));
     const bool tailHere = f.tailNode == &root;
     if (byIdObject)
-        sql += QStringLiteral(" WHERE %1.%2 = :orm_id").arg(cls.name(), id->name);
+        sql += QStringLiteral(" WHERE %1.%2 = :orm_id").arg(ident(cls.name()), ident(id->name));
     else if (tailHere)
         sql += QLatin1Char(' ') + query.tail();
     if (!byIdObject && !(tailHere && tailOrders(query.tail())))
-        sql += QStringLiteral(" ORDER BY %1.%2").arg(cls.name(), id->name);
+        sql += QStringLiteral(" ORDER BY %1.%2").arg(ident(cls.name()), ident(id->name));
 
     QVector<void*> objects;
     {

@@ -52,9 +52,33 @@ public:
     std::shared_ptr<T_Item> T_ItemID;
 };
 
+// Names that are SQL words: a table "Group" of entries in a table "Check".
+class T_Check;
+
+class T_Group
+{
+public:
+    virtual ~T_Group() = default;
+    int ID = 0;
+    int Order = 0;
+    QString Default;
+    QVector<std::shared_ptr<T_Check>> list_Check;
+};
+
+class T_Check
+{
+public:
+    virtual ~T_Check() = default;
+    int ID = 0;
+    double Values = 0;
+    std::shared_ptr<T_Group> Group;
+};
+
 ORM_DECLARE_CLASS(T_Owner)
 ORM_DECLARE_CLASS(T_Item)
 ORM_DECLARE_CLASS(T_Leaf)
+ORM_DECLARE_CLASS(T_Group)
+ORM_DECLARE_CLASS(T_Check)
 
 namespace orm {
 template <> void register_class<T_Owner>(ClassBuilder<T_Owner>& t)
@@ -86,6 +110,21 @@ template <> void register_class<T_Leaf>(ClassBuilder<T_Leaf>& t)
     t.data(&T_Leaf::Flag, "Flag");
     t.data(&T_Leaf::Text, "Text");
     t.manyToOne(&T_Leaf::T_ItemID, "T_ItemID");
+}
+template <> void register_class<T_Group>(ClassBuilder<T_Group>& t)
+{
+    t.setName("Group");
+    t.id(&T_Group::ID, "ID");
+    t.data(&T_Group::Order, "Order");
+    t.data(&T_Group::Default, "Default");
+    t.oneToMany(&T_Group::list_Check, "list_Check", "Group");
+}
+template <> void register_class<T_Check>(ClassBuilder<T_Check>& t)
+{
+    t.setName("Check");
+    t.id(&T_Check::ID, "ID");
+    t.data(&T_Check::Values, "Values");
+    t.manyToOne(&T_Check::Group, "Group");
 }
 } // namespace orm
 
@@ -529,6 +568,55 @@ private slots:
         orm::Database::clearAllDatabases();
         QVERIFY(!QSqlDatabase::contains(before));
         QVERIFY(orm::Database::getDatabase().connectionName() != before);
+    }
+
+    // Tables and columns named like SQL words work through every statement.
+    void namesThatAreSqlWords()
+    {
+        openFresh();
+        QSqlError e = orm::dao::create_table<T_Group>();
+        QVERIFY2(!e.isValid(), qPrintable(e.text()));
+        e = orm::dao::create_table<T_Check>();
+        QVERIFY2(!e.isValid(), qPrintable(e.text()));
+        QSqlDatabase db = orm::Database::getDatabase();
+        QCOMPARE(columnsOf(db, "Check"), (QStringList{"ID", "Values", "Group"}));
+        db = QSqlDatabase();
+
+        auto g = std::make_shared<T_Group>();
+        g->Order = 3;
+        g->Default = "first";
+        QVERIFY(!orm::dao::insert(*g).isValid());
+        for (double v : {2.5, 1.5}) {
+            T_Check c;
+            c.Values = v;
+            c.Group = g;
+            e = orm::dao::insert(c);
+            QVERIFY2(!e.isValid(), qPrintable(e.text()));
+        }
+        g->Order = 4;
+        e = orm::dao::update(*g, nullptr, {"Order"});
+        QVERIFY2(!e.isValid(), qPrintable(e.text()));
+
+        T_Group back;
+        back.ID = g->ID;
+        e = orm::dao::fetch_by_id(back);
+        QVERIFY2(!e.isValid(), qPrintable(e.text()));
+        QCOMPARE(back.Order, 4);
+        QCOMPARE(back.Default, QStringLiteral("first"));
+
+        QVector<std::shared_ptr<T_Group>> groups;
+        e = orm::dao::fetch_all_with_relation("list_Check{Values}", groups);
+        QVERIFY2(!e.isValid(), qPrintable(e.text()));
+        QCOMPARE(groups.size(), 1);
+        QCOMPARE(groups[0]->list_Check.size(), 2);
+        QCOMPARE(groups[0]->list_Check[1]->Values, 1.5);
+        T_Group one;
+        one.ID = g->ID;
+        e = orm::dao::fetch_by_id_with_relation("list_Check", one);
+        QVERIFY2(!e.isValid(), qPrintable(e.text()));
+        QCOMPARE(one.list_Check.size(), 2);
+        QCOMPARE(one.list_Check[0]->Group->ID, g->ID);
+        groups.clear();
     }
 
     void driverErrorTextPassesThrough()
