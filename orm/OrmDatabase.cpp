@@ -162,7 +162,13 @@ bool Transaction::commit()
     if (!m_active)
         return false;
     m_active = false;
-    return m_db.commit();
+    if (m_db.commit())
+        return true;
+    // A refused commit (a deferred constraint, a busy file) leaves the
+    // database inside the transaction; end it here so the connection's next
+    // writes are not held in a transaction nobody commits.
+    m_db.rollback();
+    return false;
 }
 
 bool Transaction::rollback()

@@ -53,7 +53,8 @@ public:
     static void clearAllDatabases();
 };
 
-// A transaction on one connection, rolled back unless committed.
+// A transaction on one connection, rolled back unless committed (also when
+// the database refuses the commit).
 class Transaction
 {
 public:

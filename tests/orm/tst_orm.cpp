@@ -507,6 +507,31 @@ private slots:
         QVERIFY(!q.next());
     }
 
+    // A commit the database refuses (here a deferred foreign key) must not
+    // leave the connection inside the transaction, where later writes would
+    // never be committed.
+    void refusedCommitEndsTheTransaction()
+    {
+        openFresh();
+        QSqlDatabase db = orm::Database::getDatabase();
+        QSqlQuery q(db);
+        QVERIFY(q.exec("PRAGMA foreign_keys = ON"));
+        QVERIFY(q.exec("CREATE TABLE Parent (ID INTEGER PRIMARY KEY)"));
+        QVERIFY(q.exec("CREATE TABLE Child (ID INTEGER PRIMARY KEY, "
+                       "ParentID INTEGER REFERENCES Parent(ID) DEFERRABLE INITIALLY DEFERRED)"));
+        {
+            orm::Transaction t;
+            QVERIFY(t.isActive());
+            QVERIFY(q.exec("INSERT INTO Child (ParentID) VALUES (99)"));
+            QVERIFY(!t.commit());
+        }
+        QVERIFY2(db.transaction(), qPrintable(db.lastError().text()));
+        QVERIFY(db.rollback());
+        QVERIFY(q.exec("SELECT COUNT(*) FROM Child"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 0);
+    }
+
     void everyThreadHasItsOwnConnection()
     {
         const QString first = openFresh();
