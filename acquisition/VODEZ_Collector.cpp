@@ -335,7 +335,7 @@ void VODEZ_Collector::onRecvComConnected()
 {
     // An attempt still under way when the operator disconnected: Close does
     // not stop an attempt, so the link that comes up late is closed here.
-    if (isActive(QStringLiteral("DeviceWaitSet"))) {
+    if (lateLink()) {
         receiverUp = false;
         receiver->Close();
         return;
@@ -352,7 +352,7 @@ void VODEZ_Collector::onRecvComClosed()
 
 void VODEZ_Collector::onSendComConnected()
 {
-    if (isActive(QStringLiteral("DeviceWaitSet"))) {
+    if (lateLink()) {
         transmitterUp = false;
         transmitter->Close();
         return;
@@ -405,6 +405,14 @@ bool VODEZ_Collector::isActive(const QString& stateName) const
 {
     QState* state = states.value(stateName, nullptr);
     return state && machine->configuration().contains(state);
+}
+
+bool VODEZ_Collector::lateLink() const
+{
+    // Links are opened only on the way into DeviceConnecting. One that comes
+    // up after a disconnect, also while a later connect sits on a refused
+    // address in DeviceInit, belongs to an attempt the operator gave up.
+    return isActive(QStringLiteral("DeviceWaitSet")) || isActive(QStringLiteral("DeviceInit"));
 }
 
 bool VODEZ_Collector::soundingRuns() const

@@ -161,6 +161,7 @@ private:
     void applyWifiStatus(const QString& text);
     void showLinkFlags(const QString& format);
     bool isActive(const QString& stateName) const;
+    bool lateLink() const;
     bool soundingRuns() const;
     void postRepeatEvent();
     void startProgressTimer();

@@ -684,6 +684,25 @@ void TstCollector::lateLinkAfterDisconnectIsClosed()
     emit r.c.onBtnConnect();
     emit r.rx->ComConnected();
     QCOMPARE(r.c.GetStatusConnect(), linkText("状态更新", false, true));
+
+    // Disconnect, then connect with an address that is refused: an attempt
+    // of the earlier connect that comes up now is closed too, and the
+    // refusal stays shown.
+    emit r.c.onBtnDisconn();
+    r.c.setProperty("DeviceIP_Send", QStringLiteral("vodez-box.local"));
+    emit r.c.onBtnConnect();
+    QVERIFY(r.in("DeviceInit"));
+    emit r.rx->ComConnected();
+    emit r.tx->ComConnected();
+    settle();
+    QCOMPARE(connected.count(), 0);
+    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>IP不合规</p>"));
+    // With the address mended, the next connect waits for both links again.
+    emit r.c.onBtnDisconn();
+    r.c.setProperty("DeviceIP_Send", QStringLiteral("127.0.4.10"));
+    emit r.c.onBtnConnect();
+    emit r.tx->ComConnected();
+    QCOMPARE(r.c.GetStatusConnect(), linkText("状态更新", true, false));
 }
 
 void TstCollector::wifiTextNeverCoversADownLink()
