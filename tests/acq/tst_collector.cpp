@@ -8,7 +8,9 @@
 #include "WifiSignal.h"
 #include "iLibSend.h"
 
+#include <QHostAddress>
 #include <QMetaEnum>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QState>
 #include <QThreadPool>
@@ -80,6 +82,9 @@ struct Rig
         machine = c.findChild<QStateMachine*>();
         c.setProperty("DeviceIP_Send", QStringLiteral("127.0.4.10"));
         c.setProperty("DeviceIP_Recv", QStringLiteral("127.0.4.11"));
+        // Links are opened by these tests: never towards the built-in defaults.
+        if (!QHostAddress(c.GetDeviceIP_Send()).isLoopback() || !QHostAddress(c.GetDeviceIP_Recv()).isLoopback())
+            qFatal("controller addresses are not loopback");
         QObject::connect(&c, &VODEZ_Collector::dataUpload, [this](VODEZ_Data d) {
             uploads << describe(d);
             records << d;
@@ -151,7 +156,14 @@ class TstCollector : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { registerDeviceRecordTypes(); }
+    void initTestCase()
+    {
+        registerDeviceRecordTypes();
+        QSettings ini(QStringLiteral("config.ini"), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("SysConf/SendIP"), QStringLiteral("127.0.4.10"));
+        ini.setValue(QStringLiteral("SysConf/RecvIP"), QStringLiteral("127.0.4.11"));
+        ini.sync();
+    }
 
     void propertiesEnumsAndNotify();
     void connectionRoadAndRetry();
@@ -256,7 +268,9 @@ void TstCollector::connectionRoadAndRetry()
     emit c.onBtnConnect();
     QVERIFY(r.in("DeviceConnecting"));
     QCOMPARE(texts, (QStringList{kInit, linkText("正在连接", false, false)}));
-    QTRY_COMPARE(tries.count(), 2);   // the time-out led back through DeviceInit
+    // The time-out led back through DeviceInit (a loaded machine may have
+    // gone round more than once by the time this looks).
+    QTRY_VERIFY(tries.count() >= 2);
     QCOMPARE(texts.mid(2, 3), (QStringList{QStringLiteral("<p style='color:red;'>重试</p>"), kInit,
                                            linkText("正在连接", false, false)}));
 
