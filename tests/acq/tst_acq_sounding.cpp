@@ -298,6 +298,16 @@ private slots:
         }
         QCOMPARE(saves.count(true), uploads.size());
         QCOMPARE(emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStart).size(), 1);
+        // Both boxes are told the run is continuous; the receiver's request
+        // carries the time it was sent and the first sampling rate.
+        const auto recv = payloadAs<st_RecvParam>(emu->Rx().ReceivedOf(EmuReceiverBox::CmdConfig).at(0));
+        QCOMPARE(recv.ContinueMode, 1);
+        QCOMPARE(recv.Zero, qint64(0));
+        QCOMPARE(recv.RateIndex, 0);
+        QVERIFY(qAbs(recv.SendTime - QDateTime::currentMSecsSinceEpoch()) < 60000);
+        const auto info = payloadAs<st_TEMSendInfo>(emu->Tx().ReceivedOf(EmuTransmitterBox::CmdConfig).at(0));
+        QCOMPARE(info.ContinueMode, 1);
+        QCOMPARE(info.Zero, 0);
 
         c->onBtnSampleStop();
         QCOMPARE(status(), VODEZ_Collector::IDLE);
