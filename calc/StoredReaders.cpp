@@ -1,8 +1,21 @@
-#include "StoredReaders.h"
+// The reading members of the persistent classes (Data_Sample, Data_Point,
+// Data_Line). They need the decay arithmetic, which sits above the
+// persistent classes, so they are defined here, next to the arithmetic.
+//
+// Samples of a point are normally held light (ID, USE, PERIOD, SendFs only).
+// The point readers fetch the columns they need by ID, in place, through the
+// calling thread's connection; only p_getRecvData (and GetRecvData, GetRSD
+// through it) puts the list back into its light state. "Used" samples are
+// those whose USE is not 0, in list order.
 
 #include "Data_Calc.h"
+#include "Data_Line.h"
+#include "Data_Point.h"
+#include "Data_Sample.h"
+#include "DeviceRecords.h"
 #include "OrmDao.h"
 
+#include <QDateTime>
 #include <QStringList>
 
 #include <algorithm>
@@ -54,27 +67,25 @@ void dropArrays(Data_Sample& sample)
 
 } // namespace
 
-namespace SampleReader {
-
-st_SampleData_Send GetSendData(const Data_Sample& sample)
+st_SampleData_Send Data_Sample::GetSendData() const
 {
     st_SampleData_Send send;
-    send.SendFs = sample.SendFs;
-    send.SampleSendFs = sample.SampleSendFs;
-    send.DATA_SEND = sample.DATA_SEND;
-    send.SampleOffFs = sample.SampleOffFs;
-    send.DATA_SOFF = sample.DATA_SOFF;
+    send.SendFs = SendFs;
+    send.SampleSendFs = SampleSendFs;
+    send.DATA_SEND = DATA_SEND;
+    send.SampleOffFs = SampleOffFs;
+    send.DATA_SOFF = DATA_SOFF;
     return send;
 }
 
-double GetOffTime(const Data_Sample& sample)
+double Data_Sample::GetOffTime() const
 {
-    return Data_Calc::CalcOffTime(sample.SampleOffFs, Data_Calc::ByteArrayToVector(sample.DATA_SOFF));
+    return Data_Calc::CalcOffTime(SampleOffFs, Data_Calc::ByteArrayToVector(DATA_SOFF));
 }
 
-double GetSendI(const Data_Sample& sample)
+double Data_Sample::GetSendI() const
 {
-    const QVector<double> wave = Data_Calc::ByteArrayToVector(sample.DATA_SEND);
+    const QVector<double> wave = Data_Calc::ByteArrayToVector(DATA_SEND);
     if (wave.size() / 4 == 0)
         return 1e-5;
     const double a = Data_Calc::CalcSendI(wave);
@@ -85,36 +96,38 @@ double GetSendI(const Data_Sample& sample)
     return 1e-5;   // also for NaN
 }
 
-void revDataDivI(const Data_Sample& sample, QVector<double>* data)
+void Data_Sample::revDataDivI(QVector<double>* data) const
 {
     if (!data)
         return;
-    const double current = GetSendI(sample);
+    const double current = GetSendI();
     for (double& x : *data)
         x /= current;
 }
 
-void GetRecvData_RAW(const Data_Sample& sample, QVector<double>* values, QVector<double>* times, bool divI)
+void Data_Sample::GetRecvData_RAW(QVector<double>* values, QVector<double>* times, bool divI) const
 {
     if (!values || !times)
         return;
     values->clear();
     times->clear();
-    *values = Data_Calc::ByteArrayToVector(sample.DATA_RECV);
+    *values = Data_Calc::ByteArrayToVector(DATA_RECV);
     if (divI)
-        revDataDivI(sample, values);
-    *times = Data_Calc::ByteArrayToVector(sample.DATA_RECV_POS);
+        revDataDivI(values);
+    *times = Data_Calc::ByteArrayToVector(DATA_RECV_POS);
 }
 
-void GetRecvData(const Data_Sample& sample, QVector<double>* values, QVector<double>* times, int mode, bool divI)
+void Data_Sample::GetRecvData(QVector<double>* values, QVector<double>* times, int mode, bool divI) const
 {
     if (!values || !times)
         return;
-    GetRecvData_RAW(sample, values, times, divI);
-    Data_Calc::CalcDecay(*values, *times, GetOffTime(sample), mode);
+    GetRecvData_RAW(values, times, divI);
+    Data_Calc::CalcDecay(*values, *times, GetOffTime(), mode);
 }
 
-static st_RecvData_DUD4004 recordOf(const Data_Sample& sample)
+namespace {
+
+st_RecvData_DUD4004 recordOf(const Data_Sample& sample)
 {
     st_RecvData_DUD4004 rec;
     rec.DataType = sample.TYPE;
@@ -124,121 +137,119 @@ static st_RecvData_DUD4004 recordOf(const Data_Sample& sample)
     return rec;
 }
 
-st_RecvData_DUD4004 GetRecvData_Dud4004_RAW(const Data_Sample& sample, bool divI)
+} // namespace
+
+st_RecvData_DUD4004 Data_Sample::GetRecvData_Dud4004_RAW(bool divI) const
 {
-    st_RecvData_DUD4004 rec = recordOf(sample);
-    GetRecvData_RAW(sample, &rec.Values, &rec.Times, divI);
+    st_RecvData_DUD4004 rec = recordOf(*this);
+    GetRecvData_RAW(&rec.Values, &rec.Times, divI);
     return rec;
 }
 
-st_RecvData_DUD4004 GetRecvData_Dud4004(const Data_Sample& sample, bool divI, int mode)
+st_RecvData_DUD4004 Data_Sample::GetRecvData_Dud4004(bool divI, int mode) const
 {
-    st_RecvData_DUD4004 rec = recordOf(sample);
-    GetRecvData(sample, &rec.Values, &rec.Times, mode, divI);
+    st_RecvData_DUD4004 rec = recordOf(*this);
+    GetRecvData(&rec.Values, &rec.Times, mode, divI);
     return rec;
 }
 
-} // namespace SampleReader
-
-namespace PointReader {
-
-QList<st_SampleData_Send> GetSendData(Data_Point& point)
+QList<st_SampleData_Send> Data_Point::GetSendData()
 {
     QList<st_SampleData_Send> out;
-    forUsedSamples(point, [&out](Data_Sample& s) {
+    forUsedSamples(*this, [&out](Data_Sample& s) {
         fetchColumns(s);
-        out.append(SampleReader::GetSendData(s));
+        out.append(s.GetSendData());
     });
     return out;
 }
 
-double GetSendI(Data_Point& point)
+double Data_Point::GetSendI()
 {
     double sum = 0.0;
     int count = 0;
-    forUsedSamples(point, [&](Data_Sample& s) {
+    forUsedSamples(*this, [&](Data_Sample& s) {
         fetchColumns(s, {QStringLiteral("DATA_SEND")});
-        sum += SampleReader::GetSendI(s);
+        sum += s.GetSendI();
         ++count;
     });
     return count ? sum / count : 0.0;
 }
 
-double GetSendFs(Data_Point& point)
+double Data_Point::GetSendFs()
 {
-    if (point.list_Data_Sample.isEmpty() || !point.list_Data_Sample.first())
+    if (list_Data_Sample.isEmpty() || !list_Data_Sample.first())
         return 0.0;
-    Data_Sample& s = *point.list_Data_Sample.first();
+    Data_Sample& s = *list_Data_Sample.first();
     fetchColumns(s, {QStringLiteral("SendFs")});
     return s.SendFs;
 }
 
-double GetOffTime(Data_Point& point)
+double Data_Point::GetOffTime()
 {
     double sum = 0.0;
     int count = 0;
-    forUsedSamples(point, [&](Data_Sample& s) {
+    forUsedSamples(*this, [&](Data_Sample& s) {
         fetchColumns(s, {QStringLiteral("SampleOffFs"), QStringLiteral("DATA_SOFF")});
-        sum += SampleReader::GetOffTime(s);
+        sum += s.GetOffTime();
         ++count;
     });
     return count ? sum / count : 0.0;
 }
 
-QList<st_RecvData_DUD4004> GetRecvData_Dud4004_RAW(Data_Point& point, bool divI)
+QList<st_RecvData_DUD4004> Data_Point::GetRecvData_Dud4004_RAW(bool divI)
 {
     QList<st_RecvData_DUD4004> out;
-    forUsedSamples(point, [&](Data_Sample& s) {
+    forUsedSamples(*this, [&](Data_Sample& s) {
         fetchColumns(s);
-        out.append(SampleReader::GetRecvData_Dud4004_RAW(s, divI));
+        out.append(s.GetRecvData_Dud4004_RAW(divI));
     });
     return out;
 }
 
-QList<st_RecvData_DUD4004> GetRecvData_Dud4004(Data_Point& point, bool divI, int mode)
+QList<st_RecvData_DUD4004> Data_Point::GetRecvData_Dud4004(bool divI, int mode)
 {
     QList<st_RecvData_DUD4004> out;
-    forUsedSamples(point, [&](Data_Sample& s) {
+    forUsedSamples(*this, [&](Data_Sample& s) {
         fetchColumns(s);
-        out.append(SampleReader::GetRecvData_Dud4004(s, divI, mode));
+        out.append(s.GetRecvData_Dud4004(divI, mode));
     });
     return out;
 }
 
-QDateTime GetStartTime(Data_Point& point)
+QDateTime Data_Point::GetStartTime()
 {
-    if (point.list_Data_Sample.isEmpty() || !point.list_Data_Sample.first())
+    if (list_Data_Sample.isEmpty() || !list_Data_Sample.first())
         return QDateTime();
-    Data_Sample& s = *point.list_Data_Sample.first();
+    Data_Sample& s = *list_Data_Sample.first();
     fetchColumns(s, {QStringLiteral("StartTime")});
     return QDateTime::fromMSecsSinceEpoch(s.StartTime);
 }
 
-int GetPeriod(Data_Point& point)
+int Data_Point::GetPeriod()
 {
     int sum = 0;
-    forUsedSamples(point, [&](Data_Sample& s) {
+    forUsedSamples(*this, [&](Data_Sample& s) {
         fetchColumns(s, {QStringLiteral("PERIOD")});
         sum += s.PERIOD;
     });
     return sum;
 }
 
-void p_getRecvData(Data_Point& point, QList<QVector<double> >* values, QList<QVector<double> >* times, bool divI)
+void Data_Point::p_getRecvData(QList<QVector<double>>* values, QList<QVector<double>>* times, bool divI)
 {
     if (!values || !times)
         return;
     values->clear();
     times->clear();
-    const int mode = modeOfPoint(point);
-    if (point.list_Data_Sample.isEmpty())
+    const int mode = modeOfPoint(*this);
+    if (list_Data_Sample.isEmpty())
         return;
 
-    forUsedSamples(point, [&](Data_Sample& s) {
+    forUsedSamples(*this, [&](Data_Sample& s) {
         fetchColumns(s);
         QVector<double> v;
         QVector<double> t;
-        SampleReader::GetRecvData(s, &v, &t, mode, divI);
+        s.GetRecvData(&v, &t, mode, divI);
         values->append(v);
         times->append(t);
     });
@@ -247,20 +258,20 @@ void p_getRecvData(Data_Point& point, QList<QVector<double> >* values, QList<QVe
     QVector<std::shared_ptr<Data_Sample> > light;
     const QSqlError error = orm::dao::fetch_by_query_with_relation(
         QStringList{QStringLiteral("{USE,PERIOD,SendFs}")},
-        orm::Query().where(QStringLiteral("Data_Sample.Data_PointID")).isEqualTo(point.ID), light);
+        orm::Query().where(QStringLiteral("Data_Sample.Data_PointID")).isEqualTo(ID), light);
     if (!error.isValid()) {
-        point.list_Data_Sample = light;
+        list_Data_Sample = light;
         return;
     }
     // The file could not be read again: keep the samples the point has, so
     // it stays in exports and selections, and only free their arrays.
-    for (const std::shared_ptr<Data_Sample>& s : point.list_Data_Sample) {
+    for (const std::shared_ptr<Data_Sample>& s : list_Data_Sample) {
         if (s)
             dropArrays(*s);
     }
 }
 
-void GetRecvData(Data_Point& point, QVector<double>* values, QVector<double>* times, bool divI)
+void Data_Point::GetRecvData(QVector<double>* values, QVector<double>* times, bool divI)
 {
     if (!values || !times)
         return;
@@ -268,7 +279,7 @@ void GetRecvData(Data_Point& point, QVector<double>* values, QVector<double>* ti
     times->clear();
     QList<QVector<double> > vl;
     QList<QVector<double> > tl;
-    p_getRecvData(point, &vl, &tl, divI);
+    p_getRecvData(&vl, &tl, divI);
     if (vl.size() != tl.size() || vl.isEmpty())
         return;
 
@@ -287,29 +298,25 @@ void GetRecvData(Data_Point& point, QVector<double>* values, QVector<double>* ti
         (*values)[j] /= n;
 }
 
-QVector<double> GetRSD(Data_Point& point)
+QVector<double> Data_Point::GetRSD()
 {
-    const QList<st_RecvData_DUD4004> recs = GetRecvData_Dud4004(point, false, 0);
+    const QList<st_RecvData_DUD4004> recs = GetRecvData_Dud4004(false, 0);
     QVector<double> rsd = Data_Calc::CalcGateRSD(recs);
     QVector<double> v;
     QVector<double> t;
-    GetRecvData(point, &v, &t, false);
+    GetRecvData(&v, &t, false);
     if (rsd.size() != v.size())
         rsd.resize(v.size());   // padding with 0.0
     return rsd;
 }
 
-} // namespace PointReader
-
-namespace LineReader {
-
-void GetRecvData(Data_Line& line, QVector<QVector<double> >* matrix, QVector<double>* times,
-                 QVector<double>* names, bool transpose, int first, int last, bool divI)
+void Data_Line::GetRecvData(QVector<QVector<double>>* matrix, QVector<double>* times, QVector<double>* names,
+                            bool transpose, int first, int last, bool divI)
 {
     if (!matrix || !times || !names)
         return;
     // A copy of the vector: points appended meanwhile are not visited.
-    const QVector<std::shared_ptr<Data_Point> > points = line.list_Data_Point;
+    const QVector<std::shared_ptr<Data_Point> > points = list_Data_Point;
     if (points.isEmpty())
         return;
     const int n = points.size();
@@ -330,7 +337,7 @@ void GetRecvData(Data_Line& line, QVector<QVector<double> >* matrix, QVector<dou
             continue;
         QVector<double> values;
         QVector<double> t;
-        PointReader::GetRecvData(*p, &values, &t, divI);
+        p->GetRecvData(&values, &t, divI);
         if (values.isEmpty() || t.isEmpty())
             continue;
         if (!haveTimes) {
@@ -361,69 +368,4 @@ void GetRecvData(Data_Line& line, QVector<QVector<double> >* matrix, QVector<dou
     *matrix = rows;
     *times = rowTimes;
     *names = rowNames;
-}
-
-} // namespace LineReader
-
-// The persistent classes' reading members, declared with the classes.
-
-st_SampleData_Send Data_Sample::GetSendData() { return SampleReader::GetSendData(*this); }
-double Data_Sample::GetOffTime() { return SampleReader::GetOffTime(*this); }
-double Data_Sample::GetSendI() { return SampleReader::GetSendI(*this); }
-void Data_Sample::revDataDivI(QVector<double>* data) { SampleReader::revDataDivI(*this, data); }
-
-void Data_Sample::GetRecvData_RAW(QVector<double>* values, QVector<double>* times, bool divI)
-{
-    SampleReader::GetRecvData_RAW(*this, values, times, divI);
-}
-
-void Data_Sample::GetRecvData(QVector<double>* values, QVector<double>* times, int mode, bool divI)
-{
-    SampleReader::GetRecvData(*this, values, times, mode, divI);
-}
-
-st_RecvData_DUD4004 Data_Sample::GetRecvData_Dud4004_RAW(bool divI)
-{
-    return SampleReader::GetRecvData_Dud4004_RAW(*this, divI);
-}
-
-st_RecvData_DUD4004 Data_Sample::GetRecvData_Dud4004(bool divI, int mode)
-{
-    return SampleReader::GetRecvData_Dud4004(*this, divI, mode);
-}
-
-QList<st_SampleData_Send> Data_Point::GetSendData() { return PointReader::GetSendData(*this); }
-double Data_Point::GetSendI() { return PointReader::GetSendI(*this); }
-double Data_Point::GetSendFs() { return PointReader::GetSendFs(*this); }
-double Data_Point::GetOffTime() { return PointReader::GetOffTime(*this); }
-
-QList<st_RecvData_DUD4004> Data_Point::GetRecvData_Dud4004_RAW(bool divI)
-{
-    return PointReader::GetRecvData_Dud4004_RAW(*this, divI);
-}
-
-QList<st_RecvData_DUD4004> Data_Point::GetRecvData_Dud4004(bool divI, int mode)
-{
-    return PointReader::GetRecvData_Dud4004(*this, divI, mode);
-}
-
-QDateTime Data_Point::GetStartTime() { return PointReader::GetStartTime(*this); }
-int Data_Point::GetPeriod() { return PointReader::GetPeriod(*this); }
-
-void Data_Point::p_getRecvData(QList<QVector<double>>* values, QList<QVector<double>>* times, bool divI)
-{
-    PointReader::p_getRecvData(*this, values, times, divI);
-}
-
-void Data_Point::GetRecvData(QVector<double>* values, QVector<double>* times, bool divI)
-{
-    PointReader::GetRecvData(*this, values, times, divI);
-}
-
-QVector<double> Data_Point::GetRSD() { return PointReader::GetRSD(*this); }
-
-void Data_Line::GetRecvData(QVector<QVector<double>>* matrix, QVector<double>* times, QVector<double>* names,
-                            bool transpose, int first, int last, bool divI)
-{
-    LineReader::GetRecvData(*this, matrix, times, names, transpose, first, last, divI);
 }

@@ -4,7 +4,6 @@
 #include "Data_Calc.h"
 #include "LineAssembly.h"
 #include "Orm.h"
-#include "StoredReaders.h"
 
 #include <QKeyEvent>
 #include <QPointer>
@@ -175,17 +174,17 @@ void DataModel_Index::setIndex(int line, int point, int sample)
     if (sample >= 0 && sample < P->list_Data_Sample.size() && P->list_Data_Sample.at(sample)) {
         const std::shared_ptr<Data_Sample> S = P->list_Data_Sample.at(sample);
         orm::dao::fetch_by_id(*S);   // an error leaves what it holds
-        const double off = SampleReader::GetOffTime(*S);
-        const st_SampleData_Send send = SampleReader::GetSendData(*S);
+        const double off = S->GetOffTime();
+        const st_SampleData_Send send = S->GetSendData();
         const QString title = QStringLiteral("%1线 %2点 %3采样").arg(lineNo).arg(P->NAME).arg(sample + 1);
         emit onCurUse(S->USE != 0);
         emit onLoadLog(S->NOTE);
-        const st_RecvData_DUD4004 rec = SampleReader::GetRecvData_Dud4004_RAW(*S, DataDivI);
+        const st_RecvData_DUD4004 rec = S->GetRecvData_Dud4004_RAW(DataDivI);
         if (dataCalc) {
             dataCalc->onData_Send(send);
             dataCalc->onShowData_Recvs(title, QList<st_RecvData_DUD4004>{rec}, off, mode);
         }
-        SetSendI(SampleReader::GetSendI(*S));
+        SetSendI(S->GetSendI());
         SetSendOff(off);
         SetParamFs(S->SendFs);
         SetParamPeriod(S->PERIOD);
@@ -195,23 +194,23 @@ void DataModel_Index::setIndex(int line, int point, int sample)
 
     const QString title = kind == 1
         ? QStringLiteral("%1线 %2").arg(lineNo).arg(
-              PointReader::GetStartTime(*P).toString(QStringLiteral("yyyy.MM.dd hh:mm:ss.zzz")))
+              P->GetStartTime().toString(QStringLiteral("yyyy.MM.dd hh:mm:ss.zzz")))
         : QStringLiteral("%1线 %2点").arg(lineNo).arg(P->NAME);
-    const double off = PointReader::GetOffTime(*P);
-    const QList<st_SampleData_Send> sends = PointReader::GetSendData(*P);
-    const QList<st_RecvData_DUD4004> recs = PointReader::GetRecvData_Dud4004_RAW(*P, DataDivI);
+    const double off = P->GetOffTime();
+    const QList<st_SampleData_Send> sends = P->GetSendData();
+    const QList<st_RecvData_DUD4004> recs = P->GetRecvData_Dud4004_RAW(DataDivI);
     emit onCurUse(P->USE != 0);
     emit onLoadLog(P->NOTE);
     if (dataCalc)
         dataCalc->onData_SendsByte(sends);
-    SetSendI(PointReader::GetSendI(*P));
+    SetSendI(P->GetSendI());
     SetSendOff(off);
-    SetParamFs(PointReader::GetSendFs(*P));
+    SetParamFs(P->GetSendFs());
     if (recs.isEmpty()) {
         SetParamPeriod(0);
         SetParamRepeat(0);
     } else {
-        SetParamPeriod(PointReader::GetPeriod(*P) / recs.size());
+        SetParamPeriod(P->GetPeriod() / recs.size());
         SetParamRepeat(recs.size());
     }
     if (dataCalc)
@@ -318,8 +317,8 @@ void DataModel_Index::GetRecvDataByTime(double step, const QDateTime& from, cons
                     header.ParamFs = static_cast<float>(S->SendFs);
                     header.ParamPeriod = S->PERIOD;
                     header.RepeatCount = 1;
-                    R.append(SampleReader::GetRecvData_Dud4004(*S, false, 0));
-                    T.append(SampleReader::GetSendData(*S));
+                    R.append(S->GetRecvData_Dud4004(false, 0));
+                    T.append(S->GetSendData());
                 }
             }
             if (j == points.size() - 1) {

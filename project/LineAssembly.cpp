@@ -1,8 +1,8 @@
 #include "LineAssembly.h"
 
+#include "Data_Line.h"
 #include "Data_Point.h"
 #include "Data_Sample.h"
-#include "StoredReaders.h"
 
 
 QMutex g_lineWorkerMutex;
@@ -53,7 +53,7 @@ std::shared_ptr<Data_Line> Rebuild(const st_LineSnapshot& snapshot)
 Section Assemble(Data_Line& line, int first, int last, bool divI)
 {
     Section s;
-    LineReader::GetRecvData(line, &s.matrix, &s.times, &s.names, true, first, last, divI);
+    line.GetRecvData(&s.matrix, &s.times, &s.names, true, first, last, divI);
     return s;
 }
 

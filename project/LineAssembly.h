@@ -51,7 +51,7 @@ struct Section
     bool isEmpty() const { return matrix.isEmpty() || times.isEmpty() || names.isEmpty(); }
 };
 
-// The section of points first..last of the line (see LineReader::GetRecvData).
+// The section of points first..last of the line (see Data_Line::GetRecvData).
 Section Assemble(Data_Line& line, int first, int last, bool divI);
 
 } // namespace LineAssembly

@@ -3,7 +3,6 @@
 #include "Data_Point.h"
 #include "Data_Sample.h"
 #include "OrmDao.h"
-#include "StoredReaders.h"
 
 #include <QDateTime>
 
@@ -43,8 +42,8 @@ void writeSampleBlock(QTextStream& out, const Data_Sample& s, int position, cons
     const QString tt = QStringLiteral("\t\t");
     out << tt << "Sample : " << position << '\n';
     out << tt << "Send Fs : " << s.SendFs << "Hz" << '\n';
-    out << tt << "Send I : " << SampleReader::GetSendI(s) << "A" << '\n';
-    out << tt << "Send Off Time : " << SampleReader::GetOffTime(s) << "us" << '\n';
+    out << tt << "Send I : " << s.GetSendI() << "A" << '\n';
+    out << tt << "Send Off Time : " << s.GetOffTime() << "us" << '\n';
     out << tt << "Sample Fs : " << s.RecvFs << "Hz" << '\n';
     if (!s.NOTE.isEmpty())
         out << tt << "Sample Note : " << s.NOTE << '\n';
@@ -56,7 +55,7 @@ void writeSampleBlock(QTextStream& out, const Data_Sample& s, int position, cons
 
     QVector<double> v;
     QVector<double> t;
-    SampleReader::GetRecvData(s, &v, &t, 0, o.divI);
+    s.GetRecvData(&v, &t, 0, o.divI);
     out << tt << (s.TYPE != 0 ? "Data : " : "RAW Data : ") << v.size() << '\n';
     out << T;
     padded(out, 10, QStringLiteral("No"));
@@ -81,7 +80,7 @@ void writePointBlock(QTextStream& out, Data_Point& p, const TextListings::DumpOp
 {
     QVector<double> v;
     QVector<double> t;
-    PointReader::GetRecvData(p, &v, &t, o.divI);
+    p.GetRecvData(&v, &t, o.divI);
 
     // The rates of the point's first sample as stored (the list is light
     // now, so the receiver rate is read from the file); a point without
@@ -218,7 +217,7 @@ void WritePointTime(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >
         for (const std::shared_ptr<Data_Point>& p : points) {
             if (!p || p->USE == 0)
                 continue;
-            const QDateTime start = PointReader::GetStartTime(*p);
+            const QDateTime start = p->GetStartTime();
             out << "    " << p->NAME << " , " << start.toString(QStringLiteral("yyyy.MM.dd hh:mm:ss")) << '\n';
         }
         out << '\n';

@@ -1,7 +1,7 @@
 #include "UsfExport.h"
 
 #include "Data_Point.h"
-#include "StoredReaders.h"
+#include "Data_Sample.h"
 
 #include <QDateTime>
 
@@ -26,15 +26,15 @@ QString f5(double x)
 
 void writeSounding(QTextStream& out, Data_Line& line, Data_Point& p, int position, int soundingNo, bool divI)
 {
-    const double current = PointReader::GetSendI(p);
-    const double rampUs = PointReader::GetOffTime(p);
-    const QDateTime start = PointReader::GetStartTime(p);
-    const double baseFreq = PointReader::GetSendFs(p);
+    const double current = p.GetSendI();
+    const double rampUs = p.GetOffTime();
+    const QDateTime start = p.GetStartTime();
+    const double baseFreq = p.GetSendFs();
     const double x = line.TYPE == 1 ? static_cast<double>(position) : p.NAME;
     QVector<double> v;
     QVector<double> t;
-    PointReader::GetRecvData(p, &v, &t, divI);
-    const QVector<double> rsd = PointReader::GetRSD(p);
+    p.GetRecvData(&v, &t, divI);
+    const QVector<double> rsd = p.GetRSD();
 
     const QString date = start.isValid() ? start.toString(QStringLiteral("yyyyMMdd")) : QString();
     using namespace UsfExport;

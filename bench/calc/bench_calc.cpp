@@ -10,7 +10,6 @@
 #include "Data_Calc.h"
 #include "Orm.h"
 #include "Resources.h"
-#include "StoredReaders.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -180,11 +179,11 @@ int main(int argc, char** argv)
     const double sampleMs = medianMs(runs, [&] {
         Data_Sample s(sampleId);
         orm::dao::fetch_by_id(s);
-        SampleReader::GetRecvData(s, &v, &t, 0, false);
+        s.GetRecvData(&v, &t, 0, false);
     });
     Data_Sample held(sampleId);
     orm::dao::fetch_by_id(held);
-    const double processMs = medianMs(runs, [&] { SampleReader::GetRecvData(held, &v, &t, 0, false); });
+    const double processMs = medianMs(runs, [&] { held.GetRecvData(&v, &t, 0, false); });
     const double sampleRawMs = medianMs(runs, [&] { readRow(sampleId); });
     std::printf("one sample -> plot curve (%d gates), median of %d:\n", int(v.size()), runs);
     std::printf("  fetch + processing   %8.3f ms\n", sampleMs);
@@ -197,7 +196,7 @@ int main(int argc, char** argv)
         QVector<QVector<double> > matrix;
         QVector<double> times, names;
         const double sectionMs = medianMs(sectionRuns, [&] {
-            LineReader::GetRecvData(*line, &matrix, &times, &names, true, 0, points - 1, false);
+            line->GetRecvData(&matrix, &times, &names, true, 0, points - 1, false);
         });
         const double wholeMs = medianMs(sectionRuns, [&] {
             for (const auto& p : line->list_Data_Point) {

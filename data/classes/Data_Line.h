@@ -19,8 +19,13 @@ public:
     Data_Line(const int& id);
     virtual ~Data_Line();
 
-    // The line section of the points at positions first..last; defined with
-    // the decay arithmetic (calc library).
+    // The stacked curves of the points at positions first..last (clamped):
+    // one row per point, or with transpose one row per gate holding
+    // magnitudes; times are the first contributing point's gate times and
+    // names the contributing points' numbers. Outputs are untouched when no
+    // point contributes. Defined in calc/StoredReaders.cpp, next to the decay
+    // arithmetic it uses: the data library must not depend on that
+    // arithmetic, so only code that links calc may call it.
     void GetRecvData(QVector<QVector<double>>* matrix, QVector<double>* times, QVector<double>* names,
                      bool transpose, int first, int last, bool divI);
 

@@ -29,9 +29,11 @@ public:
     int GetSampleSize();
 
     // Reading the point's used samples (USE not 0), fetching the columns
-    // they need by ID into the held objects. Defined with the decay
-    // arithmetic (calc library). Only p_getRecvData, and GetRecvData and
-    // GetRSD through it, leave the sample list light again.
+    // they need by ID into the held objects. Only p_getRecvData, and
+    // GetRecvData and GetRSD through it, leave the sample list light again.
+    // Defined in calc/StoredReaders.cpp, next to the decay arithmetic they
+    // use: the data library must not depend on that arithmetic, so only code
+    // that links calc may call these.
     QList<st_SampleData_Send> GetSendData();
     double GetSendI();
     double GetSendFs();
@@ -40,8 +42,11 @@ public:
     QList<st_RecvData_DUD4004> GetRecvData_Dud4004(bool divI, int mode);
     QDateTime GetStartTime();
     int GetPeriod();
+    // One processed curve per used sample; leaves the sample list light.
     void p_getRecvData(QList<QVector<double>>* values, QList<QVector<double>>* times, bool divI);
+    // The point's stacked curve.
     void GetRecvData(QVector<double>* values, QVector<double>* times, bool divI);
+    // Per-gate relative standard deviation, as long as the stacked curve.
     QVector<double> GetRSD();
 
     int ID = 0;

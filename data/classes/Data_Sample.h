@@ -35,16 +35,20 @@ public:
     Data_Sample(const int& id);
     virtual ~Data_Sample();
 
-    // Reading the sample's columns as held (no database access). Defined
-    // with the decay arithmetic they use (calc library).
-    st_SampleData_Send GetSendData();
-    double GetOffTime();                        // us
-    double GetSendI();                          // A, within [1e-5, 9999]
-    void revDataDivI(QVector<double>* data);
-    void GetRecvData_RAW(QVector<double>* values, QVector<double>* times, bool divI);
-    void GetRecvData(QVector<double>* values, QVector<double>* times, int mode, bool divI);
-    st_RecvData_DUD4004 GetRecvData_Dud4004_RAW(bool divI);
-    st_RecvData_DUD4004 GetRecvData_Dud4004(bool divI, int mode);
+    // Reading the sample's columns as held (no database access).
+    // Defined in calc/StoredReaders.cpp, next to the decay arithmetic they
+    // use: the data library must not depend on that arithmetic, so only code
+    // that links calc may call these.
+    st_SampleData_Send GetSendData() const;
+    double GetOffTime() const;                  // us
+    double GetSendI() const;                    // A, within [1e-5, 9999]
+    void revDataDivI(QVector<double>* data) const;   // divides by GetSendI()
+    // Decoded values (divided by the current when divI) and gate times (us).
+    void GetRecvData_RAW(QVector<double>* values, QVector<double>* times, bool divI) const;
+    // GetRecvData_RAW, then the decay pipeline in the given processing mode.
+    void GetRecvData(QVector<double>* values, QVector<double>* times, int mode, bool divI) const;
+    st_RecvData_DUD4004 GetRecvData_Dud4004_RAW(bool divI) const;
+    st_RecvData_DUD4004 GetRecvData_Dud4004(bool divI, int mode) const;
 
     int ID = 0;
     qint64 StartTime = 0;       // receive time, ms since 1970-01-01 UTC

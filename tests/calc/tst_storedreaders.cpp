@@ -5,7 +5,6 @@
 #include "Data_Calc.h"
 #include "Orm.h"
 #include "Resources.h"
-#include "StoredReaders.h"
 #include "TimeChannel.h"
 
 #include <QLoggingCategory>
