@@ -559,7 +559,7 @@ bool DataModel_Index::saveData(const VODEZ_Data& data)
 
     bool stored = false;
     if (!isProjectOpen()) {
-        Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("数据添加失败,可能是工程文件损坏"));
+        warnSaveFailed();
     } else if (data.ContinueMode == 1) {
         stored = saveContinueData(header, sends.first(), data.Recvs.first());
     } else {
@@ -611,6 +611,40 @@ std::shared_ptr<Data_Sample> makeSample(const st_SaveHeader& header, const st_Sa
 
 } // namespace
 
+bool DataModel_Index::lineForSave(double name, int type, SaveLine* slot)
+{
+    slot->index = findLine(name);
+    slot->added = slot->index < 0;
+    if (!slot->added) {
+        slot->line = lines.at(slot->index);
+        slot->item = topLevelItem(slot->index);
+        return true;
+    }
+    slot->line = std::make_shared<Data_Line>();
+    slot->line->NAME = name;
+    slot->line->TYPE = type;
+    slot->line->USE = 1;
+    const bool ok = !failed(orm::dao::insert(*slot->line, &database));
+    lines.append(slot->line);
+    slot->index = lines.size() - 1;
+    slot->item = new QTreeWidgetItem(QStringList(lineText(name, 0)));
+    addTopLevelItem(slot->item);
+    return ok;
+}
+
+void DataModel_Index::dropAddedLine(const SaveLine& slot)
+{
+    if (!slot.added)
+        return;
+    lines.removeAt(slot.index);
+    delete takeTopLevelItem(slot.index);
+}
+
+void DataModel_Index::warnSaveFailed()
+{
+    Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("数据添加失败,可能是工程文件损坏"));
+}
+
 bool DataModel_Index::saveSingleData(const st_SaveHeader& header, const QList<st_SampleData_Send>& sends,
                                      const QList<st_RecvData_DUD4004>& recvs, int mode)
 {
@@ -619,29 +653,13 @@ bool DataModel_Index::saveSingleData(const st_SaveHeader& header, const QList<st
     // Without a transaction every insert would commit on its own: a later
     // failure could then no longer be undone.
     if (!database.transaction()) {
-        Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("数据添加失败,可能是工程文件损坏"));
+        warnSaveFailed();
         return false;
     }
-    bool ok = true;
-
-    int lineIndex = findLine(header.LineNo);
-    const bool newLine = lineIndex < 0;
-    std::shared_ptr<Data_Line> line;
-    QTreeWidgetItem* lineItem = nullptr;
-    if (newLine) {
-        line = std::make_shared<Data_Line>();
-        line->NAME = header.LineNo;
-        line->TYPE = 0;
-        line->USE = 1;
-        ok = !failed(orm::dao::insert(*line, &database)) && ok;
-        lines.append(line);
-        lineIndex = lines.size() - 1;
-        lineItem = new QTreeWidgetItem(QStringList(lineText(header.LineNo, 0)));
-        addTopLevelItem(lineItem);
-    } else {
-        line = lines.at(lineIndex);
-        lineItem = topLevelItem(lineIndex);
-    }
+    SaveLine slot;
+    bool ok = lineForSave(header.LineNo, 0, &slot);
+    const std::shared_ptr<Data_Line>& line = slot.line;
+    QTreeWidgetItem* lineItem = slot.item;
 
     int pointIndex = -1;
     for (int j = 0; j < line->list_Data_Point.size(); ++j) {
@@ -696,11 +714,8 @@ bool DataModel_Index::saveSingleData(const st_SaveHeader& header, const QList<st
         delete lineItem->takeChild(pointIndex);
         lineItem->setText(0, lineText(line->NAME, line->list_Data_Point.size()));
     }
-    if (newLine) {
-        lines.removeAt(lineIndex);
-        delete takeTopLevelItem(lineIndex);
-    }
-    Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("数据添加失败,可能是工程文件损坏"));
+    dropAddedLine(slot);
+    warnSaveFailed();
     return false;
 }
 
@@ -710,29 +725,13 @@ bool DataModel_Index::saveContinueData(const st_SaveHeader& header, const st_Sam
     if (header.ContinueMode != 1)
         return false;
     if (!database.transaction()) {
-        Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("数据添加失败,可能是工程文件损坏"));
+        warnSaveFailed();
         return false;
     }
-    bool ok = true;
-
-    int lineIndex = findLine(header.LineNo);
-    const bool newLine = lineIndex < 0;
-    std::shared_ptr<Data_Line> line;
-    QTreeWidgetItem* lineItem = nullptr;
-    if (newLine) {
-        line = std::make_shared<Data_Line>();
-        line->NAME = header.LineNo;
-        line->TYPE = 1;
-        line->USE = 1;
-        ok = !failed(orm::dao::insert(*line, &database));
-        lines.append(line);
-        lineIndex = lines.size() - 1;
-        lineItem = new QTreeWidgetItem(QStringList(lineText(header.LineNo, 0)));
-        addTopLevelItem(lineItem);
-    } else {
-        line = lines.at(lineIndex);
-        lineItem = topLevelItem(lineIndex);
-    }
+    SaveLine slot;
+    bool ok = lineForSave(header.LineNo, 1, &slot);
+    const std::shared_ptr<Data_Line>& line = slot.line;
+    QTreeWidgetItem* lineItem = slot.item;
 
     const int n = line->list_Data_Point.size();
     auto point = std::make_shared<Data_Point>();
@@ -758,11 +757,8 @@ bool DataModel_Index::saveContinueData(const st_SaveHeader& header, const st_Sam
     line->list_Data_Point.removeAt(n);
     delete lineItem->takeChild(n);
     lineItem->setText(0, lineText(line->NAME, n));
-    if (newLine) {
-        lines.removeAt(lineIndex);
-        delete takeTopLevelItem(lineIndex);
-    }
-    Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("数据添加失败,可能是工程文件损坏"));
+    dropAddedLine(slot);
+    warnSaveFailed();
     return false;
 }
 

@@ -210,6 +210,21 @@ private:
     };
     bool currentTarget(Target* target) const;
     int findLine(double name) const;
+    // The line a save writes into: the one numbered name, or a new one of
+    // the given type (row inserted, tree item added) when there is none.
+    struct SaveLine
+    {
+        std::shared_ptr<Data_Line> line;
+        QTreeWidgetItem* item = nullptr;
+        int index = -1;
+        bool added = false;
+    };
+    // False when the new line's row could not be inserted; the line and its
+    // item are held in memory all the same, for dropAddedLine to take back.
+    bool lineForSave(double name, int type, SaveLine* slot);
+    // After a failed save: removes the line again if that save added it.
+    void dropAddedLine(const SaveLine& slot);
+    void warnSaveFailed();
     // The schema upgrade; false when one of its statements found the file
     // damaged (the statements after it are not run).
     bool upgradeSchema();
