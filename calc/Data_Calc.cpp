@@ -36,6 +36,35 @@ double ieeeDiv(double num, double den)
 // log10 of 2.5: dividing a time by 2.5 on the logarithmic axis.
 const double kLog10Of2p5 = 0.3979400086720377;
 
+// Element-wise mean of the waveforms as long as the first one; others are
+// left out. At least one waveform.
+QVector<double> meanOfSameLength(const QList<QVector<double> >& waves)
+{
+    QVector<double> mean = waves.first();
+    int count = 1;
+    for (int r = 1; r < waves.size(); ++r) {
+        const QVector<double>& w = waves[r];
+        if (w.size() != mean.size())
+            continue;
+        for (int i = 0; i < w.size(); ++i)
+            mean[i] += w[i];
+        ++count;
+    }
+    for (double& x : mean)
+        x /= count;
+    return mean;
+}
+
+// One stored waveform column of every send record, decoded.
+template <class Column>
+QList<QVector<double> > decodedWaves(const QList<st_SampleData_Send>& sends, Column column)
+{
+    QList<QVector<double> > waves;
+    for (const st_SampleData_Send& s : sends)
+        waves.append(Data_Calc::ByteArrayToVector(s.*column));
+    return waves;
+}
+
 } // namespace
 
 Data_Calc::Data_Calc(QObject* parent)
@@ -152,19 +181,7 @@ QVector<double> Data_Calc::StackOffWave(QList<st_SampleData_Send> sends)
 {
     if (sends.isEmpty())
         return QVector<double>();
-    QVector<double> result = ByteArrayToVector(sends.first().DATA_SOFF);
-    int used = 1;
-    for (int r = 1; r < sends.size(); ++r) {
-        const QVector<double> w = ByteArrayToVector(sends[r].DATA_SOFF);
-        if (w.size() != result.size())
-            continue;
-        for (int i = 0; i < w.size(); ++i)
-            result[i] += w[i];
-        ++used;
-    }
-    for (double& x : result)
-        x /= used;
-    return result;
+    return meanOfSameLength(decodedWaves(sends, &st_SampleData_Send::DATA_SOFF));
 }
 
 QVector<double> Data_Calc::StackRecvData(QList<st_RecvData_DUD4004> recvs)
@@ -431,19 +448,8 @@ void Data_Calc::onData_SendsByte(QList<st_SampleData_Send> sendList)
 {
     if (sendList.isEmpty())
         return;
-    QVector<double> mean = ByteArrayToVector(sendList.first().DATA_SEND);
-    int count = 1;
-    for (int r = 1; r < sendList.size(); ++r) {
-        const QVector<double> w = ByteArrayToVector(sendList[r].DATA_SEND);
-        if (w.size() != mean.size())
-            continue;
-        for (int i = 0; i < w.size(); ++i)
-            mean[i] += w[i];
-        ++count;
-    }
-    for (double& x : mean)
-        x /= count;
-    emit newGraph_Send(sendList.first().SendFs, mean);
+    emit newGraph_Send(sendList.first().SendFs,
+                       meanOfSameLength(decodedWaves(sendList, &st_SampleData_Send::DATA_SEND)));
 
     const QVector<double> off = StackOffWave(sendList);
     if (!off.isEmpty())
@@ -469,28 +475,6 @@ void Data_Calc::onData_Recvs(QList<st_RecvData_DUD4004> datas, double offTime, i
     if (continueMode == 1)
         AddHistoryLine(values, times, firstTime);
 }
-
-namespace {
-
-// Element-wise mean of the waveforms as long as the first one; others are
-// left out.
-QVector<double> meanOfSameLength(const QList<QVector<double> >& waves)
-{
-    QVector<double> mean(waves.first().size(), 0.0);
-    int count = 0;
-    for (const QVector<double>& w : waves) {
-        if (w.size() != mean.size())
-            continue;
-        for (int i = 0; i < w.size(); ++i)
-            mean[i] += w[i];
-        ++count;
-    }
-    for (double& x : mean)
-        x /= count;
-    return mean;
-}
-
-} // namespace
 
 void Data_Calc::onData_SendsVec(QList<st_TEMSendData> sends)
 {
