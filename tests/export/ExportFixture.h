@@ -14,11 +14,14 @@
 // with one sample (4 A, turn-off 40 us). Line 13.5: in use, no points.
 
 #include "Data_Blob.h"
+#include "Data_Calc.h"
 #include "DataClasses.h"
 #include "Orm.h"
+#include "Resources.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QObject>
 #include <QString>
 #include <QVector>
 
@@ -27,6 +30,17 @@
 namespace exportfixture {
 
 using Lines = QVector<std::shared_ptr<Data_Line> >;
+
+// What every export needs first: the program's resources, the gate-time
+// table (a Data_Calc owned by parent, start time 80 us) and the receiver gain
+// the expected files were written with.
+inline Data_Calc* setUpExports(QObject* parent)
+{
+    initVodezResources();
+    auto* calc = new Data_Calc(parent);
+    g_recvGain = 11.0;
+    return calc;
+}
 
 inline QByteArray blob(const QVector<double>& v)
 {

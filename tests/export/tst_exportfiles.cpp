@@ -4,7 +4,6 @@
 #include "UsfExport.h"
 
 #include "Data_Calc.h"
-#include "Resources.h"
 
 #include <QtTest>
 
@@ -55,9 +54,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        initVodezResources();
-        new Data_Calc(this);
-        g_recvGain = 11.0;
+        setUpExports(this);
         QVERIFY(m_project.create(m_dir.filePath(QStringLiteral("files.VODEZ"))));
     }
 

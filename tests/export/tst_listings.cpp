@@ -3,7 +3,6 @@
 #include "TextListings.h"
 
 #include "Data_Calc.h"
-#include "Resources.h"
 
 #include <QtTest>
 
@@ -49,9 +48,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        initVodezResources();
-        new Data_Calc(this);
-        g_recvGain = 11.0;
+        setUpExports(this);
         QVERIFY(m_project.create(m_dir.filePath(QStringLiteral("listings.VODEZ"))));
     }
 

@@ -5,7 +5,6 @@
 #include "DataModel_Index.h"
 
 #include "Data_Calc.h"
-#include "Resources.h"
 
 #include <QtTest>
 
@@ -35,15 +34,13 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        initVodezResources();
+        m_calc = setUpExports(this);
         QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
         const QString path = m_dir.filePath(QStringLiteral("tree.VODEZ"));
         {
             Project project;
             QVERIFY(project.create(path));
         }
-        m_calc = new Data_Calc(this);
-        g_recvGain = 11.0;
         m_tree = new DataModel_Index();
         QVERIFY(m_tree->openProject(path));
     }

@@ -4,7 +4,6 @@
 #include "UsfExport.h"
 
 #include "Data_Calc.h"
-#include "Resources.h"
 
 #include <QtTest>
 
@@ -35,9 +34,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        initVodezResources();
-        m_calc = new Data_Calc(this);   // gate-time table, start time 80 us
-        g_recvGain = 11.0;
+        m_calc = setUpExports(this);
         QVERIFY(m_project.create(m_dir.filePath(QStringLiteral("usf.VODEZ"))));
     }
 
