@@ -5,6 +5,7 @@
 //  - one insert transaction of a point with 3 samples, SQLite's default
 //    synchronous setting.
 // Usage: bench_orm [points] [directory]
+#include "BenchProject.h"
 #include "DataClasses.h"
 #include "Orm.h"
 
@@ -17,21 +18,12 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 namespace {
 
-const int kPointsPerLine = 100;
-const int kSamplesPerPoint = 3;
-
-QVector<double> wave(int n, double scale)
-{
-    QVector<double> v(n);
-    for (int i = 0; i < n; ++i)
-        v[i] = scale * std::sin(i * 0.01) + i * 1e-6;
-    return v;
-}
+using benchproject::kPointsPerLine;
+using benchproject::kSamplesPerPoint;
 
 std::shared_ptr<Data_Sample> makeSample(const std::shared_ptr<Data_Point>& point, const QByteArray& send,
                                         const QByteArray& off, const QByteArray& recv, const QByteArray& pos,
@@ -55,17 +47,25 @@ std::shared_ptr<Data_Sample> makeSample(const std::shared_ptr<Data_Point>& point
     return s;
 }
 
-struct Arrays
+// The generated project's arrays as stored.
+struct Blobs
 {
-    // 1000 + 150 + 3 x 40 doubles: about 10 KB per sample.
-    QByteArray send = Data_Blob::VectorToByteArray(wave(1000, 5.0));
-    QByteArray off = Data_Blob::VectorToByteArray(wave(150, 1.0));
-    QByteArray recv = Data_Blob::VectorToByteArray(wave(40, 1e-3));
-    QByteArray pos = Data_Blob::VectorToByteArray(wave(40, 100));
-    QByteArray len = Data_Blob::VectorToByteArray(wave(40, 10));
+    explicit Blobs(const benchproject::Arrays& a)
+        : send(Data_Blob::VectorToByteArray(a.send)),
+          off(Data_Blob::VectorToByteArray(a.off)),
+          recv(Data_Blob::VectorToByteArray(a.recv)),
+          pos(Data_Blob::VectorToByteArray(a.pos)),
+          len(Data_Blob::VectorToByteArray(a.len))
+    {
+    }
+    QByteArray send;
+    QByteArray off;
+    QByteArray recv;
+    QByteArray pos;
+    QByteArray len;
 };
 
-bool generate(int points, const Arrays& a)
+bool generate(int points, const Blobs& a)
 {
     QSqlDatabase db = orm::Database::getDatabase();
     if (!db.transaction())
@@ -74,13 +74,13 @@ bool generate(int points, const Arrays& a)
     for (int i = 0; i < points; ++i) {
         if (i % kPointsPerLine == 0) {
             line = std::make_shared<Data_Line>();
-            line->NAME = i / kPointsPerLine;
+            line->NAME = benchproject::lineName(i);
             line->USE = 1;
             if (orm::dao::insert(*line, &db).isValid())
                 return false;
         }
         auto p = std::make_shared<Data_Point>();
-        p->NAME = (kPointsPerLine - i % kPointsPerLine) * 10; // saved against number order
+        p->NAME = benchproject::pointName(i);
         p->USE = 1;
         p->Data_LineID = line;
         if (orm::dao::insert(*p, &db).isValid())
@@ -212,7 +212,7 @@ int main(int argc, char** argv)
         q.exec("CREATE INDEX IDX_Data_Sample_Data_PointID_ ON Data_Sample (Data_PointID)");
     }
 
-    const Arrays arrays;
+    const Blobs arrays{benchproject::Arrays()};
     QElapsedTimer t;
     t.start();
     if (!generate(points, arrays)) {

@@ -6,6 +6,7 @@
 //  - the save of one point with 3 samples (dataSave), next to the same rows
 //    inserted with plain QSqlQuery in one transaction.
 // Usage: bench_project [points] [directory]
+#include "BenchProject.h"
 #include "DataModel_Index.h"
 
 #include <QApplication>
@@ -17,7 +18,6 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -25,26 +25,9 @@
 
 namespace {
 
-const int kPointsPerLine = 100;
-const int kSamplesPerPoint = 3;
-
-QVector<double> wave(int n, double scale)
-{
-    QVector<double> v(n);
-    for (int i = 0; i < n; ++i)
-        v[i] = scale * std::sin(i * 0.01) + i * 1e-6;
-    return v;
-}
-
-// 1000 + 150 + 3 x 40 doubles: about 10 KB per sample.
-struct Arrays
-{
-    QVector<double> send = wave(1000, 5.0);
-    QVector<double> off = wave(150, 1.0);
-    QVector<double> recv = wave(40, 1e-3);
-    QVector<double> pos = wave(40, 100);
-    QVector<double> len = wave(40, 10);
-};
+using benchproject::Arrays;
+using benchproject::kPointsPerLine;
+using benchproject::kSamplesPerPoint;
 
 class Connection
 {
@@ -105,12 +88,12 @@ bool generate(const QString& path, int points, const Arrays& a)
     qint64 lineId = 0;
     for (int i = 0; i < points; ++i) {
         if (i % kPointsPerLine == 0) {
-            line.bindValue(0, double(i / kPointsPerLine));
+            line.bindValue(0, benchproject::lineName(i));
             if (!line.exec())
                 return false;
             lineId = line.lastInsertId().toLongLong();
         }
-        point.bindValue(0, double((kPointsPerLine - i % kPointsPerLine) * 10)); // saved against number order
+        point.bindValue(0, benchproject::pointName(i));
         point.bindValue(1, lineId);
         if (!point.exec() || !insertSamples(sample, point.lastInsertId().toLongLong(), blobs))
             return false;
