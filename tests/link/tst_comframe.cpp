@@ -2,6 +2,7 @@
 
 #include "ComFrame.h"
 #include "EmuFrame.h"
+#include "FrameReaderHarness.h"
 
 #include <QtTest>
 
@@ -20,22 +21,9 @@ QByteArray frameOf(quint16 cmd, quint16 type, const QByteArray& payload, quint32
     return EmuFrame::Build(cmd, type, seq, payload, fault);
 }
 
-// Cuts every frame out of `stream` the way the transport does: one call per
+// Cuts every frame out of a stream the way the transport does: one call per
 // pass, removing what the call says.
-QList<QByteArray> cutAll(QByteArray stream)
-{
-    QList<QByteArray> frames;
-    for (int guard = 0; guard < 100000 && !stream.isEmpty(); ++guard) {
-        QByteArray frame;
-        quint32 consumed = 0;
-        if (ComFrame::Unpack(stream, frame, consumed))
-            frames.append(frame);
-        if (consumed == 0)
-            break;
-        stream.remove(0, int(consumed));
-    }
-    return frames;
-}
+using FrameReaderHarness::cutEditing;
 }
 
 class tst_ComFrame : public QObject
@@ -192,7 +180,7 @@ void tst_ComFrame::backToBack()
 {
     const QByteArray a = frameOf(1, 1, "first");
     const QByteArray b = frameOf(2, 0, "second one");
-    const QList<QByteArray> frames = cutAll(a + b);
+    const QList<QByteArray> frames = cutEditing(a + b);
     QCOMPARE(frames.size(), 2);
     QCOMPARE(frames[0], a);
     QCOMPARE(frames[1], b);
@@ -206,7 +194,7 @@ void tst_ComFrame::headerJudgedBeforePayload()
     badSum.badHeaderSum = true;
     const QByteArray bad = frameOf(4, 0, QByteArray(1000, 'q'), 1, badSum).left(28);
     const QByteArray good = frameOf(5, 0, "ok");
-    const QList<QByteArray> frames = cutAll(bad + good);
+    const QList<QByteArray> frames = cutEditing(bad + good);
     QCOMPARE(frames.size(), 1);
     QCOMPARE(frames[0], good);
 }
@@ -259,7 +247,7 @@ void tst_ComFrame::enormousLengthIsDamage()
     QVERIFY(!ComFrame::Unpack(buf, frame, used));
     QCOMPARE(used, damage ? 2u : 0u);
     if (damage) {
-        const QList<QByteArray> frames = cutAll(liar + good);
+        const QList<QByteArray> frames = cutEditing(liar + good);
         QCOMPARE(frames.size(), 1);
         QCOMPARE(frames[0], good);
     }
