@@ -3,10 +3,12 @@
 // them, plain SQL on a project file through a connection of its own, and a
 // tree subclass that can set the selection the way a double click does.
 
+#include "DataClasses.h"
 #include "DataModel_Index.h"
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -15,6 +17,14 @@
 #include <QVariant>
 
 #include <atomic>
+
+// Before the first project: the persistent classes registered, and the data
+// layer's statement trace kept out of the test output.
+inline void setUpProjectTests()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
+    initDataClasses();
+}
 
 class TestTree : public DataModel_Index
 {

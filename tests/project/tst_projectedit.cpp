@@ -7,7 +7,6 @@
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QLoggingCategory>
 #include <QtTest>
 
 namespace {
@@ -71,8 +70,7 @@ class TestProjectEdit : public QObject
 private slots:
     void initTestCase()
     {
-        QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
-        initDataClasses();
+        setUpProjectTests();
         QVERIFY(dir.isValid());
     }
     void cleanup() { WifiName::setCommandRunner({}); }

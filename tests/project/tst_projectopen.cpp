@@ -9,7 +9,6 @@
 #include <QDateTime>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QLoggingCategory>
 #include <QtTest>
 
 namespace {
@@ -77,8 +76,7 @@ class TestProjectOpen : public QObject
 private slots:
     void initTestCase()
     {
-        QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
-        initDataClasses();
+        setUpProjectTests();
         QVERIFY(dir.isValid());
     }
 

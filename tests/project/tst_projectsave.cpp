@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QLoggingCategory>
 #include <QtTest>
 
 namespace {
@@ -29,8 +28,7 @@ class TestProjectSave : public QObject
 private slots:
     void initTestCase()
     {
-        QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
-        initDataClasses();
+        setUpProjectTests();
         QVERIFY(dir.isValid());
     }
 
