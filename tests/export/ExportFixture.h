@@ -24,6 +24,9 @@
 #include <QObject>
 #include <QString>
 #include <QVector>
+#include <QtTest>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -200,6 +203,21 @@ inline QByteArray expectedFile(const QString& name)
 {
     QFile f(QStringLiteral(EXPECTED_DIR "/") + name);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Compares written text with an expected file line by line, so a failure
+// names the first line that differs.
+inline void compareWithExpected(const QByteArray& bytes, const QString& expectedName)
+{
+    const QByteArray expected = expectedFile(expectedName);
+    QVERIFY(!expected.isEmpty());
+    if (bytes != expected) {
+        const QList<QByteArray> a = bytes.split('\n');
+        const QList<QByteArray> b = expected.split('\n');
+        for (int i = 0; i < std::min(a.size(), b.size()); ++i)
+            QCOMPARE(QString::fromUtf8(a[i]), QString::fromUtf8(b[i]));
+        QCOMPARE(a.size(), b.size());
+    }
 }
 
 } // namespace exportfixture

@@ -19,16 +19,7 @@ class TestListings : public QObject
 
     static void compareText(const QString& text, const QString& expectedName)
     {
-        const QByteArray expected = expectedFile(expectedName);
-        QVERIFY(!expected.isEmpty());
-        const QByteArray bytes = text.toUtf8();
-        if (bytes != expected) {
-            const QList<QByteArray> a = bytes.split('\n');
-            const QList<QByteArray> b = expected.split('\n');
-            for (int i = 0; i < std::min(a.size(), b.size()); ++i)
-                QCOMPARE(QString::fromUtf8(a[i]), QString::fromUtf8(b[i]));
-            QCOMPARE(a.size(), b.size());
-        }
+        compareWithExpected(text.toUtf8(), expectedName);
     }
 
     QString dump(int depth, Progress* progress)

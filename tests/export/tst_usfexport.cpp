@@ -42,15 +42,9 @@ private slots:
     {
         QList<QPair<int, int> > progress;
         const QByteArray text = exportOf(m_project.lines(), false, &progress);
-        const QByteArray expected = expectedFile(QStringLiteral("project.usf"));
-        QVERIFY(!expected.isEmpty());
-        if (text != expected) {
-            const QList<QByteArray> a = text.split('\n');
-            const QList<QByteArray> b = expected.split('\n');
-            for (int i = 0; i < std::min(a.size(), b.size()); ++i)
-                QCOMPARE(QString::fromUtf8(a[i]), QString::fromUtf8(b[i]));
-            QCOMPARE(a.size(), b.size());
-        }
+        compareWithExpected(text, QStringLiteral("project.usf"));
+        if (QTest::currentTestFailed())
+            return;
         // One report per line in use (also the one without points), none for
         // the excluded line.
         QCOMPARE(progress, (QList<QPair<int, int> >{{3, 4}, {4, 4}, {4, 4}}));
