@@ -1,0 +1,490 @@
+// Whole soundings through the joined parts: the controller against the
+// loopback instrument, the project tree keeping and saving what it uploads,
+// the decay processor turning it into curves, and the project file read
+// back by a fresh tree. The controller fixes the port (12345); the boxes
+// listen on this test's own loopback addresses.
+
+#include "EmuDevices.h"
+#include "ProjectFixture.h"
+#include "Prompt.h"
+#include "SoundingRig.h"
+
+#include <QLoggingCategory>
+#include <QSignalSpy>
+#include <QState>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+const QString kTxAddress = QStringLiteral("127.0.10.1");
+const QString kRxAddress = QStringLiteral("127.0.10.2");
+const quint16 kPort = 12345;
+const int kLongWait = 20000;
+
+QVector<double> blob(const QVariant& v)
+{
+    return Data_Blob::ByteArrayToVector(v.toByteArray());
+}
+
+QVector<double> vec(const QVariant& v)
+{
+    return v.value<QVector<double> >();
+}
+
+// "L1,P1,S2": the rows of the three tables of soundings.
+QString rowCounts(const QString& file)
+{
+    SideDb db(file);
+    return db.strings(QStringLiteral("SELECT 'L' || count(*) FROM Data_Line UNION ALL "
+                                     "SELECT 'P' || count(*) FROM Data_Point UNION ALL "
+                                     "SELECT 'S' || count(*) FROM Data_Sample"))
+        .join(QLatin1Char(','));
+}
+
+} // namespace
+
+class TstSoundingRoad : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    int files = 0;
+    std::unique_ptr<RecordingPrompt> prompt;
+    std::unique_ptr<DeviceEmulator> emu;
+    std::unique_ptr<SoundingRig> rig;
+    QList<VODEZ_Data> uploads;
+
+    QString newFile() { return dir.filePath(QStringLiteral("road-%1.VODEZ").arg(files++)); }
+    VODEZ_Collector* c() const { return rig->collector; }
+    DataModel_Index* tree() const { return rig->dataModel; }
+    VODEZ_Collector::VODEZSampleStatus status() const { return c()->GetSampleStatus(); }
+
+    bool in(const char* state) const
+    {
+        auto* s = c()->findChild<QState*>(QString::fromLatin1(state));
+        return s && c()->findChild<QStateMachine*>()->configuration().contains(s);
+    }
+
+    // What opening a project does: the file opens, then connect is pressed.
+    bool openAndConnect(const QString& file)
+    {
+        if (!tree()->openProject(file))
+            return false;
+        if (!QTest::qWaitFor([this] { return in("DeviceWaitSet"); }, kLongWait))
+            return false;
+        emit c()->onBtnConnect();
+        return QTest::qWaitFor([this] { return status() == VODEZ_Collector::IDLE; }, kLongWait);
+    }
+
+    // Start pressed; true once the finished single sounding waits for the
+    // operator.
+    bool soundToTheEnd()
+    {
+        emit c()->onBtnSampleStart();
+        return QTest::qWaitFor([this] { return status() == VODEZ_Collector::UPLOAD; }, kLongWait);
+    }
+
+    void setSounding(double fs, int period, int repeats)
+    {
+        c()->setProperty("ParamFs", fs);
+        c()->setProperty("ParamPeriod", period);
+        c()->setProperty("ParamRepeat", repeats);
+    }
+
+    // The sample rows of a file match the sets of a sounding, one row per
+    // set in order.
+    void compareSamples(const QString& file, const VODEZ_Data& d, int pointId)
+    {
+        SideDb db(file);
+        const QList<QVariantList> rows = db.rows(QStringLiteral(
+            "SELECT Data_PointID, StartTime, DeviceType, TYPE, PERIOD, SendFs, SampleSendFs, SampleOffFs, RecvFs, "
+            "USE, DATA_RECV, DATA_RECV_POS, DATA_RECV_LEN, DATA_SEND, DATA_SOFF FROM Data_Sample "
+            "WHERE Data_PointID = %1 ORDER BY ID").arg(pointId));
+        QCOMPARE(rows.size(), d.Recvs.size());
+        for (int k = 0; k < rows.size(); ++k) {
+            const QVariantList& r = rows.at(k);
+            const st_RecvData_DUD4004& recv = d.Recvs.at(k);
+            const st_TEMSendData& send = d.Sends.at(k);
+            QCOMPARE(r.at(0).toInt(), pointId);
+            QCOMPARE(r.at(1).toLongLong(), d.Recvs.first().RecvTime);
+            QCOMPARE(r.at(2).toInt(), 1);
+            QCOMPARE(r.at(3).toInt(), d.Recvs.first().DataType);
+            QCOMPARE(r.at(4).toInt(), d.ParamPeriod);
+            QCOMPARE(r.at(5).toDouble(), double(d.ParamFs));
+            QCOMPARE(r.at(6).toDouble(), send.SampleSendFs);
+            QCOMPARE(r.at(7).toDouble(), send.SampleOffFs);
+            QCOMPARE(r.at(8).toDouble(), d.Recvs.first().SampleRate);
+            QCOMPARE(r.at(9).toInt(), 1);
+            QVERIFY(!recv.Values.isEmpty());
+            QCOMPARE(blob(r.at(10)), recv.Values);
+            QCOMPARE(blob(r.at(11)), recv.Times);
+            QCOMPARE(blob(r.at(12)), recv.Widths);
+            QCOMPARE(blob(r.at(13)), send.SendData);
+            QCOMPARE(blob(r.at(14)), send.OffData);
+        }
+    }
+
+    // A processed decay as the plots get it: gate times rising, values
+    // finite and inside the clamp, falling by orders of magnitude.
+    static void checkDecayCurve(const QVector<double>& x, const QVector<double>& y)
+    {
+        QVERIFY(x.size() >= 10);
+        QCOMPARE(y.size(), x.size());
+        for (int i = 0; i < x.size(); ++i) {
+            QVERIFY2(std::isfinite(x[i]) && x[i] > 0.0, qPrintable(QString::number(x[i])));
+            QVERIFY2(std::isfinite(y[i]) && std::abs(y[i]) >= 1.1e-9 && std::abs(y[i]) <= 10.0,
+                     qPrintable(QString::number(y[i])));
+            if (i > 0) {
+                QVERIFY(x[i] > x[i - 1]);
+                QVERIFY2(y[i] <= y[i - 1], qPrintable(QStringLiteral("%1 > %2 at %3").arg(y[i]).arg(y[i - 1]).arg(i)));
+            }
+        }
+        QVERIFY(y.first() > 100.0 * y.last());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
+        SoundingRig::StartUp();
+        QVERIFY(dir.isValid());
+        // The program's settings point at this test's loopback boxes, never
+        // at the instrument's own addresses.
+        QSettings ini(QStringLiteral("config.ini"), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("SysConf/SendIP"), kTxAddress);
+        ini.setValue(QStringLiteral("SysConf/RecvIP"), kRxAddress);
+        ini.sync();
+        QCOMPARE(ini.status(), QSettings::NoError);
+    }
+
+    void init()
+    {
+        uploads.clear();
+        prompt = std::make_unique<RecordingPrompt>();
+        emu = std::make_unique<DeviceEmulator>();
+        emu->Tx().SetMonitorInterval(0);
+        emu->SetCycleMs(60);
+        // Noise-free boxes: every repeat of a sounding is the same, so the
+        // curve of a stored point can be held against the live one.
+        emu->Rx().decayModel.relativeNoise = 0.0;
+        emu->Rx().decayModel.noiseFloor = 0.0;
+        emu->Tx().currentModel.noise = 0.0;
+        QString error;
+        QVERIFY2(emu->Start(QHostAddress(kTxAddress), kPort, QHostAddress(kRxAddress), kPort, &error),
+                 qPrintable(error));
+
+        rig = std::make_unique<SoundingRig>();
+        QVERIFY2(rig->faults.isEmpty(), qPrintable(rig->faults.join(QLatin1Char(' '))));
+        // No link may ever head for the built-in instrument addresses.
+        QVERIFY(rig->AddressesAreLoopback());
+        QCOMPARE(c()->GetDeviceIP_Send(), kTxAddress);
+        QCOMPARE(c()->GetDeviceIP_Recv(), kRxAddress);
+        connect(c(), &VODEZ_Collector::dataUpload, this, [this](VODEZ_Data d) { uploads << d; });
+    }
+
+    void cleanup()
+    {
+        rig.reset();
+        emu.reset();
+        prompt.reset();
+    }
+
+    void singleSoundingIsShownAndSaved()
+    {
+        const QString file = newFile();
+        setSounding(62.5, 25, 2);
+        QVERIFY(openAndConnect(file));
+        tree()->setProperty("LineNo", 10.0);
+        tree()->setProperty("PointNo", 20.0);
+        {
+            // Both links up: the tree noted the network they run over.
+            SideDb db(file);
+            QCOMPARE(db.value(QStringLiteral("SELECT SSID FROM Data_Project WHERE ID = 1")).toString(),
+                     DataModel_Index::GetWifiSSID());
+        }
+        rig->graphData->clear();
+        rig->graphSend->clear();
+        rig->graphOff->clear();
+        rig->graphClear->clear();
+
+        QVERIFY(soundToTheEnd());
+        QVERIFY(in("SampleWaitSave"));
+        QCOMPARE(uploads.size(), 2);
+        const VODEZ_Data& d = uploads.last();
+        QCOMPARE(d.Sends.size(), 2);
+        QCOMPARE(d.Recvs.size(), 2);
+        QCOMPARE(int(d.SampleMode), 0);
+        QCOMPARE(d.Recvs.first().DataType, 1);
+
+        // The tree keeps the latest record and shows its values.
+        QCOMPARE(tree()->KeptData().Recvs.size(), 2);
+        QCOMPARE(tree()->GetParamFs(), QStringLiteral("62.5"));
+        QCOMPARE(tree()->GetParamPeriod(), 25);
+        QCOMPARE(tree()->GetParamRepeat(), 2);
+        QVERIFY2(std::abs(tree()->GetSendI().toDouble() - emu->Tx().currentModel.amplitude) < 0.5,
+                 qPrintable(tree()->GetSendI()));
+        QCOMPARE(tree()->GetSendOff(), Data_Calc::CalcOffTimeMean(d.Sends));
+        QVERIFY(tree()->GetSendOff() > 0.0 && tree()->GetSendOff() < 1000.0);
+
+        // One cleared, logarithmic plot per upload, with the current decay.
+        QCOMPARE(rig->graphClear->count(), 2);
+        QCOMPARE(rig->graphAxisScale->last(), (QVariantList{true, true}));
+        QCOMPARE(rig->graphData->count(), 2);
+        QCOMPARE(rig->graphData->last().at(0).toString(), QStringLiteral("0"));
+        QCOMPARE(rig->graphTitle->last().at(0).toString(), QStringLiteral("当前采集"));
+        checkDecayCurve(vec(rig->graphData->last().at(1)), vec(rig->graphData->last().at(2)));
+        QCOMPARE(rig->graphSend->count(), 2);
+        QCOMPARE(vec(rig->graphSend->last().at(1)), d.Sends.first().SendData);
+        QCOMPARE(rig->graphOff->count(), 2);
+        QVERIFY(!vec(rig->graphOff->last().at(1)).isEmpty());
+        QCOMPARE(rowCounts(file), QStringLiteral("L0,P0,S0"));
+
+        emit c()->onBtnSaveOK();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        QVERIFY(in("SampleWaitParam"));
+        QCOMPARE(c()->GetProgress(), 0);
+        QVERIFY(tree()->KeptData().Recvs.isEmpty());
+        QCOMPARE(prompt->shown.size(), 0);
+        QCOMPARE(tree()->property("PointNo").toDouble(), 30.0);
+
+        QCOMPARE(rowCounts(file), QStringLiteral("L1,P1,S2"));
+        int pointId = 0;
+        {
+            SideDb db(file);
+            const QList<QVariantList> line = db.rows(QStringLiteral("SELECT ID, NAME, TYPE, USE FROM Data_Line"));
+            QCOMPARE(line.first().mid(1), (QVariantList{10.0, 0, 1}));
+            const QList<QVariantList> point =
+                db.rows(QStringLiteral("SELECT ID, NAME, TYPE, USE, Data_LineID FROM Data_Point"));
+            QCOMPARE(point.first().at(1).toDouble(), 20.0);
+            QCOMPARE(point.first().at(2).toInt(), 0);
+            QCOMPARE(point.first().at(3).toInt(), 1);
+            QCOMPARE(point.first().at(4).toInt(), line.first().at(0).toInt());
+            pointId = point.first().at(0).toInt();
+        }
+        compareSamples(file, d, pointId);
+        if (QTest::currentTestFailed())
+            return;
+
+        QCOMPARE(tree()->topLevelItemCount(), 1);
+        QCOMPARE(tree()->topLevelItem(0)->text(0), QStringLiteral("10 (1点)"));
+        QCOMPARE(tree()->topLevelItem(0)->child(0)->text(0), QStringLiteral("20"));
+        QCOMPARE(tree()->topLevelItem(0)->child(0)->childCount(), 2);
+
+        // The next sounding starts from the waiting state and goes to the
+        // next point.
+        uploads.clear();
+        c()->setProperty("ParamRepeat", 1);
+        QVERIFY(soundToTheEnd());
+        QCOMPARE(uploads.size(), 1);
+        emit c()->onBtnSaveOK();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        QCOMPARE(rowCounts(file), QStringLiteral("L1,P2,S3"));
+        QCOMPARE(tree()->topLevelItem(0)->child(1)->text(0), QStringLiteral("30"));
+        QCOMPARE(tree()->property("PointNo").toDouble(), 40.0);
+
+        // Choosing the line again brings its stored parameters back to the
+        // controller.
+        setSounding(25.0, 50, 1);
+        tree()->slotLineNoChanged(10.0);
+        QCOMPARE(c()->GetParamFs(), 62.5);
+        QCOMPARE(c()->GetParamPeriod(), 25);
+        QCOMPARE(c()->GetContinueMode(), VODEZ_Collector::Single);
+        QCOMPARE(tree()->property("PointNo").toDouble(), 40.0);
+    }
+
+    void reopenedProjectShowsTheLiveCurve()
+    {
+        const QString file = newFile();
+        setSounding(62.5, 25, 2);
+        QVERIFY(openAndConnect(file));
+        tree()->setProperty("LineNo", 10.0);
+        tree()->setProperty("PointNo", 20.0);
+        QVERIFY(soundToTheEnd());
+        const QVariantList live = rig->graphData->last();
+        const QVariantList liveSend = rig->graphSend->last();
+        const QString sendI = tree()->GetSendI();
+        const double sendOff = tree()->GetSendOff();
+        emit c()->onBtnSaveOK();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        tree()->closeProject();
+
+        // A fresh program: tree and processor only, the project opened again.
+        SoundingRig again(false);
+        QVERIFY2(again.faults.isEmpty(), qPrintable(again.faults.join(QLatin1Char(' '))));
+        DataModel_Index* t = again.dataModel;
+        QVERIFY(t->openProject(file));
+        QCOMPARE(t->topLevelItemCount(), 1);
+        QCOMPARE(t->topLevelItem(0)->text(0), QStringLiteral("10 (1点)"));
+        QTreeWidgetItem* pointItem = t->topLevelItem(0)->child(0);
+        QVERIFY(pointItem);
+        QVERIFY(pointItem->text(0).startsWith(QStringLiteral("20")));
+        QCOMPARE(pointItem->childCount(), 2);
+        QCOMPARE(pointItem->child(1)->text(0), QStringLiteral("2"));
+
+        t->setIndex(0, 0, -1);
+        QCOMPARE(again.graphData->last().at(0).toString(), QStringLiteral("10线 20点"));
+        QCOMPARE(again.graphTitle->last().at(0).toString(), QStringLiteral("10线 20点"));
+        QCOMPARE(again.graphAxisScale->last(), (QVariantList{true, true}));
+        QCOMPARE(vec(again.graphData->last().at(1)), vec(live.at(1)));
+        QCOMPARE(vec(again.graphData->last().at(2)), vec(live.at(2)));
+        QCOMPARE(t->GetSendI(), sendI);
+        QCOMPARE(t->GetSendOff(), sendOff);
+        QCOMPARE(t->GetParamFs(), QStringLiteral("62.5"));
+        QCOMPARE(t->GetParamPeriod(), 25);
+        QCOMPARE(t->GetParamRepeat(), 2);
+        QCOMPARE(again.graphSend->last().at(0).toDouble(), liveSend.at(0).toDouble());
+        QCOMPARE(vec(again.graphSend->last().at(1)), vec(liveSend.at(1)));
+
+        // Its second sample alone is the last repeat that was plotted live.
+        t->setIndex(0, 0, 1);
+        QCOMPARE(again.graphData->last().at(0).toString(), QStringLiteral("10线 20点 2采样"));
+        QCOMPARE(vec(again.graphData->last().at(1)), vec(live.at(1)));
+        QCOMPARE(vec(again.graphData->last().at(2)), vec(live.at(2)));
+        QCOMPARE(t->GetParamRepeat(), 1);
+    }
+
+    void continuousRunSavesEachPairAsAPoint()
+    {
+        const QString file = newFile();
+        setSounding(62.5, 25, 3);
+        c()->setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+        QVERIFY(openAndConnect(file));
+        tree()->setProperty("LineNo", 30.0);
+        emit c()->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(uploads.size() >= 3, kLongWait);
+        QCOMPARE(status(), VODEZ_Collector::SAMPLING);
+        c()->onBtnSampleStop();
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QTRY_VERIFY_WITH_TIMEOUT(!emu->Tx().IsRunning() && !emu->Rx().IsArmed(), kLongWait);
+        QTest::qWait(300);   // nothing that still arrives may be saved
+        const int n = uploads.size();
+        QCOMPARE(c()->GetParamRepeat(), 1);
+        QCOMPARE(prompt->shown.size(), 0);
+
+        QCOMPARE(rowCounts(file), QStringLiteral("L1,P%1,S%1").arg(n));
+        {
+            SideDb db(file);
+            QCOMPARE(db.rows(QStringLiteral("SELECT NAME, TYPE FROM Data_Line")).first(), (QVariantList{30.0, 1}));
+            const QList<QVariantList> points =
+                db.rows(QStringLiteral("SELECT ID, NAME, TYPE FROM Data_Point ORDER BY ID"));
+            for (int k = 0; k < n; ++k) {
+                QCOMPARE(points.at(k).at(1).toDouble(), double(k));
+                QCOMPARE(points.at(k).at(2).toInt(), 0);
+                QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM Data_Sample WHERE Data_PointID = %1")
+                                      .arg(points.at(k).at(0).toInt())).toInt(),
+                         1);
+            }
+            for (int k = 0; k < n; ++k) {
+                QCOMPARE(uploads.at(k).Recvs.size(), 1);
+                QCOMPARE(int(uploads.at(k).ContinueMode), 1);
+                compareSamples(file, uploads.at(k), points.at(k).at(0).toInt());
+                if (QTest::currentTestFailed())
+                    return;
+            }
+        }
+        QCOMPARE(tree()->topLevelItemCount(), 1);
+        QCOMPARE(tree()->topLevelItem(0)->childCount(), n);
+        QCOMPARE(tree()->topLevelItem(0)->text(0), QStringLiteral("30 (%1点)").arg(n));
+
+        // Each pair is plotted as it comes, under its time, and joins the
+        // history of the run.
+        QCOMPARE(rig->graphData->count(), n);
+        QVERIFY(rig->graphTitle->last().at(0).toString() != QStringLiteral("当前采集"));
+        QCOMPARE(rig->graphLine->count(), n);
+        QVERIFY(!rig->graphLine->last().at(0).value<QVector<QVector<double> > >().isEmpty());
+        checkDecayCurve(vec(rig->graphData->last().at(1)), vec(rig->graphData->last().at(2)));
+
+        // A point of the run chosen in the tree is the curve plotted live,
+        // with its stretch of the line around it.
+        const int k = n - 1;
+        const QVariantList live = rig->graphData->at(k);
+        rig->lineSections->clear();
+        tree()->setIndex(0, k, -1);
+        QVERIFY(rig->graphData->last().at(0).toString().startsWith(QStringLiteral("30线 ")));
+        QCOMPARE(vec(rig->graphData->last().at(1)), vec(live.at(1)));
+        QCOMPARE(vec(rig->graphData->last().at(2)), vec(live.at(2)));
+        QCOMPARE(rig->lineSections->count(), 1);
+        QCOMPARE(rig->lineSections->last().at(4).toInt(), k);
+        QCOMPARE(vec(rig->lineSections->last().at(1)).size(), n);
+
+        // Choosing the line again sets the controller up for a continuous run.
+        c()->setProperty("ContinueMode", int(VODEZ_Collector::Single));
+        c()->setProperty("ParamFs", 25.0);
+        tree()->slotLineNoChanged(30.0);
+        QCOMPARE(c()->GetParamFs(), 62.5);
+        QCOMPARE(c()->GetContinueMode(), VODEZ_Collector::Continue);
+    }
+
+    void failedSaveKeepsTheSoundingForARetry()
+    {
+        const QString file = newFile();
+        setSounding(62.5, 25, 2);
+        QVERIFY(openAndConnect(file));
+        tree()->setProperty("LineNo", 10.0);
+        tree()->setProperty("PointNo", 20.0);
+        QVERIFY(soundToTheEnd());
+        {
+            SideDb db(file);
+            QVERIFY(db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Data_Sample BEGIN "
+                                           "SELECT RAISE(ABORT, 'refused'); END")));
+        }
+        QSignalSpy failed(tree(), &DataModel_Index::onSaveFailed);
+        emit c()->onBtnSaveOK();
+        QCOMPARE(failed.count(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(in("SampleWaitSave"), kLongWait);
+        QTest::qWait(200);   // the end of the failed save moves nothing further
+        QVERIFY(in("SampleWaitSave"));
+        QCOMPARE(status(), VODEZ_Collector::UPLOAD);
+        QCOMPARE(prompt->count(Prompt::Kind::Warning), 1);
+        QCOMPARE(tree()->KeptData().Recvs.size(), 2);
+        QCOMPARE(tree()->property("PointNo").toDouble(), 20.0);
+        QCOMPARE(tree()->topLevelItemCount(), 0);
+        QCOMPARE(rowCounts(file), QStringLiteral("L0,P0,S0"));
+        {
+            SideDb db(file);
+            QVERIFY(db.exec(QStringLiteral("DROP TRIGGER refuse")));
+        }
+
+        emit c()->onBtnSaveOK();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(rowCounts(file), QStringLiteral("L1,P1,S2"));
+        int pointId = 0;
+        {
+            SideDb db(file);
+            pointId = db.value(QStringLiteral("SELECT ID FROM Data_Point WHERE NAME = 20")).toInt();
+        }
+        QVERIFY(pointId > 0);
+        compareSamples(file, uploads.last(), pointId);
+        QCOMPARE(tree()->property("PointNo").toDouble(), 30.0);
+        QCOMPARE(tree()->topLevelItem(0)->child(0)->childCount(), 2);
+    }
+
+    void discardWritesNothing()
+    {
+        const QString file = newFile();
+        setSounding(62.5, 25, 2);
+        QVERIFY(openAndConnect(file));
+        tree()->setProperty("LineNo", 10.0);
+        tree()->setProperty("PointNo", 20.0);
+        QVERIFY(soundToTheEnd());
+        const QByteArray before = fileHash(file);
+        QSignalSpy over(tree(), &DataModel_Index::onSaveOver);
+        emit c()->onBtnSaveCancel();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        QCOMPARE(over.count(), 0);
+        QVERIFY(tree()->KeptData().Recvs.isEmpty());
+        QCOMPARE(tree()->property("PointNo").toDouble(), 20.0);
+        QCOMPARE(tree()->topLevelItemCount(), 0);
+        QCOMPARE(rowCounts(file), QStringLiteral("L0,P0,S0"));
+        QCOMPARE(fileHash(file), before);
+        QCOMPARE(prompt->shown.size(), 0);
+    }
+};
+
+QTEST_MAIN(TstSoundingRoad)
+#include "tst_sounding_road.moc"
