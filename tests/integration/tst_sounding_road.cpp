@@ -296,14 +296,25 @@ private slots:
         QCOMPARE(tree()->property("PointNo").toDouble(), 40.0);
     }
 
+    void reopenedProjectShowsTheLiveCurve_data()
+    {
+        QTest::addColumn<int>("sampleMode");
+        QTest::newRow("TEM") << int(VODEZ_Collector::TEM);
+        QTest::newRow("self-check") << int(VODEZ_Collector::SelfCheck);
+    }
     void reopenedProjectShowsTheLiveCurve()
     {
+        QFETCH(int, sampleMode);
+        const bool tem = sampleMode == VODEZ_Collector::TEM;
         const QString file = newFile();
         setSounding(62.5, 25, 2);
+        c()->setProperty("SampleMode", sampleMode);
         QVERIFY(openAndConnect(file));
         tree()->setProperty("LineNo", 10.0);
         tree()->setProperty("PointNo", 20.0);
         QVERIFY(soundToTheEnd());
+        QCOMPARE(int(uploads.last().SampleMode), sampleMode);
+        QCOMPARE(rig->graphAxisScale->last(), (QVariantList{tem, tem}));
         const QVariantList live = rig->graphData->last();
         const QVariantList liveSend = rig->graphSend->last();
         const QString sendI = tree()->GetSendI();
@@ -321,16 +332,25 @@ private slots:
         QCOMPARE(t->topLevelItem(0)->text(0), QStringLiteral("10 (1点)"));
         QTreeWidgetItem* pointItem = t->topLevelItem(0)->child(0);
         QVERIFY(pointItem);
-        QVERIFY(pointItem->text(0).startsWith(QStringLiteral("20")));
+        QCOMPARE(pointItem->text(0), tem ? QStringLiteral("20") : QStringLiteral("20(自检)"));
         QCOMPARE(pointItem->childCount(), 2);
         QCOMPARE(pointItem->child(1)->text(0), QStringLiteral("2"));
 
         t->setIndex(0, 0, -1);
         QCOMPARE(again.graphData->last().at(0).toString(), QStringLiteral("10线 20点"));
         QCOMPARE(again.graphTitle->last().at(0).toString(), QStringLiteral("10线 20点"));
-        QCOMPARE(again.graphAxisScale->last(), (QVariantList{true, true}));
-        QCOMPARE(vec(again.graphData->last().at(1)), vec(live.at(1)));
-        QCOMPARE(vec(again.graphData->last().at(2)), vec(live.at(2)));
+        QCOMPARE(again.graphAxisScale->last(), (QVariantList{tem, tem}));
+        // The point stacks its samples as they were uploaded; a TEM sounding
+        // of the noise-free boxes repeats itself, so that is the live curve.
+        QVector<double> stacked = again.dataCalc->StackRecvData(uploads.last().Recvs);
+        QVector<double> times = uploads.last().Recvs.first().Times;
+        Data_Calc::CalcDecay(stacked, times, sendOff, sampleMode);
+        QCOMPARE(vec(again.graphData->last().at(1)), times);
+        QCOMPARE(vec(again.graphData->last().at(2)), stacked);
+        if (tem) {
+            QCOMPARE(vec(again.graphData->last().at(1)), vec(live.at(1)));
+            QCOMPARE(vec(again.graphData->last().at(2)), vec(live.at(2)));
+        }
         QCOMPARE(t->GetSendI(), sendI);
         QCOMPARE(t->GetSendOff(), sendOff);
         QCOMPARE(t->GetParamFs(), QStringLiteral("62.5"));
@@ -464,18 +484,41 @@ private slots:
         QCOMPARE(tree()->topLevelItem(0)->child(0)->childCount(), 2);
     }
 
+    void discardWritesNothing_data()
+    {
+        QTest::addColumn<bool>("stopMidway");
+        QTest::newRow("cancel at the end") << false;
+        QTest::newRow("stop after the first repeat") << true;
+    }
     void discardWritesNothing()
     {
+        QFETCH(bool, stopMidway);
         const QString file = newFile();
         setSounding(62.5, 25, 2);
         QVERIFY(openAndConnect(file));
         tree()->setProperty("LineNo", 10.0);
         tree()->setProperty("PointNo", 20.0);
-        QVERIFY(soundToTheEnd());
-        const QByteArray before = fileHash(file);
         QSignalSpy over(tree(), &DataModel_Index::onSaveOver);
-        emit c()->onBtnSaveCancel();
-        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        QByteArray before;
+        if (stopMidway) {
+            // The operator's stop comes in through the event loop, well
+            // before the second repeat can be configured and recorded.
+            connect(c(), &VODEZ_Collector::dataUpload, this, [this] {
+                QTimer::singleShot(0, c(), &VODEZ_Collector::onBtnSampleStop);
+            });
+            before = fileHash(file);
+            emit c()->onBtnSampleStart();
+            QTRY_VERIFY_WITH_TIMEOUT(!uploads.isEmpty(), kLongWait);
+            QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+            QCOMPARE(uploads.size(), 1);
+            QCOMPARE(tree()->GetParamRepeat(), 1);   // it was shown meanwhile
+        } else {
+            QVERIFY(soundToTheEnd());
+            before = fileHash(file);
+            emit c()->onBtnSaveCancel();
+            QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        }
+        QVERIFY(in("SampleWaitParam"));
         QCOMPARE(over.count(), 0);
         QVERIFY(tree()->KeptData().Recvs.isEmpty());
         QCOMPARE(tree()->property("PointNo").toDouble(), 20.0);
