@@ -720,6 +720,10 @@ void VODEZ_Collector::CheckDataPair()
             emit dataUpload(one);
             emit dataSave(true);
         }
+        // A warning box of a failed save runs an event loop, in which the
+        // run may have ended (a link lost): then no progress may run on.
+        if (!soundingRuns())
+            return;
         soundingTime = SoundingTimeMs(soundFs, soundPeriod);
         WriteProgressMax(soundingTime);
         WriteProgress(0);
