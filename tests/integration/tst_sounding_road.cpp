@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -44,6 +45,25 @@ QString rowCounts(const QString& file)
                                      "SELECT 'S' || count(*) FROM Data_Sample"))
         .join(QLatin1Char(','));
 }
+
+// A warning box the operator reads for a while: its event loop runs inside
+// the save, as a modal box's does.
+class SlowPrompt : public RecordingPrompt
+{
+public:
+    void warning(QWidget* parent, const QString& title, const QString& text) override
+    {
+        if (whileOpen) {
+            auto once = std::move(whileOpen);
+            whileOpen = nullptr;
+            once();
+        }
+        QTest::qWait(300);
+        RecordingPrompt::warning(parent, title, text);
+    }
+    // Runs once, when the first box opens.
+    std::function<void()> whileOpen;
+};
 
 } // namespace
 
@@ -273,6 +293,11 @@ private slots:
         QCOMPARE(tree()->topLevelItem(0)->text(0), QStringLiteral("10 (1点)"));
         QCOMPARE(tree()->topLevelItem(0)->child(0)->text(0), QStringLiteral("20"));
         QCOMPARE(tree()->topLevelItem(0)->child(0)->childCount(), 2);
+        // The point is stamped with the receiver's clock of its first set.
+        const qint64 stamp = d.Recvs.first().RecvTime;
+        QVERIFY(qAbs(stamp - QDateTime::currentMSecsSinceEpoch()) < 60000);
+        QCOMPARE(tree()->topLevelItem(0)->child(0)->toolTip(0),
+                 QDateTime::fromMSecsSinceEpoch(stamp).toString(QStringLiteral("yyyy.MM.dd hh:mm:ss")));
 
         // The next sounding starts from the waiting state and goes to the
         // next point.
@@ -439,8 +464,53 @@ private slots:
         QCOMPARE(c()->GetContinueMode(), VODEZ_Collector::Continue);
     }
 
+    void linkLostWhileAFailedSaveIsShown()
+    {
+        // A continuous run into a file that refuses every sample; while the
+        // first warning is open the transmitter's link drops.
+        prompt.reset();   // a prompt installs itself while it lives
+        auto* slow = new SlowPrompt;
+        prompt.reset(slow);
+        slow->whileOpen = [this] { emu->Tx().CloseClient(); };
+        const QString file = newFile();
+        setSounding(62.5, 25, 1);
+        c()->setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+        QVERIFY(openAndConnect(file));
+        tree()->setProperty("LineNo", 30.0);
+        {
+            SideDb db(file);
+            QVERIFY(db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Data_Sample BEGIN "
+                                           "SELECT RAISE(ABORT, 'refused'); END")));
+        }
+        emit c()->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(!prompt->shown.isEmpty(), kLongWait);
+        // The run has ended with the link; once reconnected the controller
+        // waits for a start with no progress running.
+        QTRY_VERIFY_WITH_TIMEOUT(emu->Tx().ConnectionsAccepted() == 2 && status() == VODEZ_Collector::IDLE,
+                                 kLongWait);
+        QTest::qWait(600);
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QVERIFY(in("SampleWaitParam"));
+        QCOMPARE(c()->GetProgress(), 0);
+        QCOMPARE(c()->GetProgressMax(), 0);
+        QCOMPARE(rowCounts(file), QStringLiteral("L0,P0,S0"));
+        QCOMPARE(tree()->topLevelItemCount(), 0);
+        QVERIFY(tree()->Lines().isEmpty());
+    }
+
+    void failedSaveKeepsTheSoundingForARetry_data()
+    {
+        QTest::addColumn<bool>("slowBox");
+        QTest::newRow("warning answered at once") << false;
+        QTest::newRow("warning open a while") << true;
+    }
     void failedSaveKeepsTheSoundingForARetry()
     {
+        QFETCH(bool, slowBox);
+        if (slowBox) {
+            prompt.reset();
+            prompt = std::make_unique<SlowPrompt>();
+        }
         const QString file = newFile();
         setSounding(62.5, 25, 2);
         QVERIFY(openAndConnect(file));
