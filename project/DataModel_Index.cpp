@@ -224,13 +224,10 @@ void DataModel_Index::dataUpload(VODEZ_Data data)
 {
     keptData = data;
     SetParamFs(double(keptData.ParamFs));
-    ParamPeriod = keptData.ParamPeriod;
-    emit onParamPeriodChanged(ParamPeriod);
-    ParamRepeat = keptData.Sends.size();
-    emit onParamRepeatChanged(ParamRepeat);
+    SetParamPeriod(keptData.ParamPeriod);
+    SetParamRepeat(keptData.Sends.size());
     SetSendI(Data_Calc::CalcSendIMean(keptData.Sends));
-    SendOff = Data_Calc::CalcOffTimeMean(keptData.Sends);
-    emit onSendOffChanged(SendOff);
+    SetSendOff(Data_Calc::CalcOffTimeMean(keptData.Sends));
     if (dataCalc) {
         dataCalc->onData_SendsVec(keptData.Sends);
         dataCalc->onData_Recvs(keptData.Recvs, SendOff, int(keptData.SampleMode), int(keptData.ContinueMode));
