@@ -789,20 +789,25 @@ bool DataModel_Index::currentTarget(Target* target) const
     return true;
 }
 
+bool DataModel_Index::storeTarget(const Target& target, const QStringList& columns)
+{
+    if (target.sample)
+        return storeColumns(*target.sample, columns);
+    if (target.point)
+        return storeColumns(*target.point, columns);
+    return storeColumns(*target.line, columns);
+}
+
 void DataModel_Index::onNewUse(bool use)
 {
     Target t;
     if (!isProjectOpen() || !currentTarget(&t))
         return;
     const int value = use ? 1 : 0;
-    const QStringList columns{QStringLiteral("USE")};
     int* field = t.sample ? &t.sample->USE : t.point ? &t.point->USE : &t.line->USE;
     const int old = *field;
     *field = value;
-    const bool stored = t.sample ? storeColumns(*t.sample, columns)
-        : t.point               ? storeColumns(*t.point, columns)
-                                : storeColumns(*t.line, columns);
-    if (!stored) {
+    if (!storeTarget(t, {QStringLiteral("USE")})) {
         // The check box shows what the file holds.
         *field = old;
         emit onCurUse(old != 0);
@@ -817,11 +822,7 @@ void DataModel_Index::onNewLog(QString log)
     QString* note = t.sample ? &t.sample->NOTE : t.point ? &t.point->NOTE : &t.line->NOTE;
     const QString old = *note;
     *note = old.isEmpty() ? log : old + QStringLiteral("\r\n\r\n") + log;
-    const QStringList columns{QStringLiteral("NOTE")};
-    const bool stored = t.sample ? storeColumns(*t.sample, columns)
-        : t.point               ? storeColumns(*t.point, columns)
-                                : storeColumns(*t.line, columns);
-    if (!stored)
+    if (!storeTarget(t, {QStringLiteral("NOTE")}))
         *note = old;
     emit onLoadLog(*note);
 }

@@ -209,6 +209,8 @@ private:
         std::shared_ptr<Data_Sample> sample;
     };
     bool currentTarget(Target* target) const;
+    // storeColumns on the deepest object the target names.
+    bool storeTarget(const Target& target, const QStringList& columns);
     int findLine(double name) const;
     // The line a save writes into: the one numbered name, or a new one of
     // the given type (row inserted, tree item added) when there is none.
