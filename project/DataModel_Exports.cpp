@@ -16,7 +16,8 @@ void DataModel_Index::onExportData(QTextStream& out, int exportType, int exportD
         return;
     TextListings::DumpOptions options;
     options.depth = exportDep;
-    options.config = projectConfig;
+    if (project)
+        options.config = project->getProjectConfig();
     options.divI = DataDivI;
     TextListings::WriteData(out, lines, options, [this](int done, int total) { emit onExport(done, total); });
 }

@@ -322,9 +322,9 @@ bool DataModel_Index::openProject(const QString& path)
     }
     if (upgrading && !database.commit())
         database.rollback();
-    projectConfig = project->getProjectConfig();
-    emit loadProjectConfig(projectConfig);
-    setProperty("PointNoStep", projectConfig.PointNoStep);
+    const st_ProjectConfig config = project->getProjectConfig();
+    emit loadProjectConfig(config);
+    setProperty("PointNoStep", config.PointNoStep);
     if (failed(fetchError)) {
         // A new file (or one without its project row): the project and the
         // work set are written together or not at all.
@@ -427,7 +427,7 @@ bool DataModel_Index::openProject(const QString& path)
         emit isNewLineChanged(true);
     } else {
         setProperty("LineNo", newestLineNo);
-        setProperty("PointNo", newestBase + projectConfig.PointNoStep);
+        setProperty("PointNo", newestBase + config.PointNoStep);
         emit onLoad_Param(newestFs, newestPeriod, newestType);
         slotLineNoChanged(newestLineNo);
     }
@@ -831,14 +831,11 @@ void DataModel_Index::setProjectConfig(st_ProjectConfig config)
 {
     if (!isProjectOpen())
         return;
-    const st_ProjectConfig old = project->getProjectConfig();
-    projectConfig = config;
+    st_ProjectConfig old = project->getProjectConfig();
     project->setProjectConfig(&config);
     if (!storeColumns(*project, configColumns())) {
-        st_ProjectConfig stored = old;
-        project->setProjectConfig(&stored);
-        projectConfig = old;
-        emit loadProjectConfig(projectConfig);
+        project->setProjectConfig(&old);
+        emit loadProjectConfig(old);
     }
 }
 

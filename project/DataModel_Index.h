@@ -197,7 +197,6 @@ protected:
     // Before the first open the panels read the Data_Project default.
     double PointNoStep = 10.0;
     VODEZ_Data keptData;
-    st_ProjectConfig projectConfig;
     int expandedLine = -1;
 
 private:
