@@ -279,10 +279,6 @@ void DataModel_Index::GetRecvDataByTime(double step, const QDateTime& from, cons
         const QVector<std::shared_ptr<Data_Point> > points = L->list_Data_Point;
         for (int j = 0; j < points.size(); ++j) {
             const std::shared_ptr<Data_Point>& P = points.at(j);
-            if (j == 0) {
-                R.clear();
-                T.clear();
-            }
             if (P && P->USE != 0) {
                 const double x = P->NAME;
                 if (R.isEmpty())
@@ -321,13 +317,9 @@ void DataModel_Index::GetRecvDataByTime(double step, const QDateTime& from, cons
                     T.append(S->GetSendData());
                 }
             }
-            if (j == points.size() - 1) {
-                headers->append(header);
-                recvGroups->append(R);
-                sendGroups->append(T);
-                R.clear();
-                T.clear();
-            }
         }
+        headers->append(header);
+        recvGroups->append(R);
+        sendGroups->append(T);
     }
 }
