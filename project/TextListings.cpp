@@ -224,21 +224,4 @@ void WritePointTime(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >
     }
 }
 
-bool WriteDataFile(const QString& path, const QVector<std::shared_ptr<Data_Line> >& lines,
-                   const DumpOptions& options, const ExportProgress& progress, QString* errorText)
-{
-    return WriteExportFile(path, [&](QTextStream& out) { WriteData(out, lines, options, progress); }, errorText);
-}
-
-bool WriteLogFile(const QString& path, const QVector<std::shared_ptr<Data_Line> >& lines, QString* errorText)
-{
-    return WriteExportFile(path, [&](QTextStream& out) { WriteLog(out, lines); }, errorText);
-}
-
-bool WritePointTimeFile(const QString& path, const QVector<std::shared_ptr<Data_Line> >& lines,
-                        QString* errorText)
-{
-    return WriteExportFile(path, [&](QTextStream& out) { WritePointTime(out, lines); }, errorText);
-}
-
 } // namespace TextListings

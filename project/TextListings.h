@@ -1,6 +1,6 @@
 #pragma once
 // Three plain-text listings of an open project, written into a stream the
-// caller provides (or to a file, whole or not at all):
+// caller provides (WriteExportFile puts one in a file, whole or not at all):
 //   - the detailed dump of lines, points and either every sample's processed
 //     decay or every point's stacked decay;
 //   - the notes of lines, points and samples as an indented tree;
@@ -42,13 +42,5 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
 void WriteLog(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines);
 // The start time of every point in use.
 void WritePointTime(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines);
-
-bool WriteDataFile(const QString& path, const QVector<std::shared_ptr<Data_Line> >& lines,
-                   const DumpOptions& options, const ExportProgress& progress = ExportProgress(),
-                   QString* errorText = nullptr);
-bool WriteLogFile(const QString& path, const QVector<std::shared_ptr<Data_Line> >& lines,
-                  QString* errorText = nullptr);
-bool WritePointTimeFile(const QString& path, const QVector<std::shared_ptr<Data_Line> >& lines,
-                        QString* errorText = nullptr);
 
 } // namespace TextListings

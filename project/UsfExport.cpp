@@ -149,10 +149,4 @@ QString DataRow(int h, double timeUs, double value, double current, double error
         + QStringLiteral(",    ") + f5(errorBar) + QStringLiteral(",    ") + QStringLiteral("1");
 }
 
-bool WriteFile(const QString& path, const QVector<std::shared_ptr<Data_Line> >& lines, bool divI,
-               const ExportProgress& progress, QString* errorText)
-{
-    return WriteExportFile(path, [&](QTextStream& out) { Write(out, lines, divI, progress); }, errorText);
-}
-
 } // namespace UsfExport

@@ -33,11 +33,6 @@ int CountSoundings(const QVector<std::shared_ptr<Data_Line> >& lines);
 void Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, bool divI,
            const ExportProgress& progress = ExportProgress());
 
-// Writes the export to the file at path, whole or not at all (see
-// WriteExportFile); false when it could not be written.
-bool WriteFile(const QString& path, const QVector<std::shared_ptr<Data_Line> >& lines, bool divI,
-               const ExportProgress& progress = ExportProgress(), QString* errorText = nullptr);
-
 // The number formats of the export.
 // A plain number: what a text stream with default settings writes (6
 // significant digits, the shorter of fixed and scientific, C locale).

@@ -64,19 +64,21 @@ private slots:
         QTest::addColumn<QString>("expected");
         Lines* lines = &m_project.lines();
         QTest::newRow("usf") << Writer([lines](const QString& path, QString* error) {
-            return UsfExport::WriteFile(path, *lines, false, ExportProgress(), error);
+            return WriteExportFile(path, [lines](QTextStream& out) { UsfExport::Write(out, *lines, false); }, error);
         }) << "project.usf";
         QTest::newRow("dump") << Writer([lines](const QString& path, QString* error) {
             TextListings::DumpOptions o;
             o.depth = 1;
             o.config = Project::config();
-            return TextListings::WriteDataFile(path, *lines, o, ExportProgress(), error);
+            return WriteExportFile(path, [lines, o](QTextStream& out) { TextListings::WriteData(out, *lines, o); },
+                                   error);
         }) << "dump1.txt";
         QTest::newRow("notes") << Writer([lines](const QString& path, QString* error) {
-            return TextListings::WriteLogFile(path, *lines, error);
+            return WriteExportFile(path, [lines](QTextStream& out) { TextListings::WriteLog(out, *lines); }, error);
         }) << "log.txt";
         QTest::newRow("point times") << Writer([lines](const QString& path, QString* error) {
-            return TextListings::WritePointTimeFile(path, *lines, error);
+            return WriteExportFile(path, [lines](QTextStream& out) { TextListings::WritePointTime(out, *lines); },
+                                   error);
         }) << "pointtime.txt";
     }
 
