@@ -356,12 +356,9 @@ bool DataModel_Index::openProject(const QString& path)
     }
 
     const QHash<int, qint64> startTimes = firstSampleTimes(database);
-    int newestId = 0;
-    double newestLineNo = 0.0;
-    double newestBase = 0.0;
-    double newestFs = 25.0;
-    int newestPeriod = 500;
-    int newestType = 0;
+    // The point saved last (highest ID) and its line.
+    const Data_Line* newestLine = nullptr;
+    const Data_Point* newestPoint = nullptr;
 
     QList<QTreeWidgetItem*> lineItems;
     lineItems.reserve(lines.size());
@@ -370,21 +367,9 @@ bool DataModel_Index::openProject(const QString& path)
         QList<QTreeWidgetItem*> pointItems;
         pointItems.reserve(line->list_Data_Point.size());
         for (const std::shared_ptr<Data_Point>& point : qAsConst(line->list_Data_Point)) {
-            if (point->ID > newestId) {
-                newestId = point->ID;
-                newestLineNo = line->NAME;
-                newestBase = line->TYPE == 0 ? point->NAME : 0.0;
-                newestFs = point->list_Data_Sample.isEmpty() ? 0.0 : point->list_Data_Sample.first()->SendFs;
-                // One sample's stacked periods, as the sampling panel sets them.
-                newestPeriod = 0;
-                const auto& firstSamples = line->list_Data_Point.first()->list_Data_Sample;
-                for (const std::shared_ptr<Data_Sample>& s : firstSamples) {
-                    if (s->USE != 0) {
-                        newestPeriod = s->PERIOD;
-                        break;
-                    }
-                }
-                newestType = line->TYPE;
+            if (point->ID > (newestPoint ? newestPoint->ID : 0)) {
+                newestLine = line.get();
+                newestPoint = point.get();
             }
             const bool hasSamples = !point->list_Data_Sample.isEmpty();
             qint64 start = 0;
@@ -426,6 +411,25 @@ bool DataModel_Index::openProject(const QString& path)
     if (lines.isEmpty()) {
         emit isNewLineChanged(true);
     } else {
+        double newestLineNo = 0.0;
+        double newestBase = 0.0;
+        double newestFs = 25.0;
+        int newestPeriod = 500;
+        int newestType = 0;
+        if (newestPoint) {
+            newestLineNo = newestLine->NAME;
+            newestBase = newestLine->TYPE == 0 ? newestPoint->NAME : 0.0;
+            newestFs = newestPoint->list_Data_Sample.isEmpty() ? 0.0 : newestPoint->list_Data_Sample.first()->SendFs;
+            // One sample's stacked periods, as the sampling panel sets them.
+            newestPeriod = 0;
+            for (const std::shared_ptr<Data_Sample>& s : newestLine->list_Data_Point.first()->list_Data_Sample) {
+                if (s->USE != 0) {
+                    newestPeriod = s->PERIOD;
+                    break;
+                }
+            }
+            newestType = newestLine->TYPE;
+        }
         setProperty("LineNo", newestLineNo);
         setProperty("PointNo", newestBase + config.PointNoStep);
         emit onLoad_Param(newestFs, newestPeriod, newestType);
