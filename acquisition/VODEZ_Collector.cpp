@@ -303,7 +303,7 @@ void VODEZ_Collector::Start()
 
 void VODEZ_Collector::onTestEvent()
 {
-    onStateEvent(new QEvent(kRepeatEvent), QStateMachine::NormalPriority);
+    postRepeatEvent();
 }
 
 void VODEZ_Collector::onBtnSampleStop()
@@ -704,8 +704,7 @@ void VODEZ_Collector::CheckDataPair()
     soundingData.RepeatCount = ParamRepeat;
 
     if (soundContinueMode == Continue) {
-        ParamRepeat = 1;
-        emit onParamRepeatChanged();
+        SetParamRepeat(1);
         soundingData.RepeatCount = 1;
         // Take the pairs out before handing them on: saving may show a modal
         // box whose event loop delivers new sets, which must survive.
