@@ -3,6 +3,7 @@
 // of refused, unanswered and dropped links. The controller fixes the port
 // (12345); the boxes listen on this test's own loopback addresses.
 
+#include "CollectorProbe.h"
 #include "EmuDevices.h"
 #include "EmuSynth.h"
 #include "VODEZ_Collector.h"
@@ -25,18 +26,6 @@ const QString kRxAddress = QStringLiteral("127.0.4.21");
 const QString kSilentAddress = QStringLiteral("127.0.4.22");   // nothing listens here
 const quint16 kPort = 12345;
 
-const QString kOnline = QStringLiteral("<p style='color:green;'>已连接</p>");
-const QString kInit = QStringLiteral("<p style='color:red;'>初始化连接</p>");
-const QString kNotConnected = QStringLiteral("<p style='color:red;'>未连接</p>");
-const QString kRetry = QStringLiteral("<p style='color:red;'>重试</p>");
-
-QString linkText(const char* head, bool tx, bool rx)
-{
-    return QStringLiteral("%1 <span style='color:%2;'>发 </span><span style='color:%3;'>收</span>")
-        .arg(QString::fromUtf8(head), tx ? QStringLiteral("green") : QStringLiteral("red"),
-             rx ? QStringLiteral("green") : QStringLiteral("red"));
-}
-
 template <typename T>
 T payloadAs(const EmuFrameRecord& frame)
 {
@@ -57,20 +46,9 @@ class TstAcqSounding : public QObject
     QList<VODEZ_Data> uploads;
     QList<bool> saves;
 
-    bool in(const char* state) const
-    {
-        auto* s = c->findChild<QState*>(QString::fromLatin1(state));
-        return s && c->findChild<QStateMachine*>()->configuration().contains(s);
-    }
+    bool in(const char* state) const { return inState(*c, state); }
 
     VODEZ_Collector::VODEZSampleStatus status() const { return c->GetSampleStatus(); }
-
-    void shortenConnectTimeout(int ms)
-    {
-        for (QTimer* t : c->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
-            if (t->interval() == 10000)
-                t->setInterval(ms);
-    }
 
     bool connectBoth()
     {
@@ -147,7 +125,7 @@ private slots:
 
     void retryUntilTheTransmitterListens()
     {
-        shortenConnectTimeout(300);
+        shortenConnectTimeout(*c, 300);
         c->setProperty("DeviceIP_Send", kSilentAddress);
         QStringList texts;
         connect(c.get(), &VODEZ_Collector::statusConnectChanged, this, [&texts](QString s) { texts << s; });

@@ -3,6 +3,7 @@
 // continuous mode, failure roads. Nothing here reaches a box: the addresses
 // are loopback ones where nothing listens, and the replies are injected.
 
+#include "CollectorProbe.h"
 #include "ILibRecv_DUD4004.h"
 #include "VODEZ_Collector.h"
 #include "WifiSignal.h"
@@ -21,17 +22,6 @@
 #include <cmath>
 
 namespace {
-
-const QString kOnline = QStringLiteral("<p style='color:green;'>已连接</p>");
-const QString kInit = QStringLiteral("<p style='color:red;'>初始化连接</p>");
-const QString kNotConnected = QStringLiteral("<p style='color:red;'>未连接</p>");
-
-QString linkText(const char* head, bool tx, bool rx)
-{
-    return QStringLiteral("%1 <span style='color:%2;'>发 </span><span style='color:%3;'>收</span>")
-        .arg(QString::fromUtf8(head), tx ? QStringLiteral("green") : QStringLiteral("red"),
-             rx ? QStringLiteral("green") : QStringLiteral("red"));
-}
 
 st_TEMSendData sendSet(int id)
 {
@@ -70,7 +60,6 @@ struct Rig
     VODEZ_Collector c;
     ILibRecv_DUD4004* rx = nullptr;
     iLibSend* tx = nullptr;
-    QStateMachine* machine = nullptr;
     QStringList uploads;
     QList<VODEZ_Data> records;
     QList<bool> saves;
@@ -79,7 +68,6 @@ struct Rig
     {
         rx = c.findChild<ILibRecv_DUD4004*>();
         tx = c.findChild<iLibSend*>();
-        machine = c.findChild<QStateMachine*>();
         c.setProperty("DeviceIP_Send", QStringLiteral("127.0.4.10"));
         c.setProperty("DeviceIP_Recv", QStringLiteral("127.0.4.11"));
         // Links are opened by these tests: never towards the built-in defaults.
@@ -92,11 +80,7 @@ struct Rig
         QObject::connect(&c, &VODEZ_Collector::dataSave, [this](bool s) { saves << s; });
     }
 
-    bool in(const char* state) const
-    {
-        auto* s = c.findChild<QState*>(QString::fromLatin1(state));
-        return s && machine->configuration().contains(s);
-    }
+    bool in(const char* state) const { return inState(c, state); }
 
     VODEZ_Collector::VODEZSampleStatus status() const { return c.GetSampleStatus(); }
 
@@ -255,9 +239,7 @@ void TstCollector::connectionRoadAndRetry()
     Rig r;
     VODEZ_Collector& c = r.c;
     // Shorten the connection time-out so the retry shows within the test.
-    for (QTimer* t : c.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
-        if (t->interval() == 10000)
-            t->setInterval(150);
+    shortenConnectTimeout(c, 150);
     QStringList texts;
     connect(&c, &VODEZ_Collector::statusConnectChanged, [&texts](QString s) { texts << s; });
     QSignalSpy connected(&c, &VODEZ_Collector::deviceConnected);

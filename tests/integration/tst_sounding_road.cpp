@@ -4,6 +4,7 @@
 // back by a fresh tree. The controller fixes the port (12345); the boxes
 // listen on this test's own loopback addresses.
 
+#include "CollectorProbe.h"
 #include "EmuDevices.h"
 #include "ProjectFixture.h"
 #include "Prompt.h"
@@ -83,11 +84,7 @@ class TstSoundingRoad : public QObject
     DataModel_Index* tree() const { return rig->dataModel; }
     VODEZ_Collector::VODEZSampleStatus status() const { return c()->GetSampleStatus(); }
 
-    bool in(const char* state) const
-    {
-        auto* s = c()->findChild<QState*>(QString::fromLatin1(state));
-        return s && c()->findChild<QStateMachine*>()->configuration().contains(s);
-    }
+    bool in(const char* state) const { return inState(*c(), state); }
 
     // What opening a project does: the file opens, then connect is pressed.
     bool openAndConnect(const QString& file)

@@ -1,0 +1,43 @@
+#pragma once
+// What the tests of the acquisition controller share: the connection texts it
+// shows, a look at its machine by state name, and a shorter connection
+// time-out.
+
+#include "VODEZ_Collector.h"
+
+#include <QState>
+#include <QStateMachine>
+#include <QString>
+#include <QTimer>
+
+namespace {
+
+const QString kOnline = QStringLiteral("<p style='color:green;'>已连接</p>");
+const QString kInit = QStringLiteral("<p style='color:red;'>初始化连接</p>");
+const QString kNotConnected = QStringLiteral("<p style='color:red;'>未连接</p>");
+const QString kRetry = QStringLiteral("<p style='color:red;'>重试</p>");
+
+// "正在连接" or "状态更新" with 发 and 收 green when their link is up.
+inline QString linkText(const char* head, bool tx, bool rx)
+{
+    return QStringLiteral("%1 <span style='color:%2;'>发 </span><span style='color:%3;'>收</span>")
+        .arg(QString::fromUtf8(head), tx ? QStringLiteral("green") : QStringLiteral("red"),
+             rx ? QStringLiteral("green") : QStringLiteral("red"));
+}
+
+inline bool inState(const VODEZ_Collector& c, const char* state)
+{
+    auto* s = c.findChild<QState*>(QString::fromLatin1(state));
+    auto* machine = c.findChild<QStateMachine*>();
+    return s && machine && machine->configuration().contains(s);
+}
+
+// The connection time-out is the only 10 s timer of the controller itself.
+inline void shortenConnectTimeout(VODEZ_Collector& c, int ms)
+{
+    for (QTimer* t : c.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
+        if (t->interval() == 10000)
+            t->setInterval(ms);
+}
+
+} // namespace
