@@ -142,6 +142,10 @@ void VODEZ_Collector::InitStateMachine()
     SetExit(QStringLiteral("SampleDataSave"), this, QStringLiteral("OnExit_SampleDataSave()"));
 
     onSignal(QStringLiteral("SampleWaitParam"), QStringLiteral("SampleSetParam"), &VODEZ_Collector::onBtnSampleStart);
+    // The parameters are taken when the sounding starts, before the first
+    // repeat is configured; later edits apply from the next start.
+    connect(transitions.value(QStringLiteral("SampleWaitParam:SampleSetParam")), &QAbstractTransition::triggered,
+            this, &VODEZ_Collector::takeSoundingParams);
     onSignal(QStringLiteral("SampleSetParam"), QStringLiteral("SampleWaitParam"), &VODEZ_Collector::cmdSampleStop);
     onSignal(QStringLiteral("SampleSetParam"), QStringLiteral("SampleDataUpload"), &VODEZ_Collector::deviceStarted);
     onSignal(QStringLiteral("SampleDataUpload"), QStringLiteral("SampleWaitParam"), &VODEZ_Collector::cmdSampleStop);
@@ -480,7 +484,6 @@ void VODEZ_Collector::OnEntry_SampleWaitParam()
     WriteProgressMax(0);
     WriteProgress(0);
     repeatsDone = 0;
-    soundParamsTaken = false;
     repeatDoneEarly = false;
     SetSampleStatus(IDLE);
     emit dataSave(false);
@@ -490,17 +493,18 @@ void VODEZ_Collector::OnEntry_SampleWaitParam()
         emit deviceDisconnect();
 }
 
+void VODEZ_Collector::takeSoundingParams()
+{
+    soundFs = ParamFs;
+    soundPeriod = ParamPeriod;
+    soundSampleMode = SampleMode;
+    soundContinueMode = ContinueMode;
+    soundingTime = SoundingTimeMs(soundFs, soundPeriod);
+}
+
 void VODEZ_Collector::OnEntry_SampleSetParam()
 {
     SetSampleStatus(SETPARAM);
-    if (!soundParamsTaken) {
-        soundParamsTaken = true;
-        soundFs = ParamFs;
-        soundPeriod = ParamPeriod;
-        soundSampleMode = SampleMode;
-        soundContinueMode = ContinueMode;
-        soundingTime = SoundingTimeMs(soundFs, soundPeriod);
-    }
 }
 
 void VODEZ_Collector::OnEntry_SetParam_ConfigChannel()
@@ -567,7 +571,6 @@ void VODEZ_Collector::OnEntry_SampleDataUpload()
     repeatDoneEarly = false;
     const bool firstRepeat = repeatsDone == 0 || (early && repeatsDone == 1);
     if (firstRepeat) {
-        soundingTime = SoundingTimeMs(soundFs, soundPeriod);
         if (soundContinueMode == Continue)
             WriteProgressMax(soundingTime);
         else
@@ -723,7 +726,6 @@ void VODEZ_Collector::CheckDataPair()
         // run may have ended (a link lost): then no progress may run on.
         if (!soundingRuns())
             return;
-        soundingTime = SoundingTimeMs(soundFs, soundPeriod);
         WriteProgressMax(soundingTime);
         WriteProgress(0);
         startProgressTimer();

@@ -165,6 +165,7 @@ private:
     bool soundingRuns() const;
     void postRepeatEvent();
     void startProgressTimer();
+    void takeSoundingParams();
 
     ILibRecv_DUD4004* receiver;
     iLibSend* transmitter;
@@ -189,9 +190,7 @@ private:
     VODEZSampleMode SampleMode = TEM;
     VODEZContinueMode ContinueMode = Single;
 
-    // The parameters the running sounding was configured with, taken when
-    // its first repeat is configured; later edits apply from the next start.
-    bool soundParamsTaken = false;
+    // The parameters the running sounding was configured with.
     double soundFs = 0.0;
     int soundPeriod = 0;
     VODEZSampleMode soundSampleMode = TEM;
