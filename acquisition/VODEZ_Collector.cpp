@@ -335,40 +335,43 @@ void VODEZ_Collector::onLoad_Param(double SendFs, int SendPeriod)
 
 // ---------------------------------------------------------------- link events
 
-void VODEZ_Collector::onRecvComConnected()
+void VODEZ_Collector::linkConnected(Communication* link, bool& up)
 {
     // An attempt still under way when the operator disconnected: Close does
     // not stop an attempt, so the link that comes up late is closed here.
     if (lateLink()) {
-        receiverUp = false;
-        receiver->Close();
+        up = false;
+        link->Close();
         return;
     }
-    receiverUp = true;
+    up = true;
     onDeviceConnected();
+}
+
+void VODEZ_Collector::linkClosed(bool& up)
+{
+    up = false;
+    emit deviceDisconnect();
+}
+
+void VODEZ_Collector::onRecvComConnected()
+{
+    linkConnected(receiver, receiverUp);
 }
 
 void VODEZ_Collector::onRecvComClosed()
 {
-    receiverUp = false;
-    emit deviceDisconnect();
+    linkClosed(receiverUp);
 }
 
 void VODEZ_Collector::onSendComConnected()
 {
-    if (lateLink()) {
-        transmitterUp = false;
-        transmitter->Close();
-        return;
-    }
-    transmitterUp = true;
-    onDeviceConnected();
+    linkConnected(transmitter, transmitterUp);
 }
 
 void VODEZ_Collector::onSendComClosed()
 {
-    transmitterUp = false;
-    emit deviceDisconnect();
+    linkClosed(transmitterUp);
 }
 
 void VODEZ_Collector::onDeviceConnected()
@@ -443,21 +446,20 @@ void VODEZ_Collector::OnEntry_DeviceInit()
         SetStatusConnect(textBadAddress());
         return;
     }
-    if (!receiverUp) {
-        st_ComAddress address;
-        address.host = DeviceIP_Recv;
-        address.port = kDevicePort;
-        receiver->SetAddress(address);
-        receiver->Open();
-    }
-    if (!transmitterUp) {
-        st_ComAddress address;
-        address.host = DeviceIP_Send;
-        address.port = kDevicePort;
-        transmitter->SetAddress(address);
-        transmitter->Open();
-    }
+    if (!receiverUp)
+        openLink(receiver, DeviceIP_Recv);
+    if (!transmitterUp)
+        openLink(transmitter, DeviceIP_Send);
     emit tryConnect();
+}
+
+void VODEZ_Collector::openLink(Communication* link, const QString& host)
+{
+    st_ComAddress address;
+    address.host = host;
+    address.port = kDevicePort;
+    link->SetAddress(address);
+    link->Open();
 }
 
 void VODEZ_Collector::OnEntry_DeviceConnecting()

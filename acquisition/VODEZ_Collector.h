@@ -11,6 +11,7 @@
 #include <QString>
 #include <QTimer>
 
+class Communication;
 class ILibRecv_DUD4004;
 class iLibSend;
 
@@ -158,6 +159,9 @@ private:
     void onRecvComClosed();
     void onSendComConnected();
     void onSendComClosed();
+    void linkConnected(Communication* link, bool& up);
+    void linkClosed(bool& up);
+    void openLink(Communication* link, const QString& host);
     void applyWifiStatus(const QString& text);
     void showLinkFlags(const QString& format);
     bool isActive(const QString& stateName) const;
