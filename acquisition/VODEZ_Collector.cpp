@@ -571,25 +571,21 @@ void VODEZ_Collector::OnEntry_SampleDataUpload()
     SetSampleStatus(SAMPLING);
     const bool early = repeatDoneEarly;
     repeatDoneEarly = false;
-    const bool firstRepeat = repeatsDone == 0 || (early && repeatsDone == 1);
-    if (firstRepeat) {
-        if (soundContinueMode == Continue)
-            WriteProgressMax(soundingTime);
-        else
-            WriteProgressMax(clampToInt(qint64(soundingTime) * ParamRepeat));
-        if (!early) {
-            WriteProgress(0);
-            startProgressTimer();
-        }
-    } else if (!early && repeatsDone < ParamRepeat) {
-        startProgressTimer();
-    }
+    // An early repeat is already counted: the first one makes repeatsDone 1.
+    if (repeatsDone == (early ? 1 : 0))
+        WriteProgressMax(soundContinueMode == Continue ? soundingTime
+                                                       : clampToInt(qint64(soundingTime) * ParamRepeat));
     if (early) {
         // The data of this repeat came before the start reply: move on now
         // instead of waiting for data that has already arrived.
         WriteProgress(repeatsDone >= ParamRepeat ? ProgressMax
                                                  : clampToInt(qint64(repeatsDone) * soundingTime));
         postRepeatEvent();
+    } else if (repeatsDone == 0) {
+        WriteProgress(0);
+        startProgressTimer();
+    } else if (repeatsDone < ParamRepeat) {
+        startProgressTimer();
     }
 }
 
