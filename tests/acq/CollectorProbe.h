@@ -1,10 +1,11 @@
 #pragma once
 // What the tests of the acquisition controller share: the connection texts it
-// shows, a look at its machine by state name, and a shorter connection
-// time-out.
+// shows, a look at its machine by state name, a shorter connection time-out
+// and the program settings that name the test's boxes.
 
 #include "VODEZ_Collector.h"
 
+#include <QSettings>
 #include <QState>
 #include <QStateMachine>
 #include <QString>
@@ -38,6 +39,17 @@ inline void shortenConnectTimeout(VODEZ_Collector& c, int ms)
     for (QTimer* t : c.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
         if (t->interval() == 10000)
             t->setInterval(ms);
+}
+
+// The program's settings point at the test's loopback boxes, never at the
+// instrument's own addresses.
+inline QSettings::Status writeBoxAddresses(const QString& tx, const QString& rx)
+{
+    QSettings ini(QStringLiteral("config.ini"), QSettings::IniFormat);
+    ini.setValue(QStringLiteral("SysConf/SendIP"), tx);
+    ini.setValue(QStringLiteral("SysConf/RecvIP"), rx);
+    ini.sync();
+    return ini.status();
 }
 
 } // namespace

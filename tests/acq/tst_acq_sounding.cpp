@@ -10,7 +10,6 @@
 
 #include <QFile>
 #include <QHostAddress>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QState>
 #include <QTimer>
@@ -63,12 +62,7 @@ private slots:
     void initTestCase()
     {
         registerDeviceRecordTypes();
-        // The program's settings point at this test's loopback boxes, never
-        // at the instrument's own addresses.
-        QSettings ini(QStringLiteral("config.ini"), QSettings::IniFormat);
-        ini.setValue(QStringLiteral("SysConf/SendIP"), kTxAddress);
-        ini.setValue(QStringLiteral("SysConf/RecvIP"), kRxAddress);
-        ini.sync();
+        writeBoxAddresses(kTxAddress, kRxAddress);
     }
 
     void init()

@@ -11,7 +11,6 @@
 
 #include <QHostAddress>
 #include <QMetaEnum>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QState>
 #include <QThreadPool>
@@ -143,10 +142,7 @@ private slots:
     void initTestCase()
     {
         registerDeviceRecordTypes();
-        QSettings ini(QStringLiteral("config.ini"), QSettings::IniFormat);
-        ini.setValue(QStringLiteral("SysConf/SendIP"), QStringLiteral("127.0.4.10"));
-        ini.setValue(QStringLiteral("SysConf/RecvIP"), QStringLiteral("127.0.4.11"));
-        ini.sync();
+        writeBoxAddresses(QStringLiteral("127.0.4.10"), QStringLiteral("127.0.4.11"));
     }
 
     void propertiesEnumsAndNotify();

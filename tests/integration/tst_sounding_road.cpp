@@ -169,13 +169,7 @@ private slots:
         QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
         SoundingRig::StartUp();
         QVERIFY(dir.isValid());
-        // The program's settings point at this test's loopback boxes, never
-        // at the instrument's own addresses.
-        QSettings ini(QStringLiteral("config.ini"), QSettings::IniFormat);
-        ini.setValue(QStringLiteral("SysConf/SendIP"), kTxAddress);
-        ini.setValue(QStringLiteral("SysConf/RecvIP"), kRxAddress);
-        ini.sync();
-        QCOMPARE(ini.status(), QSettings::NoError);
+        QCOMPARE(writeBoxAddresses(kTxAddress, kRxAddress), QSettings::NoError);
     }
 
     void init()
