@@ -1,13 +1,12 @@
 #include "Data_Calc.h"
 
+#include "Data_Blob.h"
 #include "TimeChannel.h"
 
 #include <QDateTime>
-#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 int g_startTime = 80;
@@ -81,22 +80,7 @@ Data_Calc::~Data_Calc() = default;
 
 QVector<double> Data_Calc::ByteArrayToVector(QByteArray data)
 {
-    // Big-endian doubles, 8 bytes each. A trailing fragment (never written by
-    // this program) reads as one more 0.0, as a data stream would give it.
-    QVector<double> out;
-    const int whole = data.size() / 8;
-    const bool fragment = data.size() % 8 != 0;
-    out.reserve(whole + (fragment ? 1 : 0));
-    const uchar* p = reinterpret_cast<const uchar*>(data.constData());
-    for (int i = 0; i < whole; ++i) {
-        const quint64 bits = qFromBigEndian<quint64>(p + 8 * i);
-        double d;
-        std::memcpy(&d, &bits, sizeof d);
-        out.append(d);
-    }
-    if (fragment)
-        out.append(0.0);
-    return out;
+    return Data_Blob::ByteArrayToVector(data);
 }
 
 double Data_Calc::CalcSendI(QVector<double> wave)
