@@ -170,6 +170,22 @@ bool selectColumns(const ClassInfo& cls, const QStringList& names, bool exclude,
     return true;
 }
 
+// The first count members (all by default) from the query's current row.
+void writeRow(const QSqlQuery& q, const QVector<const Member*>& members, void* object, int count = -1)
+{
+    const int n = count < 0 ? members.size() : count;
+    for (int i = 0; i < n; ++i)
+        members.at(i)->write(object, q.value(i));
+}
+
+// The error of a fetch by ID that found no row (or failed reading it).
+QSqlError noRow(const QSqlQuery& q, const ClassInfo& cls, const void* object)
+{
+    if (q.lastError().isValid())
+        return q.lastError();
+    return ormError(QStringLiteral("no row of %1 with ID %2").arg(cls.name()).arg(cls.idOf(object)));
+}
+
 // ---- relation texts -------------------------------------------------------
 
 struct Node
@@ -335,12 +351,12 @@ struct Fetcher
                 return st.error();
             QSqlQuery& q = st.query();
             while (q.next()) {
-                void* parent = byId.value(q.value(fkIndex).toInt(), nullptr);
-                if (!parent || q.value(fkIndex).isNull())
+                const QVariant key = q.value(fkIndex);
+                void* parent = key.isNull() ? nullptr : byId.value(key.toInt(), nullptr);
+                if (!parent)
                     continue; // a row of another parent
                 std::shared_ptr<void> child = cls.create();
-                for (int i = 0; i < written; ++i)
-                    members.at(i)->write(child.get(), q.value(i));
+                writeRow(q, members, child.get(), written);
                 rel->appendChild(parent, child);
                 fetched.append(child.get());
             }
@@ -485,13 +501,9 @@ QSqlError fetchById(const ClassInfo& cls, void* object, QSqlDatabase* explicitDb
     if (!st.exec())
         return st.error();
     QSqlQuery& q = st.query();
-    if (!q.next()) {
-        if (q.lastError().isValid())
-            return q.lastError();
-        return ormError(QStringLiteral("no row of %1 with ID %2").arg(cls.name()).arg(cls.idOf(object)));
-    }
-    for (int i = 0; i < members.size(); ++i)
-        members.at(i)->write(object, q.value(i));
+    if (!q.next())
+        return noRow(q, cls, object);
+    writeRow(q, members, object);
     return QSqlError();
 }
 
@@ -543,19 +555,14 @@ QSqlError fetchWithRelation(const ClassInfo& cls, const QStringList& relations, 
             return st.error();
         QSqlQuery& q = st.query();
         if (byIdObject) {
-            if (!q.next()) {
-                if (q.lastError().isValid())
-                    return q.lastError();
-                return ormError(QStringLiteral("no row of %1 with ID %2").arg(cls.name()).arg(cls.idOf(byIdObject)));
-            }
-            for (int i = 0; i < members.size(); ++i)
-                members.at(i)->write(byIdObject, q.value(i));
+            if (!q.next())
+                return noRow(q, cls, byIdObject);
+            writeRow(q, members, byIdObject);
             objects.append(byIdObject);
         } else {
             while (q.next()) {
                 std::shared_ptr<void> o = cls.create();
-                for (int i = 0; i < members.size(); ++i)
-                    members.at(i)->write(o.get(), q.value(i));
+                writeRow(q, members, o.get());
                 objects.append(o.get());
                 append(o);
             }
