@@ -482,8 +482,8 @@ QSqlError update(const ClassInfo& cls, const void* object, QSqlDatabase* explici
     return QSqlError();
 }
 
-QSqlError fetchById(const ClassInfo& cls, void* object, QSqlDatabase* explicitDb, const QStringList& columns,
-                    bool exclude)
+QSqlError fetchById(const ClassInfo& cls, const QVector<void*>& objects, QSqlDatabase* explicitDb,
+                    const QStringList& columns, bool exclude)
 {
     QSqlDatabase db;
     QSqlError error;
@@ -493,18 +493,28 @@ QSqlError fetchById(const ClassInfo& cls, void* object, QSqlDatabase* explicitDb
     if (!selectColumns(cls, columns, exclude, !exclude && columns.isEmpty(), members, error))
         return error;
     const Member* id = cls.idMember();
+    // Prepared once, executed once per object.
     Statement st(db, QStringLiteral("SELECT %1 FROM %2 WHERE %2.%3 = ?")
                          .arg(selectList(members, cls.name()), ident(cls.name()), ident(id->name)));
     if (!st.prepare())
         return st.error();
-    st.add(id->read(object));
-    if (!st.exec())
-        return st.error();
-    QSqlQuery& q = st.query();
-    if (!q.next())
-        return noRow(q, cls, object);
-    writeRow(q, members, object);
-    return QSqlError();
+    QSqlError first;
+    for (void* object : objects) {
+        st.add(id->read(object));
+        QSqlError e;
+        if (!st.exec()) {
+            e = st.error();
+        } else {
+            QSqlQuery& q = st.query();
+            if (q.next())
+                writeRow(q, members, object);
+            else
+                e = noRow(q, cls, object);
+        }
+        if (e.isValid() && !first.isValid())
+            first = e;
+    }
+    return first;
 }
 
 QSqlError fetchWithRelation(const ClassInfo& cls, const QStringList& relations, const Query& query,

@@ -33,8 +33,8 @@ namespace detail {
 QSqlError createTable(const ClassInfo& cls, QSqlDatabase* db);
 QSqlError insert(const ClassInfo& cls, void* object, QSqlDatabase* db);
 QSqlError update(const ClassInfo& cls, const void* object, QSqlDatabase* db, const QStringList& columns);
-QSqlError fetchById(const ClassInfo& cls, void* object, QSqlDatabase* db, const QStringList& columns,
-                    bool exclude);
+QSqlError fetchById(const ClassInfo& cls, const QVector<void*>& objects, QSqlDatabase* db,
+                    const QStringList& columns, bool exclude);
 QSqlError fetchWithRelation(const ClassInfo& cls, const QStringList& relations, const Query& query,
                             QSqlDatabase* db, void* byIdObject,
                             const std::function<void(const std::shared_ptr<void>&)>& append);
@@ -70,14 +70,27 @@ QSqlError update(const T& object, QSqlDatabase* db = nullptr, const QStringList&
 template <class T>
 QSqlError fetch_by_id(T& object, QSqlDatabase* db = nullptr, const QStringList& columns = QStringList())
 {
-    return detail::fetchById(classInfo<T>(), &object, db, columns, false);
+    return detail::fetchById(classInfo<T>(), {&object}, db, columns, false);
+}
+
+// As fetch_by_id for each object, through one prepared statement. Every
+// object is read even when another fails; the first error is returned.
+template <class T>
+QSqlError fetch_by_ids(const QVector<T*>& objects, QSqlDatabase* db = nullptr,
+                       const QStringList& columns = QStringList())
+{
+    QVector<void*> raw;
+    raw.reserve(objects.size());
+    for (T* o : objects)
+        raw.append(o);
+    return detail::fetchById(classInfo<T>(), raw, db, columns, false);
 }
 
 // As fetch_by_id, reading every column except the named ones.
 template <class T>
 QSqlError fetch_by_id_except(T& object, const QStringList& excluded, QSqlDatabase* db = nullptr)
 {
-    return detail::fetchById(classInfo<T>(), &object, db, excluded, true);
+    return detail::fetchById(classInfo<T>(), {&object}, db, excluded, true);
 }
 
 // Reads the row with the object's ID and the relations the text names.

@@ -299,6 +299,24 @@ private slots:
         QCOMPARE(missing.Title, QStringLiteral("as before"));
         QVERIFY(orm::dao::fetch_by_id(some, nullptr, {"NoSuchColumn"}).isValid());
         QVERIFY(orm::dao::fetch_by_id(some, nullptr, {"list_T_Item"}).isValid());
+
+        // Several objects through one statement: a missing row in between is
+        // the error returned, and the objects after it are still read.
+        T_Owner first, gap, second;
+        first.ID = 1;
+        gap.ID = 99;
+        gap.Weight = -1;
+        second.ID = 2;
+        second.Title = "kept";
+        const QSqlError batch = orm::dao::fetch_by_ids(QVector<T_Owner*>{&first, &gap, &second}, nullptr, {"Weight"});
+        QVERIFY(batch.isValid());
+        QVERIFY(batch.text().contains("99"));
+        QCOMPARE(first.Weight, 1.5);
+        QCOMPARE(gap.Weight, -1.0);
+        QCOMPARE(second.Weight, 2.5);
+        QCOMPARE(second.Title, QStringLiteral("kept"));
+        QVERIFY(!orm::dao::fetch_by_ids(QVector<T_Owner*>{&first, &second}).isValid());
+        QCOMPARE(second.Title, QString::fromUtf8("第二"));
     }
 
     void emptyValuesAreStoredEmptyNotNull()
