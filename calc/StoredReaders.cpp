@@ -36,24 +36,26 @@ int modeOfPoint(Data_Point& point)
     return point.TYPE;
 }
 
-// Reads the named columns (every column for an empty list) of the sample's
-// row into the same object. Errors are not reported: the sample keeps what
-// it holds and the computation goes on with that.
-void fetchColumns(Data_Sample& sample, const QStringList& columns = QStringList())
-{
-    orm::dao::fetch_by_id(sample, nullptr, columns);
-}
-
+// Reads the named columns (every column for an empty list) of the used
+// samples' rows into the same objects, through one statement, then hands
+// each to fn in list order. Errors are not reported: a sample keeps what it
+// holds and the computation goes on with that.
 template <class Fn>
-void forUsedSamples(Data_Point& point, Fn fn)
+void forUsedSamples(Data_Point& point, const QStringList& columns, Fn fn)
 {
     // A copy of the list: the objects are shared, the vector is not walked
     // while a callee could replace it.
     const QVector<std::shared_ptr<Data_Sample> > samples = point.list_Data_Sample;
+    QVector<Data_Sample*> used;
     for (const std::shared_ptr<Data_Sample>& s : samples) {
         if (s && s->USE != 0)
-            fn(*s);
+            used.append(s.get());
     }
+    if (used.isEmpty())
+        return;
+    orm::dao::fetch_by_ids(used, nullptr, columns);
+    for (Data_Sample* s : used)
+        fn(*s);
 }
 
 void dropArrays(Data_Sample& sample)
@@ -156,8 +158,7 @@ st_RecvData_DUD4004 Data_Sample::GetRecvData_Dud4004(bool divI, int mode) const
 QList<st_SampleData_Send> Data_Point::GetSendData()
 {
     QList<st_SampleData_Send> out;
-    forUsedSamples(*this, [&out](Data_Sample& s) {
-        fetchColumns(s);
+    forUsedSamples(*this, {}, [&out](Data_Sample& s) {
         out.append(s.GetSendData());
     });
     return out;
@@ -167,8 +168,7 @@ double Data_Point::GetSendI()
 {
     double sum = 0.0;
     int count = 0;
-    forUsedSamples(*this, [&](Data_Sample& s) {
-        fetchColumns(s, {QStringLiteral("DATA_SEND")});
+    forUsedSamples(*this, {QStringLiteral("DATA_SEND")}, [&](Data_Sample& s) {
         sum += s.GetSendI();
         ++count;
     });
@@ -180,7 +180,7 @@ double Data_Point::GetSendFs()
     if (list_Data_Sample.isEmpty() || !list_Data_Sample.first())
         return 0.0;
     Data_Sample& s = *list_Data_Sample.first();
-    fetchColumns(s, {QStringLiteral("SendFs")});
+    orm::dao::fetch_by_id(s, nullptr, {QStringLiteral("SendFs")});
     return s.SendFs;
 }
 
@@ -188,8 +188,7 @@ double Data_Point::GetOffTime()
 {
     double sum = 0.0;
     int count = 0;
-    forUsedSamples(*this, [&](Data_Sample& s) {
-        fetchColumns(s, {QStringLiteral("SampleOffFs"), QStringLiteral("DATA_SOFF")});
+    forUsedSamples(*this, {QStringLiteral("SampleOffFs"), QStringLiteral("DATA_SOFF")}, [&](Data_Sample& s) {
         sum += s.GetOffTime();
         ++count;
     });
@@ -199,8 +198,7 @@ double Data_Point::GetOffTime()
 QList<st_RecvData_DUD4004> Data_Point::GetRecvData_Dud4004_RAW(bool divI)
 {
     QList<st_RecvData_DUD4004> out;
-    forUsedSamples(*this, [&](Data_Sample& s) {
-        fetchColumns(s);
+    forUsedSamples(*this, {}, [&](Data_Sample& s) {
         out.append(s.GetRecvData_Dud4004_RAW(divI));
     });
     return out;
@@ -209,8 +207,7 @@ QList<st_RecvData_DUD4004> Data_Point::GetRecvData_Dud4004_RAW(bool divI)
 QList<st_RecvData_DUD4004> Data_Point::GetRecvData_Dud4004(bool divI, int mode)
 {
     QList<st_RecvData_DUD4004> out;
-    forUsedSamples(*this, [&](Data_Sample& s) {
-        fetchColumns(s);
+    forUsedSamples(*this, {}, [&](Data_Sample& s) {
         out.append(s.GetRecvData_Dud4004(divI, mode));
     });
     return out;
@@ -221,15 +218,14 @@ QDateTime Data_Point::GetStartTime()
     if (list_Data_Sample.isEmpty() || !list_Data_Sample.first())
         return QDateTime();
     Data_Sample& s = *list_Data_Sample.first();
-    fetchColumns(s, {QStringLiteral("StartTime")});
+    orm::dao::fetch_by_id(s, nullptr, {QStringLiteral("StartTime")});
     return QDateTime::fromMSecsSinceEpoch(s.StartTime);
 }
 
 int Data_Point::GetPeriod()
 {
     int sum = 0;
-    forUsedSamples(*this, [&](Data_Sample& s) {
-        fetchColumns(s, {QStringLiteral("PERIOD")});
+    forUsedSamples(*this, {QStringLiteral("PERIOD")}, [&](Data_Sample& s) {
         sum += s.PERIOD;
     });
     return sum;
@@ -245,8 +241,7 @@ void Data_Point::p_getRecvData(QList<QVector<double>>* values, QList<QVector<dou
     if (list_Data_Sample.isEmpty())
         return;
 
-    forUsedSamples(*this, [&](Data_Sample& s) {
-        fetchColumns(s);
+    forUsedSamples(*this, {}, [&](Data_Sample& s) {
         QVector<double> v;
         QVector<double> t;
         s.GetRecvData(&v, &t, mode, divI);
