@@ -400,7 +400,6 @@ void Data_Calc::onShowData_Recvs(QString name, QList<st_RecvData_DUD4004> recvLi
     emit graphAxisScale_Log(sampleMode == 0, sampleMode == 0);
 
     const bool several = recvList.size() > 1;
-    QList<st_RecvData_DUD4004> raw;
     QList<st_RecvData_DUD4004> processed;
     for (int p = 1; p <= recvList.size(); ++p) {
         const st_RecvData_DUD4004& rec = recvList[p - 1];
@@ -413,14 +412,13 @@ void Data_Calc::onShowData_Recvs(QString name, QList<st_RecvData_DUD4004> recvLi
             done.Times = times;
             done.Values = values;
         }
-        raw.append(rec);
         processed.append(done);
     }
 
-    QVector<double> stacked = StackRecvData(raw);
+    QVector<double> stacked = StackRecvData(recvList);
     if (stacked.isEmpty())
         return;
-    QVector<double> times = raw.first().Times;
+    QVector<double> times = recvList.first().Times;
     CalcDecay(stacked, times, offtime, sampleMode);
     emit newGraphData(name, times, stacked, 1.0);
     emit setGraphTitle(name, true);

@@ -4,7 +4,6 @@
 #include <QTextStream>
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
 QVector<double> g_timeTable;
