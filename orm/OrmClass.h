@@ -44,9 +44,7 @@ struct Member
     QString typeName;       // "int", "long long", "double", "QString", "QByteArray"
     MemberKind kind = MemberKind::Data;
     QVariantHash properties; // free property bag, e.g. "INDEX" = 1
-    int version = 0;
     bool serializable = true;
-    bool persisted = true;
     QString foreignKey;     // OneToMany: the child's column that holds our ID
     const ClassInfo& (*target)() = nullptr; // ManyToOne / OneToMany: the related class
 
