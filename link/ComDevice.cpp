@@ -186,12 +186,9 @@ void ComBuffer_Array::Compact()
 
 void ComBuffer_Array::Clear()
 {
-    {
-        QMutexLocker lock(&m_lock);
-        if (m_data.size() > m_head)
-            m_cond.wakeAll();
-    }
     QMutexLocker lock(&m_lock);
+    if (m_data.size() > m_head)
+        m_cond.wakeAll();
     m_view.clear();
     m_data.clear();
     m_head = 0;
@@ -214,11 +211,6 @@ ComDevice::ComDevice(QObject* parent) : QObject(parent)
     // Errors are not reported as such: a lost connection ends in
     // disconnected(), a refused one in nothing at all.
     connect(m_socket, &QAbstractSocket::errorOccurred, this, [](QAbstractSocket::SocketError) {});
-    m_status.Set(0);
-    m_host = QStringLiteral("0");
-    m_port = 0;
-    m_sendList.Clear();
-    m_recvBuffer.Clear();
 }
 
 ComDevice::~ComDevice()
@@ -241,8 +233,6 @@ void ComDevice::Close()
     m_recvBuffer.Clear();
     m_host = QStringLiteral("0");
     m_port = 0;
-    m_sendList.Clear();
-    m_recvBuffer.Clear();
 }
 
 bool ComDevice::Connect()
