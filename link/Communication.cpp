@@ -134,7 +134,10 @@ void Communication::onHandleReceived(QByteArray* buffer, uint32_t* consumed)
 
     const quint16 type = ComFrame::GetType(frame);
     const quint16 cmd = ComFrame::GetCmd(frame);
-    QByteArray* payload = ComFrame::GetData(frame);
+    // The frame is this call's own copy, header and payload exactly: the
+    // header is dropped in place instead of copying the payload out again.
+    frame.remove(0, int(ComFrame::HeaderSize));
+    QByteArray* payload = &frame;
     if (type == ComFrame::TypeReply) {
         QByteArray* request = nullptr;
         for (auto it = m_sentCmds.begin(); it != m_sentCmds.end(); ++it) {
@@ -153,7 +156,6 @@ void Communication::onHandleReceived(QByteArray* buffer, uint32_t* consumed)
     } else if (type == ComFrame::TypeRequest) {
         OnFrame(cmd, true, payload);
     }
-    delete payload;
 }
 
 void Communication::OnRequestTimout()
