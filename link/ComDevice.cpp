@@ -325,17 +325,10 @@ void ComDevice::ProcessRecv()
         m_status.Clear(ComStatus::Receiving);
         return;
     }
-    uint32_t count = 0;
-    do {
-        QByteArray* data = m_recvBuffer.WaitData();
-        const int before = data->size();
-        count = 0;
+    m_recvBuffer.Drain([this](QByteArray* data) {
+        uint32_t count = 0;
         Q_EMIT handleReceived(data, &count);
-        // The receiver may have dropped bytes from the front of the buffer
-        // itself (noise before a sync); its count is then counted from there.
-        const quint32 dropped = data->size() < before ? quint32(before - data->size()) : 0u;
-        m_recvBuffer.Remove(dropped + count);
-    } while (count != 0 && m_recvBuffer.Size() > 0);
-    m_recvBuffer.Compact();
+        return count;
+    });
     m_status.Clear(ComStatus::Receiving);
 }

@@ -97,6 +97,25 @@ public:
     void Clear();
     int Size();
 
+    // One receive pass: hands the unread bytes to `cut` until it consumes
+    // nothing (a frame still incomplete) or none are left, then moves the
+    // rest down. `cut` returns how many bytes to drop; it may also have
+    // removed bytes from the front of the array it was given itself, and its
+    // count then starts behind them.
+    template <typename Cut>
+    void Drain(Cut&& cut)
+    {
+        quint32 count = 0;
+        do {
+            QByteArray* data = WaitData();
+            const int before = data->size();
+            count = cut(data);
+            const quint32 dropped = data->size() < before ? quint32(before - data->size()) : 0u;
+            Remove(dropped + count);
+        } while (count != 0 && Size() > 0);
+        Compact();
+    }
+
 private:
     QByteArray m_data;
     int m_head = 0;

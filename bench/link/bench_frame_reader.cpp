@@ -58,15 +58,12 @@ qint64 readStream(const QByteArray& stream, const std::vector<int>& pieces, doub
     qint64 frames = 0;
     QByteArray frame;
     auto cut = [&] {
-        quint32 count = 0;
-        do {
-            QByteArray* data = buffer.WaitData();
-            count = 0;
+        buffer.Drain([&](QByteArray* data) {
+            quint32 count = 0;
             if (ComFrame::Unpack(data->constData(), quint32(data->size()), frame, count))
                 ++frames;
-            buffer.Remove(count);
-        } while (count != 0 && buffer.Size() > 0);
-        buffer.Compact();
+            return count;
+        });
     };
     QElapsedTimer t;
     if (pieces.empty()) {

@@ -19,7 +19,7 @@
 namespace FrameReaderHarness
 {
 // Appends `stream` to a receive buffer in pieces of `piece` bytes (0: all at
-// once) and cuts after each append, as the transport's receive pass does.
+// once) and cuts after each append with the transport's own receive pass.
 inline QList<QByteArray> cutThroughBuffer(const QByteArray& stream, int piece)
 {
     QList<QByteArray> frames;
@@ -27,16 +27,13 @@ inline QList<QByteArray> cutThroughBuffer(const QByteArray& stream, int piece)
     const int step = piece > 0 ? piece : qMax(1, stream.size());
     for (int at = 0; at < stream.size(); at += step) {
         buffer.Append(stream.mid(at, step));
-        quint32 count = 0;
-        do {
-            QByteArray* data = buffer.WaitData();
+        buffer.Drain([&frames](QByteArray* data) {
             QByteArray frame;
-            count = 0;
+            quint32 count = 0;
             if (ComFrame::Unpack(data->constData(), quint32(data->size()), frame, count))
                 frames.append(frame);
-            buffer.Remove(count);
-        } while (count != 0 && buffer.Size() > 0);
-        buffer.Compact();
+            return count;
+        });
     }
     return frames;
 }
