@@ -2,11 +2,12 @@
 // Runs a byte stream through the frame reader the way a link does (receive
 // buffer, one cut per pass), fed whole and fed in pieces, and through the
 // buffer-editing form of the reader, and checks that all of them cut the same
-// frames and that every frame cut is sound. Shared by the corpus replay test
-// and the fuzz target.
+// frames, that every frame cut is sound and that the box's own reader cuts
+// the same payloads. Shared by the corpus replay test and the fuzz target.
 
 #include "ComDevice.h"
 #include "ComFrame.h"
+#include "EmuFrame.h"
 
 #include <QByteArray>
 #include <QList>
@@ -80,6 +81,17 @@ inline QString check(const uint8_t* data, size_t size)
         if (cutThroughBuffer(stream, piece) != whole)
             return QStringLiteral("stream fed in pieces of %1 cuts other frames").arg(piece);
     }
+    EmuFrame::Reader box;
+    box.Feed(stream);
+    EmuFrameRecord rec;
+    int n = 0;
+    while (box.Next(rec)) {
+        if (n >= whole.size() || rec.payload != whole[n].mid(int(ComFrame::HeaderSize)))
+            return QStringLiteral("frame reader and box reader disagree at frame %1").arg(n);
+        ++n;
+    }
+    if (n != whole.size())
+        return QStringLiteral("box reader cut %1 frames, frame reader %2").arg(n).arg(whole.size());
     return QString();
 }
 }
