@@ -18,7 +18,6 @@
 #include <QSet>
 #include <QTextStream>
 
-#include <cstdio>
 #include <memory>
 
 namespace
@@ -40,14 +39,6 @@ bool parseEndpoint(const QString& text, QHostAddress& address, quint16& port, QS
     }
     port = quint16(p);
     return true;
-}
-
-QByteArray resultPayload(quint32 code)
-{
-    QByteArray b(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        b[i] = char((code >> (8 * i)) & 0xFF);
-    return b;
 }
 }
 
@@ -129,6 +120,26 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    for (EmulatedBox* box : {&emu.Transmitter(), &emu.Receiver()}) {
+        box->SetChunking(chunking, 64);
+        QObject::connect(box, &EmulatedBox::frameReceived, [&out, box](const EmuFrameRecord& f) {
+            out << box->Name() << ": cmd " << f.cmd << " type " << f.type << " seq " << f.seq
+                << " payload " << f.payload.size() << " bytes " << f.payload.left(32).toHex(' ')
+                << Qt::endl;
+        });
+        QObject::connect(box, &EmulatedBox::clientConnected, [&out, box] {
+            out << box->Name() << ": client connected" << Qt::endl;
+        });
+        QObject::connect(box, &EmulatedBox::clientDisconnected, [&out, box] {
+            out << box->Name() << ": client disconnected" << Qt::endl;
+        });
+        if (!devices)
+            box->SetDefaultHandler([result, delay, silent](EmulatedBox& b, const EmuFrameRecord& f) {
+                if (!silent.contains(f.cmd))
+                    b.Reply(f, EmuDeviceBox::ResultPayload(result), delay);
+            });
+    }
+
     if (deviceEmu) {
         deviceEmu->SetCycleMs(cli.value(cycleOpt).toInt());
         deviceEmu->Tx().SetMonitorInterval(cli.value(monitorOpt).toInt());
@@ -139,7 +150,6 @@ int main(int argc, char** argv)
                                 EmuReceiverBox::CmdAutoChannel, EmuReceiverBox::CmdTimeSync}},
         };
         for (const auto& box : commands) {
-            box.first->SetChunking(chunking, 64);
             for (quint16 cmd : box.second) {
                 if (silent.contains(cmd))
                     box.first->Silence(cmd);
@@ -148,39 +158,7 @@ int main(int argc, char** argv)
                 else if (delay > 0)
                     box.first->Delay(cmd, delay);
             }
-            EmulatedBox* b = box.first;
-            QObject::connect(b, &EmulatedBox::frameReceived, [&out, b](const EmuFrameRecord& f) {
-                out << b->Name() << ": cmd " << f.cmd << " type " << f.type << " seq " << f.seq
-                    << " payload " << f.payload.size() << " bytes "
-                    << f.payload.left(32).toHex(' ') << Qt::endl;
-            });
-            QObject::connect(b, &EmulatedBox::clientConnected, [&out, b] {
-                out << b->Name() << ": client connected" << Qt::endl;
-            });
-            QObject::connect(b, &EmulatedBox::clientDisconnected, [&out, b] {
-                out << b->Name() << ": client disconnected" << Qt::endl;
-            });
         }
-    }
-
-    for (EmulatedBox* box : {&emu.Transmitter(), &emu.Receiver()}) {
-        if (devices)
-            break;
-        box->SetChunking(chunking, 64);
-        box->SetDefaultHandler([&out, result, delay, silent](EmulatedBox& b,
-                                                             const EmuFrameRecord& f) {
-            out << b.Name() << ": cmd " << f.cmd << " type " << f.type << " seq " << f.seq
-                << " payload " << f.payload.size() << " bytes " << f.payload.left(32).toHex(' ')
-                << Qt::endl;
-            if (!silent.contains(f.cmd))
-                b.Reply(f, resultPayload(result), delay);
-        });
-        QObject::connect(box, &EmulatedBox::clientConnected, [&out, box] {
-            out << box->Name() << ": client connected" << Qt::endl;
-        });
-        QObject::connect(box, &EmulatedBox::clientDisconnected, [&out, box] {
-            out << box->Name() << ": client disconnected" << Qt::endl;
-        });
     }
 
     for (const QString& pushArg : cli.values(pushOpt)) {
