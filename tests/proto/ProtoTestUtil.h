@@ -1,11 +1,53 @@
 #pragma once
-// Shared helpers of the protocol tests: reading little-endian fields out of
-// the bytes an emulated box recorded.
+// Shared helpers of the protocol tests: opening a protocol to its emulated
+// box, looking at the protocol's own meta-object, and reading little-endian
+// fields out of the bytes the box recorded.
+
+#include "Communication.h"
+#include "EmulatedBox.h"
 
 #include <QByteArray>
+#include <QSignalSpy>
+#include <QStringList>
 #include <QtEndian>
+#include <QtTest>
 
 #include <cstring>
+#include <memory>
+
+// Lets `box` listen on `address` and opens `link` to it; returns once both
+// ends see the connection.
+inline void connectLink(Communication& link, EmulatedBox& box, const QString& address)
+{
+    QString error;
+    QVERIFY2(box.Listen(QHostAddress(address), 0, &error), qPrintable(error));
+    QSignalSpy up(&link, &Communication::ComConnected);
+    link.SetAddress(st_ComAddress{address, box.Port()});
+    link.Open();
+    QVERIFY(up.wait());
+    QTRY_VERIFY(box.HasClient());
+}
+
+// Signatures of the signals and slots a class declares itself, in order.
+inline QStringList ownMethodSignatures(const QMetaObject& mo)
+{
+    QStringList got;
+    for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
+        got << QString::fromLatin1(mo.method(i).methodSignature());
+    return got;
+}
+
+// A spy on every signal the class of `object` declares itself.
+inline QList<std::shared_ptr<QSignalSpy>> spiesOnOwnSignals(QObject* object)
+{
+    QList<std::shared_ptr<QSignalSpy>> spies;
+    const QMetaObject& mo = *object->metaObject();
+    for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
+        if (mo.method(i).methodType() == QMetaMethod::Signal)
+            spies << std::make_shared<QSignalSpy>(object,
+                                                  ("2" + mo.method(i).methodSignature()).constData());
+    return spies;
+}
 
 inline qint32 le32(const QByteArray& b, int at)
 {
@@ -44,11 +86,4 @@ inline bool allZero(const QByteArray& b, int from, int to)
         if (b.at(i) != 0)
             return false;
     return true;
-}
-
-inline QByteArray resultBytes(quint32 code)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian<quint32>(code, b.data());
-    return b;
 }

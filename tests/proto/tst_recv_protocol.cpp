@@ -59,10 +59,7 @@ class TestRecvProtocol : public QObject
 private slots:
     void interfaceNames()
     {
-        const QMetaObject& mo = ILibRecv_DUD4004::staticMetaObject;
-        QStringList got;
-        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
-            got << QString::fromLatin1(mo.method(i).methodSignature());
+        const QStringList got = ownMethodSignatures(ILibRecv_DUD4004::staticMetaObject);
         QCOMPARE(got, (QStringList{"onRecvConfiged(bool)", "onRecvStop()",
                                    "onRecvData(st_RecvData_DUD4004)",
                                    "onRecvConfigTimeChannel(bool)", "onRecvAutoChannel(bool)",
@@ -74,14 +71,8 @@ private slots:
     void init()
     {
         box = std::make_unique<EmuReceiverBox>();
-        QString error;
-        QVERIFY2(box->Listen(QHostAddress(QStringLiteral("127.0.3.1")), 0, &error), qPrintable(error));
         recv = std::make_unique<ILibRecv_DUD4004>();
-        QSignalSpy up(recv.get(), &Communication::ComConnected);
-        recv->SetAddress(st_ComAddress{QStringLiteral("127.0.3.1"), box->Port()});
-        recv->Open();
-        QVERIFY(up.wait());
-        QTRY_VERIFY(box->HasClient());
+        connectLink(*recv, *box, QStringLiteral("127.0.3.1"));
     }
     void cleanup()
     {
@@ -128,7 +119,7 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::newRow("accepted") << int(EmuRule::Normal) << QByteArray() << true;
         QTest::newRow("refused") << int(EmuRule::Refuse) << QByteArray() << false;
-        QTest::newRow("result 7") << int(EmuRule::Malformed) << resultBytes(7) << true;
+        QTest::newRow("result 7") << int(EmuRule::Malformed) << EmuDeviceBox::ResultPayload(7) << true;
         QTest::newRow("result word cut to 3 bytes") << int(EmuRule::Malformed) << QByteArray("\x01\x01\x01", 3) << false;
         QTest::newRow("empty reply") << int(EmuRule::Malformed) << QByteArray() << false;
     }
@@ -317,8 +308,8 @@ private slots:
     void timeChannelFrame()
     {
         QSignalSpy spy(recv.get(), &ILibRecv_DUD4004::onRecvConfigTimeChannel);
-        box->Push(EmuReceiverBox::CmdTimeChannel, resultBytes(3));
-        box->Push(EmuReceiverBox::CmdTimeChannel, resultBytes(0));
+        box->Push(EmuReceiverBox::CmdTimeChannel, EmuDeviceBox::ResultPayload(3));
+        box->Push(EmuReceiverBox::CmdTimeChannel, EmuDeviceBox::ResultPayload(0));
         box->Push(EmuReceiverBox::CmdTimeChannel, QByteArray(2, '\x01'));
         QTRY_COMPARE(spy.count(), 3);
         QCOMPARE(spy.at(0).at(0).toBool(), true);
@@ -365,7 +356,7 @@ private slots:
         QTest::qWait(2200);
         QCOMPARE(configed.count(), 0);
         // A reply after giving up matches nothing and is dropped.
-        box->Reply(request, resultBytes(1));
+        box->Reply(request, EmuDeviceBox::ResultPayload(1));
         drain();
         QCOMPARE(configed.count(), 0);
     }
@@ -373,13 +364,9 @@ private slots:
     void givenUpRequestsEmitNothing()
     {
         ILibRecv_DUD4004 r;
-        QList<std::shared_ptr<QSignalSpy>> spies;
-        const QMetaObject& mo = ILibRecv_DUD4004::staticMetaObject;
-        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
-            if (mo.method(i).methodType() == QMetaMethod::Signal)
-                spies << std::make_shared<QSignalSpy>(&r, ("2" + mo.method(i).methodSignature()).constData());
+        const QList<std::shared_ptr<QSignalSpy>> spies = spiesOnOwnSignals(&r);
         QCOMPARE(spies.size(), 6);
-        QByteArray frame = resultBytes(1) + QByteArray(100, '\x01');
+        QByteArray frame = EmuDeviceBox::ResultPayload(1) + QByteArray(100, '\x01');
         for (unsigned int cmd : {1u, 2u, 3u, 1000u, 1001u, 2000u})
             r.OnFrame(cmd, false, &frame);
         for (const auto& spy : spies)

@@ -45,10 +45,7 @@ private slots:
     void interfaceNames()
     {
         // The controller connects by these names, spellings included.
-        const QMetaObject& mo = iLibSend::staticMetaObject;
-        QStringList got;
-        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
-            got << QString::fromLatin1(mo.method(i).methodSignature());
+        const QStringList got = ownMethodSignatures(iLibSend::staticMetaObject);
         QCOMPARE(got, (QStringList{"TEM_Configed(uint)", "TEM_Strated(bool)", "TEM_Stoped()",
                                    "TEM_NewSendData(st_TEMSendData)",
                                    "TEM_SendMonitor(st_TEMSendMonitor)",
@@ -60,14 +57,8 @@ private slots:
     {
         box = std::make_unique<EmuTransmitterBox>();
         box->SetMonitorInterval(0);
-        QString error;
-        QVERIFY2(box->Listen(QHostAddress(QStringLiteral("127.0.3.2")), 0, &error), qPrintable(error));
         send = std::make_unique<iLibSend>();
-        QSignalSpy up(send.get(), &Communication::ComConnected);
-        send->SetAddress(st_ComAddress{QStringLiteral("127.0.3.2"), box->Port()});
-        send->Open();
-        QVERIFY(up.wait());
-        QTRY_VERIFY(box->HasClient());
+        connectLink(*send, *box, QStringLiteral("127.0.3.2"));
     }
     void cleanup()
     {
@@ -122,9 +113,9 @@ private slots:
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<quint32>("result");
-        QTest::newRow("all ones") << resultBytes(0xFFFFFFFFu) << 4294967295u;
-        QTest::newRow("zero") << resultBytes(0) << 0u;
-        QTest::newRow("extra bytes") << resultBytes(9) + "zz" << 9u;
+        QTest::newRow("all ones") << EmuDeviceBox::ResultPayload(0xFFFFFFFFu) << 4294967295u;
+        QTest::newRow("zero") << EmuDeviceBox::ResultPayload(0) << 0u;
+        QTest::newRow("extra bytes") << EmuDeviceBox::ResultPayload(9) + "zz" << 9u;
         // Too short for the result value: reported as a refusal.
         QTest::newRow("two bytes") << QByteArray("\x05\x05", 2) << 0u;
         QTest::newRow("empty") << QByteArray() << 0u;
@@ -337,11 +328,7 @@ private slots:
     void givenUpRequestsEmitNothing()
     {
         iLibSend t;
-        QList<std::shared_ptr<QSignalSpy>> spies;
-        const QMetaObject& mo = iLibSend::staticMetaObject;
-        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
-            if (mo.method(i).methodType() == QMetaMethod::Signal)
-                spies << std::make_shared<QSignalSpy>(&t, ("2" + mo.method(i).methodSignature()).constData());
+        const QList<std::shared_ptr<QSignalSpy>> spies = spiesOnOwnSignals(&t);
         QCOMPARE(spies.size(), 6);
         QByteArray frame(4024, '\x01');
         for (unsigned int cmd : {0u, 1u, 2u, 5u, 6u, 240u})
