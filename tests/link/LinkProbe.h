@@ -2,8 +2,10 @@
 // A request engine that records what reaches OnFrame, for the link tests.
 
 #include "Communication.h"
+#include "EmulatedBox.h"
 
 #include <QList>
+#include <QtTest>
 
 struct FrameCall
 {
@@ -21,6 +23,17 @@ public:
     QList<FrameCall> calls;
     // Called at the end of each OnFrame with a reply or push.
     std::function<void(LinkProbe&, const FrameCall&)> onCall;
+
+    // Opens the link to `box`; returns once both ends see the connection.
+    void OpenTo(EmulatedBox& box)
+    {
+        QSignalSpy connected(this, &Communication::ComConnected);
+        SetAddress(st_ComAddress{box.Address().toString(), box.Port()});
+        Open();
+        QVERIFY(connected.wait(5000));
+        QVERIFY(IsConnected());
+        QTRY_VERIFY(box.HasClient());
+    }
 
     int Pending() const { return m_queuedCmds.size() + m_sentCmds.size(); }
     bool MapsEmpty() const

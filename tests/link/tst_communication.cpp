@@ -43,8 +43,6 @@ private Q_SLOTS:
     void closeWhileConnecting();
 
 private:
-    void openProbe();
-
     std::unique_ptr<EmulatedBox> m_box;
     std::unique_ptr<LinkProbe> m_link;
 };
@@ -64,21 +62,11 @@ void tst_Communication::cleanup()
     m_box.reset();
 }
 
-void tst_Communication::openProbe()
-{
-    QSignalSpy connected(m_link.get(), &Communication::ComConnected);
-    m_link->SetAddress(st_ComAddress{kHost.toString(), m_box->Port()});
-    m_link->Open();
-    QVERIFY(connected.wait(5000));
-    QVERIFY(m_link->IsConnected());
-    QTRY_VERIFY(m_box->HasClient());
-}
-
 // Waits until the box has read `n` frames in all.
 #define WAIT_RECEIVED(n) QTRY_COMPARE_WITH_TIMEOUT(m_box->Received().size(), (n), 5000)
 #define OPEN()                                                                                     \
     do {                                                                                           \
-        openProbe();                                                                               \
+        m_link->OpenTo(*m_box);                                                                    \
         if (QTest::currentTestFailed())                                                            \
             return;                                                                                \
     } while (0)

@@ -80,7 +80,6 @@ private Q_SLOTS:
     void largeBurstInOneWrite();
 
 private:
-    void openProbe();
     void expectLinkAnswers();
 
     std::unique_ptr<EmulatedBox> m_box;
@@ -93,22 +92,13 @@ void tst_LinkStreams::init()
     QString error;
     QVERIFY2(m_box->Listen(kHost, 0, &error), qPrintable(error));
     m_link.reset(new LinkProbe);
-    openProbe();
+    m_link->OpenTo(*m_box);
 }
 
 void tst_LinkStreams::cleanup()
 {
     m_link.reset();
     m_box.reset();
-}
-
-void tst_LinkStreams::openProbe()
-{
-    QSignalSpy connected(m_link.get(), &Communication::ComConnected);
-    m_link->SetAddress(st_ComAddress{kHost.toString(), m_box->Port()});
-    m_link->Open();
-    QVERIFY(connected.wait(5000));
-    QTRY_VERIFY(m_box->HasClient());
 }
 
 void tst_LinkStreams::expectLinkAnswers()
@@ -172,7 +162,7 @@ void tst_LinkStreams::closedInMidFrame()
     QVERIFY(closed.wait(5000));
     QVERIFY(m_link->calls.isEmpty());
 
-    openProbe();
+    m_link->OpenTo(*m_box);
     QCOMPARE(m_link->Device()->BufferedCount(), 0);
     m_box->Push(4, "fresh");
     QTRY_COMPARE(m_link->calls.size(), 1);
