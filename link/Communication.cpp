@@ -180,10 +180,7 @@ void Communication::OnRequestTimout()
             const quint32 cmd = it.value();
             m_queuedCmds.erase(it);
             m_retryCounts.remove(frame);
-            // Given up means it never goes out: take it back from the queue.
-            m_device->Withdraw(frame);
-            OnFrame(cmd, false, frame);
-            delete frame;
+            GiveUp(cmd, frame);
         }
     }
 
@@ -217,43 +214,43 @@ void Communication::OnRequestTimout()
                     m_queuedCmds.remove(frame);
                     m_queuedTimes.remove(stamp, frame);
                     m_retryCounts.remove(frame);
-                    m_device->Withdraw(frame);
-                    OnFrame(cmd, false, frame);
-                    delete frame;
+                    GiveUp(cmd, frame);
                 }
             } else {
                 m_retryCounts.erase(rc);
-                OnFrame(cmd, false, frame);
-                delete frame;
+                GiveUp(cmd, frame);
             }
         }
     }
 }
 
+void Communication::GiveUp(quint32 cmd, QByteArray* frame)
+{
+    // Given up means it never goes out: a frame still queued in the
+    // transport is taken back first.
+    m_device->Withdraw(frame);
+    OnFrame(cmd, false, frame);
+    delete frame;
+}
+
 void Communication::GiveUpPending()
 {
-    // One at a time: OnFrame may itself touch the maps.
-    while (!m_sentCmds.isEmpty()) {
-        auto it = m_sentCmds.begin();
-        QByteArray* frame = it.key();
-        const quint32 cmd = it.value();
-        m_sentCmds.erase(it);
-        takeTimeEntry(m_sentTimes, frame, nullptr);
-        m_retryCounts.remove(frame);
-        OnFrame(cmd, false, frame);
-        delete frame;
-    }
-    while (!m_queuedCmds.isEmpty()) {
-        auto it = m_queuedCmds.begin();
-        QByteArray* frame = it.key();
-        const quint32 cmd = it.value();
-        m_queuedCmds.erase(it);
-        takeTimeEntry(m_queuedTimes, frame, nullptr);
-        m_retryCounts.remove(frame);
-        m_device->Withdraw(frame);
-        OnFrame(cmd, false, frame);
-        delete frame;
-    }
+    // Sent requests first, then queued ones; one at a time, since OnFrame
+    // may itself touch the maps.
+    const auto giveUpAll = [this](QMap<QByteArray*, quint32>& cmds,
+                                  QMultiMap<QDateTime, QByteArray*>& times) {
+        while (!cmds.isEmpty()) {
+            auto it = cmds.begin();
+            QByteArray* frame = it.key();
+            const quint32 cmd = it.value();
+            cmds.erase(it);
+            takeTimeEntry(times, frame, nullptr);
+            m_retryCounts.remove(frame);
+            GiveUp(cmd, frame);
+        }
+    };
+    giveUpAll(m_sentCmds, m_sentTimes);
+    giveUpAll(m_queuedCmds, m_queuedTimes);
 }
 
 void Communication::onDeviceConnected()

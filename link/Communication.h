@@ -65,6 +65,8 @@ protected:
 private:
     void onDeviceConnected();
     void onDeviceClosed();
+    // Reports one request as given up and releases its frame.
+    void GiveUp(quint32 cmd, QByteArray* frame);
     // Reports every pending request as given up and releases its frame.
     void GiveUpPending();
     static bool takeTimeEntry(QMultiMap<QDateTime, QByteArray*>& map, QByteArray* frame,
