@@ -16,8 +16,6 @@
 #include <QByteArray>
 #include <QtGlobal>
 
-#include <cstdint>
-
 // One request as handed to the packer.
 struct st_ComRequest
 {
