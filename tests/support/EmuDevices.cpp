@@ -124,7 +124,6 @@ bool EmuReceiverBox::Act(const EmuFrameRecord& frame, int delayMs)
             return true;
         }
         std::memcpy(&m_config, frame.payload.constData(), sizeof m_config);
-        m_configured = true;
         m_armed = true;
         emit configured(m_config);
         Reply(frame, ResultPayload(1), delayMs);

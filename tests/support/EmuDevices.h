@@ -49,12 +49,10 @@ public:
     {
         SetRule(cmd, {EmuRule::Malformed, 0, payload, times});
     }
-    void ClearRules() { m_rules.clear(); }
 
     // The next `times` automatic pushes of `cmd` carry `payload` instead of
     // their data (-1: all of them).
     void OverridePush(quint16 cmd, const QByteArray& payload, int times = 1);
-    void ClearPushOverrides() { m_pushOverrides.clear(); }
 
     // Acquisition length: `ms` per acquisition, or -1 (the default) for the
     // real duration of the configured periods at the configured frequency.
@@ -107,7 +105,6 @@ public:
     // Times (us) at which DecayPayload samples the decay.
     QVector<double> SampleTimes() const;
 
-    bool IsConfigured() const { return m_configured; }
     bool IsArmed() const { return m_armed; }
     const st_RecvParam& Config() const { return m_config; }
     int GateCount() const { return m_gateCentres.size(); }
@@ -130,7 +127,6 @@ protected:
 
 private:
     st_RecvParam m_config;
-    bool m_configured = false;
     bool m_armed = false;
     QVector<double> m_gateCentres;
     double m_syncedTime = 0.0;
@@ -166,7 +162,6 @@ public:
     // Monitor pushes every `ms` while a client is connected (0: none).
     void SetMonitorInterval(int ms);
 
-    bool IsConfigured() const { return m_configured; }
     bool IsRunning() const { return m_running; }
     const st_TEMSendInfo& Config() const { return m_info; }
     static QByteArray DeviceInfoPayload();

@@ -73,11 +73,6 @@ void EmulatedBox::SetDefaultHandler(Handler handler)
     m_default = std::move(handler);
 }
 
-void EmulatedBox::RemoveHandler(quint16 cmd)
-{
-    m_handlers.remove(cmd);
-}
-
 void EmulatedBox::ReplyWith(quint16 cmd, const QByteArray& payload, int delayMs, quint16 type)
 {
     SetHandler(cmd, [payload, delayMs, type](EmulatedBox& box, const EmuFrameRecord& req) {

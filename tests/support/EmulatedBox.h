@@ -52,7 +52,6 @@ public:
     // ---- behaviour per command ----
     void SetHandler(quint16 cmd, Handler handler);
     void SetDefaultHandler(Handler handler);
-    void RemoveHandler(quint16 cmd);
     // Canned answers: `payload` as a frame of `type` (1 a reply), `delayMs`
     // after the request.
     void ReplyWith(quint16 cmd, const QByteArray& payload, int delayMs = 0, quint16 type = 1);
@@ -80,7 +79,6 @@ public:
     // ---- what the box saw ----
     QList<EmuFrameRecord> Received() const { return m_received; }
     QList<EmuFrameRecord> ReceivedOf(quint16 cmd) const;
-    void ClearReceived() { m_received.clear(); }
     qint64 SkippedBytes() const { return m_reader.SkippedBytes(); }
     bool HasClient() const;
     int ConnectionsAccepted() const { return m_accepted; }
