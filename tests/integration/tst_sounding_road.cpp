@@ -7,7 +7,7 @@
 #include "CollectorProbe.h"
 #include "EmuDevices.h"
 #include "ProjectFixture.h"
-#include "Prompt.h"
+#include "RecordingPrompt.h"
 #include "SoundingRig.h"
 
 #include <QLoggingCategory>

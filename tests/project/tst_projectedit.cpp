@@ -2,7 +2,7 @@
 // and the network name, each written alone, reported only once stored, and
 // never written to a file that is not open.
 #include "ProjectFixture.h"
-#include "Prompt.h"
+#include "RecordingPrompt.h"
 #include "WifiName.h"
 
 #include <QSignalSpy>

@@ -2,7 +2,7 @@
 // that are damaged or no database at all, and the tree and numbers an
 // existing project restores.
 #include "ProjectFixture.h"
-#include "Prompt.h"
+#include "RecordingPrompt.h"
 
 #include "Orm.h"
 

@@ -1,7 +1,7 @@
 // Saving soundings into real project files: single mode into new and
 // existing points, continuous runs, and saves the file refuses.
 #include "ProjectFixture.h"
-#include "Prompt.h"
+#include "RecordingPrompt.h"
 
 #include <QDateTime>
 #include <QSignalSpy>

@@ -1,6 +1,8 @@
 #include "Prompt.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace {
@@ -23,6 +25,11 @@ Prompt* Prompt::current()
 void Prompt::set(Prompt* prompt)
 {
     g_prompt = prompt;
+}
+
+Prompt* Prompt::installed()
+{
+    return g_prompt;
 }
 
 void WidgetPrompt::information(QWidget* parent, const QString& title, const QString& text)
@@ -56,56 +63,26 @@ bool WidgetPrompt::getDouble(QWidget* parent, const QString& title, const QStrin
     return ok;
 }
 
-RecordingPrompt::RecordingPrompt()
-    : previous_(g_prompt)
+bool WidgetPrompt::getText(QWidget* parent, const QString& title, const QString& label,
+                           QString* value, bool password)
 {
-    Prompt::set(this);
+    bool ok = false;
+    const QString v = QInputDialog::getText(parent, title, label,
+                                            password ? QLineEdit::Password : QLineEdit::Normal,
+                                            *value, &ok);
+    if (ok)
+        *value = v;
+    return ok;
 }
 
-RecordingPrompt::~RecordingPrompt()
+QString WidgetPrompt::getOpenFileName(QWidget* parent, const QString& caption,
+                                      const QString& dir, const QString& filter)
 {
-    Prompt::set(previous_);
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
-int RecordingPrompt::count(Kind kind) const
+QString WidgetPrompt::getSaveFileName(QWidget* parent, const QString& caption,
+                                      const QString& dir, const QString& filter)
 {
-    int n = 0;
-    for (const Shown& s : shown)
-        n += s.kind == kind ? 1 : 0;
-    return n;
-}
-
-void RecordingPrompt::information(QWidget*, const QString& title, const QString& text)
-{
-    shown.append({Kind::Information, title, text});
-}
-
-void RecordingPrompt::warning(QWidget*, const QString& title, const QString& text)
-{
-    shown.append({Kind::Warning, title, text});
-}
-
-void RecordingPrompt::critical(QWidget*, const QString& title, const QString& text)
-{
-    shown.append({Kind::Critical, title, text});
-}
-
-bool RecordingPrompt::question(QWidget*, const QString& title, const QString& text)
-{
-    shown.append({Kind::Question, title, text});
-    return questionAnswers.isEmpty() ? false : questionAnswers.takeFirst();
-}
-
-bool RecordingPrompt::getDouble(QWidget*, const QString& title, const QString& label,
-                                double* value, double min, double max, int decimals)
-{
-    shown.append({Kind::Number, title, label, *value, min, max, decimals});
-    if (acceptUnchanged > 0) {
-        --acceptUnchanged;
-        return true;
-    }
-    if (numberAnswers.isEmpty())
-        return false;
-    *value = numberAnswers.takeFirst();
-    return true;
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
 }

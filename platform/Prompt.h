@@ -1,0 +1,60 @@
+#pragma once
+// Every message box, input dialog and file dialog of the program goes through
+// one Prompt, so that a headless run (tests, benchmarks) answers them without
+// a modal loop. The default shows ordinary Qt dialogs.
+
+#include <QList>
+#include <QString>
+
+class QWidget;
+
+class Prompt
+{
+public:
+    enum class Kind { Information, Warning, Critical, Question, Number, Text, OpenFile, SaveFile };
+
+    virtual ~Prompt();
+
+    // One-button boxes.
+    virtual void information(QWidget* parent, const QString& title, const QString& text) = 0;
+    virtual void warning(QWidget* parent, const QString& title, const QString& text) = 0;
+    virtual void critical(QWidget* parent, const QString& title, const QString& text) = 0;
+    // Yes/No box: true for Yes.
+    virtual bool question(QWidget* parent, const QString& title, const QString& text) = 0;
+    // Number input; false when the operator cancels (then *value is untouched).
+    virtual bool getDouble(QWidget* parent, const QString& title, const QString& label,
+                           double* value, double min, double max, int decimals) = 0;
+    // Text input, hidden while typed when password is set; false when the
+    // operator cancels (then *value is untouched).
+    virtual bool getText(QWidget* parent, const QString& title, const QString& label,
+                         QString* value, bool password) = 0;
+    // File dialogs: the chosen path, or an empty string when cancelled.
+    virtual QString getOpenFileName(QWidget* parent, const QString& caption,
+                                    const QString& dir, const QString& filter) = 0;
+    virtual QString getSaveFileName(QWidget* parent, const QString& caption,
+                                    const QString& dir, const QString& filter) = 0;
+
+    // The prompt in use; never null. set(nullptr) restores the dialogs.
+    static Prompt* current();
+    static void set(Prompt* prompt);
+    // The prompt set with set(), or null when the real dialogs are in use.
+    static Prompt* installed();
+};
+
+// Shows real Qt dialogs.
+class WidgetPrompt : public Prompt
+{
+public:
+    void information(QWidget* parent, const QString& title, const QString& text) override;
+    void warning(QWidget* parent, const QString& title, const QString& text) override;
+    void critical(QWidget* parent, const QString& title, const QString& text) override;
+    bool question(QWidget* parent, const QString& title, const QString& text) override;
+    bool getDouble(QWidget* parent, const QString& title, const QString& label,
+                   double* value, double min, double max, int decimals) override;
+    bool getText(QWidget* parent, const QString& title, const QString& label,
+                 QString* value, bool password) override;
+    QString getOpenFileName(QWidget* parent, const QString& caption,
+                            const QString& dir, const QString& filter) override;
+    QString getSaveFileName(QWidget* parent, const QString& caption,
+                            const QString& dir, const QString& filter) override;
+};

@@ -1,0 +1,3 @@
+#include "PlotGlobals.h"
+
+QFont g_axisFont;
