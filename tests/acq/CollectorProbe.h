@@ -3,6 +3,7 @@
 // shows, a look at its machine by state name, a shorter connection time-out
 // and the program settings that name the test's boxes.
 
+#include "ProgramSettings.h"
 #include "VODEZ_Collector.h"
 
 #include <QSettings>
@@ -45,11 +46,9 @@ inline void shortenConnectTimeout(VODEZ_Collector& c, int ms)
 // instrument's own addresses.
 inline QSettings::Status writeBoxAddresses(const QString& tx, const QString& rx)
 {
-    QSettings ini(QStringLiteral("config.ini"), QSettings::IniFormat);
-    ini.setValue(QStringLiteral("SysConf/SendIP"), tx);
-    ini.setValue(QStringLiteral("SysConf/RecvIP"), rx);
-    ini.sync();
-    return ini.status();
+    ProgramSettings ini;
+    ini.setDeviceAddresses(tx, rx);
+    return ini.sync();
 }
 
 } // namespace

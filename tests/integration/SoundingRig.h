@@ -11,11 +11,11 @@
 #include "DataModel_Index.h"
 #include "Data_Calc.h"
 #include "DeviceRecords.h"
+#include "ProgramSettings.h"
 #include "Resources.h"
 #include "VODEZ_Collector.h"
 
 #include <QHostAddress>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QStringList>
 #include <QWidget>
@@ -83,9 +83,9 @@ public:
             // The window closes the project (pressing disconnect) and then
             // loads the program settings, which name the boxes.
             emit collector->onBtnDisconn();
-            QSettings ini(QStringLiteral("config.ini"), QSettings::IniFormat);
-            collector->SetDeviceIP_Send(ini.value(QStringLiteral("SysConf/SendIP")).toString());
-            collector->SetDeviceIP_Recv(ini.value(QStringLiteral("SysConf/RecvIP")).toString());
+            ProgramSettings ini;
+            collector->SetDeviceIP_Send(ini.sendIP());
+            collector->SetDeviceIP_Recv(ini.recvIP());
         }
     }
 
