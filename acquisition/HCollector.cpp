@@ -27,13 +27,14 @@ void HTransition::setGuardFunc(HGuardFunc func)
     guardFunc = func;
 }
 
-void HTransition::setGuard(QObject* object, const QString& signature)
+bool HTransition::setGuard(QObject* object, const QString& signature)
 {
     const QMetaMethod method = findMethod(object, signature);
     if (!method.isValid())
-        return;
+        return false;
     guardObject = object;
     guardMethod = method;
+    return true;
 }
 
 bool HTransition::eventTest(QEvent* event)
@@ -62,10 +63,20 @@ HCollector::HCollector(QObject* parent)
 
 HCollector::~HCollector() = default;
 
+QState* HCollector::knownState(const QString& name, const char* operation) const
+{
+    QState* state = states.value(name, nullptr);
+    if (!state)
+        qWarning("HCollector::%s: no state named \"%s\"", operation, qUtf8Printable(name));
+    return state;
+}
+
 QState* HCollector::AddState(const QString& name, QState* parent, QState* state)
 {
-    if (name.isEmpty())
+    if (name.isEmpty()) {
+        qWarning("HCollector::AddState: a state needs a name");
         return nullptr;
+    }
     if (state)
         state->setParent(parent);
     else
@@ -81,20 +92,23 @@ QState* HCollector::AddState(const QString& name, QState* parent, QState* state)
     return state;
 }
 
-void HCollector::AddChildState(const QString& name, const QString& parentName, bool initial,
+bool HCollector::AddChildState(const QString& name, const QString& parentName, bool initial,
                                QState* state)
 {
-    QState* parent = states.value(parentName, nullptr);
+    QState* parent = knownState(parentName, "AddChildState");
     if (!parent)
-        return;
+        return false;
     QState* child = AddState(name, parent, state);
-    if (child && initial)
+    if (!child)
+        return false;
+    if (initial)
         parent->setInitialState(child);
+    return true;
 }
 
 bool HCollector::SetEntryFunc(const QString& name, HStateFunc func)
 {
-    if (!states.contains(name))
+    if (!knownState(name, "SetEntryFunc"))
         return false;
     entryFuncs.insert(name, func);
     return true;
@@ -102,20 +116,24 @@ bool HCollector::SetEntryFunc(const QString& name, HStateFunc func)
 
 bool HCollector::SetExitFunc(const QString& name, HStateFunc func)
 {
-    if (!states.contains(name))
+    if (!knownState(name, "SetExitFunc"))
         return false;
     exitFuncs.insert(name, func);
     return true;
 }
 
-bool HCollector::bindMethod(const QString& name, QObject* object, const QString& signature,
-                            QMap<QString, QObject*>& objects, QMap<QString, QMetaMethod>& methods)
+bool HCollector::bindMethod(const char* operation, const QString& name, QObject* object,
+                            const QString& signature, QMap<QString, QObject*>& objects,
+                            QMap<QString, QMetaMethod>& methods)
 {
-    if (!states.contains(name) || !object)
+    if (!knownState(name, operation))
         return false;
     const QMetaMethod method = findMethod(object, signature);
-    if (!method.isValid())
+    if (!method.isValid()) {
+        qWarning("HCollector::%s: %s has no method \"%s\"", operation,
+                 object ? object->metaObject()->className() : "a null object", qUtf8Printable(signature));
         return false;
+    }
     objects.insert(name, object);
     methods.insert(name, method);
     return true;
@@ -123,21 +141,26 @@ bool HCollector::bindMethod(const QString& name, QObject* object, const QString&
 
 bool HCollector::SetEntry(const QString& name, QObject* object, const QString& signature)
 {
-    return bindMethod(name, object, signature, entryObjects, entryMethods);
+    return bindMethod("SetEntry", name, object, signature, entryObjects, entryMethods);
 }
 
 bool HCollector::SetExit(const QString& name, QObject* object, const QString& signature)
 {
-    return bindMethod(name, object, signature, exitObjects, exitMethods);
+    return bindMethod("SetExit", name, object, signature, exitObjects, exitMethods);
 }
 
 bool HCollector::AddTransition(const QString& from, const QString& to,
                                QAbstractTransition* transition)
 {
-    QState* source = states.value(from, nullptr);
-    QState* target = states.value(to, nullptr);
-    if (!source || !target || !transition)
+    QState* source = knownState(from, "AddTransition");
+    QState* target = knownState(to, "AddTransition");
+    if (!source || !target)
         return false;
+    if (!transition) {
+        qWarning("HCollector::AddTransition: no transition given for %s:%s", qUtf8Printable(from),
+                 qUtf8Printable(to));
+        return false;
+    }
     const QString key = QStringLiteral("%1:%2").arg(from, to);
     transition->setObjectName(key);
     transition->setTargetState(target);
@@ -148,7 +171,12 @@ bool HCollector::AddTransition(const QString& from, const QString& to,
 
 bool HCollector::AddGuardFuncTransition(const QString& from, const QString& to, HGuardFunc guard)
 {
-    if (!guard)
+    if (!guard) {
+        qWarning("HCollector::AddGuardFuncTransition: no guard given for %s:%s", qUtf8Printable(from),
+                 qUtf8Printable(to));
+        return false;
+    }
+    if (!knownState(from, "AddGuardFuncTransition") || !knownState(to, "AddGuardFuncTransition"))
         return false;
     auto* transition = new HTransition;
     transition->setGuardFunc(guard);
@@ -159,16 +187,25 @@ bool HCollector::AddGuardFuncTransition(const QString& from, const QString& to, 
 bool HCollector::AddGuardTransition(const QString& from, const QString& to, QObject* object,
                                     const QString& signature)
 {
-    if (!object || signature.isEmpty())
+    if (!knownState(from, "AddGuardTransition") || !knownState(to, "AddGuardTransition"))
         return false;
+    // A guard that cannot be called would leave a transition that never
+    // fires: nothing is added.
+    if (!findMethod(object, signature).isValid()) {
+        qWarning("HCollector::AddGuardTransition: %s has no guard \"%s\"",
+                 object ? object->metaObject()->className() : "a null object", qUtf8Printable(signature));
+        return false;
+    }
     auto* transition = new HTransition;
     transition->setGuard(object, signature);
     transition->setParent(this);
     return AddTransition(from, to, transition);
 }
 
-void HCollector::AddTimeout(const QString& from, const QString& to, int interval)
+bool HCollector::AddTimeout(const QString& from, const QString& to, int interval)
 {
+    if (!knownState(from, "AddTimeout") || !knownState(to, "AddTimeout"))
+        return false;
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);
     timer->setInterval(interval);
@@ -177,18 +214,17 @@ void HCollector::AddTimeout(const QString& from, const QString& to, int interval
     timerStates.insert(timer, from);
     auto* transition = new QSignalTransition(timer, &QTimer::timeout);
     transition->setParent(this);
-    AddTransition(from, to, transition);
+    return AddTransition(from, to, transition);
 }
 
 bool HCollector::WorkInit(QString initState)
 {
-    QState* state = states.value(initState, nullptr);
+    QState* state = knownState(initState, "WorkInit");
     if (!state)
         return false;
     machine->setInitialState(state);
     return true;
 }
-
 void HCollector::WorkStart()
 {
     machine->start();

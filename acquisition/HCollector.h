@@ -3,7 +3,8 @@
 // declared and found by state name. Entry, exit and guard handlers are
 // methods of any object, bound by their normalised signature through the
 // meta-object system, so a derived controller can describe its whole machine
-// as tables of names.
+// as tables of names. A name or signature that is not known is reported with
+// a warning and a false result, and the machine stays as it was.
 
 #include <QAbstractTransition>
 #include <QMap>
@@ -28,7 +29,12 @@ public:
     HTransition();
 
     void setGuardFunc(HGuardFunc func);
-    void setGuard(QObject* object, const QString& signature);
+    // False (and nothing changes) when the object lacks the method.
+    bool setGuard(QObject* object, const QString& signature);
+
+    HGuardFunc guardFunction() const { return guardFunc; }
+    QObject* guardTarget() const { return guardObject; }
+    QMetaMethod guard() const { return guardMethod; }
 
 protected:
     bool eventTest(QEvent* event) override;
@@ -48,7 +54,7 @@ public:
     ~HCollector() override;
 
     QState* AddState(const QString& name, QState* parent = nullptr, QState* state = nullptr);
-    void AddChildState(const QString& name, const QString& parentName, bool initial,
+    bool AddChildState(const QString& name, const QString& parentName, bool initial,
                        QState* state = nullptr);
 
     bool SetEntryFunc(const QString& name, HStateFunc func);
@@ -60,7 +66,7 @@ public:
     bool AddGuardFuncTransition(const QString& from, const QString& to, HGuardFunc guard);
     bool AddGuardTransition(const QString& from, const QString& to, QObject* object,
                             const QString& signature);
-    void AddTimeout(const QString& from, const QString& to, int interval);
+    bool AddTimeout(const QString& from, const QString& to, int interval);
 
 public slots:
     bool WorkInit(QString initState);
@@ -87,6 +93,7 @@ protected:
     QMap<QTimer*, QString> timerStates;
 
 private:
-    bool bindMethod(const QString& name, QObject* object, const QString& signature,
+    QState* knownState(const QString& name, const char* operation) const;
+    bool bindMethod(const char* operation, const QString& name, QObject* object, const QString& signature,
                     QMap<QString, QObject*>& objects, QMap<QString, QMetaMethod>& methods);
 };

@@ -1,10 +1,10 @@
 #include "VODEZ_Collector.h"
 
+#include "CollectorStates.h"
 #include "ILibRecv_DUD4004.h"
 #include "WifiSignal.h"
 #include "iLibSend.h"
 
-#include <QApplication>
 #include <QDateTime>
 #include <QFutureWatcher>
 #include <QHostAddress>
@@ -97,91 +97,103 @@ VODEZ_Collector::~VODEZ_Collector()
 
 void VODEZ_Collector::InitStateMachine()
 {
-    auto onSignal = [this](const QString& from, const QString& to, auto signal) {
-        AddTransition(from, to, new QSignalTransition(this, signal));
+    using namespace CollectorStates;
+    // Every step is checked: a name or signature that does not match would
+    // leave a machine that silently stops somewhere.
+    bool built = true;
+    struct StateRow {
+        const QString& name;
+        const char* entry;
+        const char* exit;
+    };
+    auto addStates = [&](const QString* parent, std::initializer_list<StateRow> rows) {
+        bool first = true;
+        for (const StateRow& row : rows) {
+            built &= parent ? AddChildState(row.name, *parent, first) : AddState(row.name) != nullptr;
+            first = false;
+        }
+        for (const StateRow& row : rows) {
+            if (row.entry)
+                built &= SetEntry(row.name, this, QString::fromLatin1(row.entry));
+            if (row.exit)
+                built &= SetExit(row.name, this, QString::fromLatin1(row.exit));
+        }
+    };
+    auto onSignal = [&](const QString& from, const QString& to, auto signal) {
+        auto* transition = new QSignalTransition(this, signal);
+        transition->setParent(this);
+        built &= AddTransition(from, to, transition);
+    };
+    auto onGuard = [&](const QString& from, const QString& to, const char* guard) {
+        built &= AddGuardTransition(from, to, this, QString::fromLatin1(guard));
     };
     // A transition without target: the signal is taken by the state and
     // hides the same signal's transitions of its parents.
-    auto keepState = [this](const QString& state, auto signal) {
+    auto keepState = [&](const QString& state, auto signal) {
         auto* transition = new QSignalTransition(this, signal);
-        states.value(state)->addTransition(transition);
+        transition->setParent(this);
+        if (QState* source = states.value(state, nullptr))
+            source->addTransition(transition);
+        else
+            built = false;
         return transition;
     };
 
-    AddState(QStringLiteral("DeviceWaitSet"));
-    AddState(QStringLiteral("DeviceInit"));
-    AddState(QStringLiteral("DeviceConnecting"));
-    AddState(QStringLiteral("DeviceOnline"));
-    SetEntry(QStringLiteral("DeviceWaitSet"), this, QStringLiteral("OnEntry_DeviceWait()"));
-    SetEntry(QStringLiteral("DeviceInit"), this, QStringLiteral("OnEntry_DeviceInit()"));
-    SetEntry(QStringLiteral("DeviceConnecting"), this, QStringLiteral("OnEntry_DeviceConnecting()"));
-    SetExit(QStringLiteral("DeviceConnecting"), this, QStringLiteral("OnExit_DeviceConnecting()"));
-    SetEntry(QStringLiteral("DeviceOnline"), this, QStringLiteral("OnEntry_DeviceOnline()"));
+    addStates(nullptr, {{DeviceWaitSet, "OnEntry_DeviceWait()", nullptr},
+                        {DeviceInit, "OnEntry_DeviceInit()", nullptr},
+                        {DeviceConnecting, "OnEntry_DeviceConnecting()", "OnExit_DeviceConnecting()"},
+                        {DeviceOnline, "OnEntry_DeviceOnline()", nullptr}});
+    onSignal(DeviceWaitSet, DeviceInit, &VODEZ_Collector::onBtnConnect);
+    onSignal(DeviceInit, DeviceWaitSet, &VODEZ_Collector::onBtnDisconn);
+    onSignal(DeviceInit, DeviceConnecting, &VODEZ_Collector::tryConnect);
+    onSignal(DeviceConnecting, DeviceWaitSet, &VODEZ_Collector::onBtnDisconn);
+    onSignal(DeviceConnecting, DeviceInit, &VODEZ_Collector::deviceDisconnect);
+    onSignal(DeviceConnecting, DeviceOnline, &VODEZ_Collector::deviceConnected);
+    onSignal(DeviceOnline, DeviceWaitSet, &VODEZ_Collector::onBtnDisconn);
+    onSignal(DeviceOnline, DeviceInit, &VODEZ_Collector::deviceDisconnect);
+    built &= AddTimeout(DeviceConnecting, DeviceInit, kConnectTimeoutMs);
+    built &= WorkInit(DeviceWaitSet);
 
-    onSignal(QStringLiteral("DeviceWaitSet"), QStringLiteral("DeviceInit"), &VODEZ_Collector::onBtnConnect);
-    onSignal(QStringLiteral("DeviceInit"), QStringLiteral("DeviceWaitSet"), &VODEZ_Collector::onBtnDisconn);
-    onSignal(QStringLiteral("DeviceInit"), QStringLiteral("DeviceConnecting"), &VODEZ_Collector::tryConnect);
-    onSignal(QStringLiteral("DeviceConnecting"), QStringLiteral("DeviceWaitSet"), &VODEZ_Collector::onBtnDisconn);
-    onSignal(QStringLiteral("DeviceConnecting"), QStringLiteral("DeviceInit"), &VODEZ_Collector::deviceDisconnect);
-    onSignal(QStringLiteral("DeviceConnecting"), QStringLiteral("DeviceOnline"), &VODEZ_Collector::deviceConnected);
-    onSignal(QStringLiteral("DeviceOnline"), QStringLiteral("DeviceWaitSet"), &VODEZ_Collector::onBtnDisconn);
-    onSignal(QStringLiteral("DeviceOnline"), QStringLiteral("DeviceInit"), &VODEZ_Collector::deviceDisconnect);
-    AddTimeout(QStringLiteral("DeviceConnecting"), QStringLiteral("DeviceInit"), kConnectTimeoutMs);
-    WorkInit(QStringLiteral("DeviceWaitSet"));
-
-    AddChildState(QStringLiteral("SampleWaitParam"), QStringLiteral("DeviceOnline"), true);
-    AddChildState(QStringLiteral("SampleSetParam"), QStringLiteral("DeviceOnline"), false);
-    AddChildState(QStringLiteral("SampleDataUpload"), QStringLiteral("DeviceOnline"), false);
-    AddChildState(QStringLiteral("SampleWaitSave"), QStringLiteral("DeviceOnline"), false);
-    AddChildState(QStringLiteral("SampleDataSave"), QStringLiteral("DeviceOnline"), false);
-    SetEntry(QStringLiteral("SampleWaitParam"), this, QStringLiteral("OnEntry_SampleWaitParam()"));
-    SetEntry(QStringLiteral("SampleSetParam"), this, QStringLiteral("OnEntry_SampleSetParam()"));
-    SetEntry(QStringLiteral("SampleDataUpload"), this, QStringLiteral("OnEntry_SampleDataUpload()"));
-    SetEntry(QStringLiteral("SampleWaitSave"), this, QStringLiteral("OnEntry_SampleWaitSave()"));
-    SetEntry(QStringLiteral("SampleDataSave"), this, QStringLiteral("OnEntry_SampleDataSave()"));
-    SetExit(QStringLiteral("SampleDataSave"), this, QStringLiteral("OnExit_SampleDataSave()"));
-
-    onSignal(QStringLiteral("SampleWaitParam"), QStringLiteral("SampleSetParam"), &VODEZ_Collector::onBtnSampleStart);
+    addStates(&DeviceOnline, {{SampleWaitParam, "OnEntry_SampleWaitParam()", nullptr},
+                              {SampleSetParam, "OnEntry_SampleSetParam()", nullptr},
+                              {SampleDataUpload, "OnEntry_SampleDataUpload()", nullptr},
+                              {SampleWaitSave, "OnEntry_SampleWaitSave()", nullptr},
+                              {SampleDataSave, "OnEntry_SampleDataSave()", "OnExit_SampleDataSave()"}});
+    onSignal(SampleWaitParam, SampleSetParam, &VODEZ_Collector::onBtnSampleStart);
     // The parameters are taken when the sounding starts, before the first
     // repeat is configured; later edits apply from the next start.
-    connect(transitions.value(QStringLiteral("SampleWaitParam:SampleSetParam")), &QAbstractTransition::triggered,
-            this, &VODEZ_Collector::takeSoundingParams);
-    onSignal(QStringLiteral("SampleSetParam"), QStringLiteral("SampleWaitParam"), &VODEZ_Collector::cmdSampleStop);
-    onSignal(QStringLiteral("SampleSetParam"), QStringLiteral("SampleDataUpload"), &VODEZ_Collector::deviceStarted);
-    onSignal(QStringLiteral("SampleDataUpload"), QStringLiteral("SampleWaitParam"), &VODEZ_Collector::cmdSampleStop);
-    AddGuardTransition(QStringLiteral("SampleDataUpload"), QStringLiteral("SampleSetParam"), this,
-                       QStringLiteral("HSample_UploadToSet(QEvent*)"));
-    AddGuardTransition(QStringLiteral("SampleDataUpload"), QStringLiteral("SampleWaitSave"), this,
-                       QStringLiteral("HSample_UploadToWaitsave(QEvent*)"));
-    AddGuardTransition(QStringLiteral("SampleDataUpload"), QStringLiteral("SampleDataSave"), this,
-                       QStringLiteral("HSample_UploadToSave(QEvent*)"));
-    onSignal(QStringLiteral("SampleWaitSave"), QStringLiteral("SampleWaitParam"), &VODEZ_Collector::onBtnSaveCancel);
-    onSignal(QStringLiteral("SampleWaitSave"), QStringLiteral("SampleDataSave"), &VODEZ_Collector::onBtnSaveOK);
-    AddGuardTransition(QStringLiteral("SampleDataSave"), QStringLiteral("SampleSetParam"), this,
-                       QStringLiteral("HSample_SaveToSet(QEvent*)"));
-    onSignal(QStringLiteral("SampleDataSave"), QStringLiteral("SampleWaitParam"), &VODEZ_Collector::cmdSaveOver);
-    onSignal(QStringLiteral("SampleDataSave"), QStringLiteral("SampleWaitSave"), &VODEZ_Collector::cmdSaveFailed);
+    if (QAbstractTransition* start = transitions.value(SampleWaitParam + QLatin1Char(':') + SampleSetParam))
+        connect(start, &QAbstractTransition::triggered, this, &VODEZ_Collector::takeSoundingParams);
+    onSignal(SampleSetParam, SampleWaitParam, &VODEZ_Collector::cmdSampleStop);
+    onSignal(SampleSetParam, SampleDataUpload, &VODEZ_Collector::deviceStarted);
+    onSignal(SampleDataUpload, SampleWaitParam, &VODEZ_Collector::cmdSampleStop);
+    onGuard(SampleDataUpload, SampleSetParam, "HSample_UploadToSet(QEvent*)");
+    onGuard(SampleDataUpload, SampleWaitSave, "HSample_UploadToWaitsave(QEvent*)");
+    onGuard(SampleDataUpload, SampleDataSave, "HSample_UploadToSave(QEvent*)");
+    onSignal(SampleWaitSave, SampleWaitParam, &VODEZ_Collector::onBtnSaveCancel);
+    onSignal(SampleWaitSave, SampleDataSave, &VODEZ_Collector::onBtnSaveOK);
+    onGuard(SampleDataSave, SampleSetParam, "HSample_SaveToSet(QEvent*)");
+    onSignal(SampleDataSave, SampleWaitParam, &VODEZ_Collector::cmdSaveOver);
+    onSignal(SampleDataSave, SampleWaitSave, &VODEZ_Collector::cmdSaveFailed);
 
     // A finished sounding lives only in memory until the operator saves or
     // discards it, and saving needs no link: a link lost meanwhile is
     // re-opened only once the decision is made (SampleWaitParam's entry).
-    for (const QString& kept : {QStringLiteral("SampleWaitSave"), QStringLiteral("SampleDataSave")}) {
+    for (const QString& kept : {SampleWaitSave, SampleDataSave}) {
         auto* lost = keepState(kept, &VODEZ_Collector::deviceDisconnect);
         connect(lost, &QSignalTransition::triggered, this, [this] { showLinkFlags(textLinkUpdate()); });
     }
 
-    AddChildState(QStringLiteral("SetParam_ConfigChannel"), QStringLiteral("SampleSetParam"), true);
-    AddChildState(QStringLiteral("SetParam_ConfigRecv"), QStringLiteral("SampleSetParam"), false);
-    AddChildState(QStringLiteral("SetParam_ConfigSend"), QStringLiteral("SampleSetParam"), false);
-    AddChildState(QStringLiteral("SetParam_Start"), QStringLiteral("SampleSetParam"), false);
-    SetEntry(QStringLiteral("SetParam_ConfigChannel"), this, QStringLiteral("OnEntry_SetParam_ConfigChannel()"));
-    SetEntry(QStringLiteral("SetParam_ConfigRecv"), this, QStringLiteral("OnEntry_SetParam_ConfigRecv()"));
-    SetEntry(QStringLiteral("SetParam_ConfigSend"), this, QStringLiteral("OnEntry_SetParam_ConfigSend()"));
-    SetEntry(QStringLiteral("SetParam_Start"), this, QStringLiteral("OnEntry_SetParam_Start()"));
+    addStates(&SampleSetParam, {{SetParam_ConfigChannel, "OnEntry_SetParam_ConfigChannel()", nullptr},
+                                {SetParam_ConfigRecv, "OnEntry_SetParam_ConfigRecv()", nullptr},
+                                {SetParam_ConfigSend, "OnEntry_SetParam_ConfigSend()", nullptr},
+                                {SetParam_Start, "OnEntry_SetParam_Start()", nullptr}});
+    onSignal(SetParam_ConfigChannel, SetParam_ConfigRecv, &VODEZ_Collector::cmdConfigRecv);
+    onSignal(SetParam_ConfigRecv, SetParam_ConfigSend, &VODEZ_Collector::cmdConfigSend);
+    onSignal(SetParam_ConfigSend, SetParam_Start, &VODEZ_Collector::deviceConfiged);
 
-    onSignal(QStringLiteral("SetParam_ConfigChannel"), QStringLiteral("SetParam_ConfigRecv"), &VODEZ_Collector::cmdConfigRecv);
-    onSignal(QStringLiteral("SetParam_ConfigRecv"), QStringLiteral("SetParam_ConfigSend"), &VODEZ_Collector::cmdConfigSend);
-    onSignal(QStringLiteral("SetParam_ConfigSend"), QStringLiteral("SetParam_Start"), &VODEZ_Collector::deviceConfiged);
+    if (!built)
+        qCritical("VODEZ_Collector: the state machine is not built as designed; see the warnings above");
 }
 
 // ------------------------------------------------------------------ properties
@@ -404,7 +416,7 @@ void VODEZ_Collector::applyWifiStatus(const QString& text)
 {
     // The probe may finish after a link went down: its "connected" text must
     // not cover the state of the links.
-    if (transmitterUp && receiverUp && isActive(QStringLiteral("DeviceOnline")))
+    if (transmitterUp && receiverUp && isActive(CollectorStates::DeviceOnline))
         SetStatusConnect(text);
 }
 
@@ -419,12 +431,12 @@ bool VODEZ_Collector::lateLink() const
     // Links are opened only on the way into DeviceConnecting. One that comes
     // up after a disconnect, also while a later connect sits on a refused
     // address in DeviceInit, belongs to an attempt the operator gave up.
-    return isActive(QStringLiteral("DeviceWaitSet")) || isActive(QStringLiteral("DeviceInit"));
+    return isActive(CollectorStates::DeviceWaitSet) || isActive(CollectorStates::DeviceInit);
 }
 
 bool VODEZ_Collector::soundingRuns() const
 {
-    return isActive(QStringLiteral("SampleSetParam")) || isActive(QStringLiteral("SampleDataUpload"));
+    return isActive(CollectorStates::SampleSetParam) || isActive(CollectorStates::SampleDataUpload);
 }
 
 // ----------------------------------------------------------- entry and exit
@@ -736,12 +748,10 @@ void VODEZ_Collector::CheckDataPair()
     if (repeatsDone < ParamRepeat) {
         WriteProgress(clampToInt(qint64(repeatsDone) * soundingTime));
     } else {
-        // The beep needs a GUI; a console host (a tool, a test) goes without.
-        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-            QApplication::beep();
+        emit beepRequested();
         WriteProgress(ProgressMax);
     }
-    if (isActive(QStringLiteral("SampleDataUpload")))
+    if (isActive(CollectorStates::SampleDataUpload))
         postRepeatEvent();
     else
         repeatDoneEarly = true;

@@ -111,6 +111,9 @@ signals:
     // The project could not store the kept sounding: it stays kept and the
     // operator is asked again to save or discard it.
     void cmdSaveFailed();
+    // The last repeat of a single sounding is in: the application sounds
+    // the system beep (this layer has no GUI to do it).
+    void beepRequested();
 
 public slots:
     void Start();

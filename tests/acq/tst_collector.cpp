@@ -4,6 +4,7 @@
 // are loopback ones where nothing listens, and the replies are injected.
 
 #include "CollectorProbe.h"
+#include "HCollector.h"
 #include "ILibRecv_DUD4004.h"
 #include "VODEZ_Collector.h"
 #include "WifiSignal.h"
@@ -12,10 +13,13 @@
 #include <QHostAddress>
 #include <QMetaEnum>
 #include <QSignalSpy>
+#include <QSignalTransition>
 #include <QState>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtTest>
+
+#include <functional>
 
 #include <climits>
 #include <cmath>
@@ -146,6 +150,7 @@ private slots:
     }
 
     void propertiesEnumsAndNotify();
+    void builtMachineMatchesTheDesign();
     void connectionRoadAndRetry();
     void disconnectLeavesSamplingAtOnce();
     void arrivalOrders_data();
@@ -228,6 +233,87 @@ void TstCollector::propertiesEnumsAndNotify()
     QCOMPARE(sendV.count(), 1);
     QCOMPARE(c.GetDeviceV(), 24.0);
     QCOMPARE(c.GetDeviceTemp(), 31.0);
+}
+
+void TstCollector::builtMachineMatchesTheDesign()
+{
+    // Every state with its parent, and every transition in the order of its
+    // priority within its source state.
+    const QStringList design = {
+        "DeviceWaitSet: -> DeviceInit on onBtnConnect()",
+        "DeviceInit: -> DeviceWaitSet on onBtnDisconn()",
+        "DeviceInit: -> DeviceConnecting on tryConnect()",
+        "DeviceConnecting: -> DeviceWaitSet on onBtnDisconn()",
+        "DeviceConnecting: -> DeviceInit on deviceDisconnect()",
+        "DeviceConnecting: -> DeviceOnline on deviceConnected()",
+        "DeviceConnecting: -> DeviceInit after 10000 ms",
+        "DeviceOnline: -> DeviceWaitSet on onBtnDisconn()",
+        "DeviceOnline: -> DeviceInit on deviceDisconnect()",
+        "DeviceOnline/SampleWaitParam (initial): -> SampleSetParam on onBtnSampleStart()",
+        "DeviceOnline/SampleSetParam: -> SampleWaitParam on cmdSampleStop()",
+        "DeviceOnline/SampleSetParam: -> SampleDataUpload on deviceStarted()",
+        "DeviceOnline/SampleDataUpload: -> SampleWaitParam on cmdSampleStop()",
+        "DeviceOnline/SampleDataUpload: -> SampleSetParam if HSample_UploadToSet(QEvent*)",
+        "DeviceOnline/SampleDataUpload: -> SampleWaitSave if HSample_UploadToWaitsave(QEvent*)",
+        "DeviceOnline/SampleDataUpload: -> SampleDataSave if HSample_UploadToSave(QEvent*)",
+        "DeviceOnline/SampleWaitSave: -> SampleWaitParam on onBtnSaveCancel()",
+        "DeviceOnline/SampleWaitSave: -> SampleDataSave on onBtnSaveOK()",
+        "DeviceOnline/SampleWaitSave: stays on deviceDisconnect()",
+        "DeviceOnline/SampleDataSave: -> SampleSetParam if HSample_SaveToSet(QEvent*)",
+        "DeviceOnline/SampleDataSave: -> SampleWaitParam on cmdSaveOver()",
+        "DeviceOnline/SampleDataSave: -> SampleWaitSave on cmdSaveFailed()",
+        "DeviceOnline/SampleDataSave: stays on deviceDisconnect()",
+        "SampleSetParam/SetParam_ConfigChannel (initial): -> SetParam_ConfigRecv on cmdConfigRecv()",
+        "SampleSetParam/SetParam_ConfigRecv: -> SetParam_ConfigSend on cmdConfigSend()",
+        "SampleSetParam/SetParam_ConfigSend: -> SetParam_Start on deviceConfiged()",
+        "SampleSetParam/SetParam_Start:",
+    };
+
+    VODEZ_Collector c;
+    auto* machine = c.findChild<QStateMachine*>();
+    QVERIFY(machine);
+    QCOMPARE(machine->initialState()->objectName(), QStringLiteral("DeviceWaitSet"));
+    QStringList built;
+    // The machine's own tree, depth first in the order the states were added.
+    std::function<void(QState*)> walk = [&](QState* parent) {
+        for (QObject* child : parent->children()) {
+            auto* state = qobject_cast<QState*>(child);
+            if (!state)
+                continue;
+            QString head = state->objectName();
+            if (parent != machine)
+                head.prepend(parent->objectName() + QLatin1Char('/'));
+            if (parent != machine && parent->initialState() == state)
+                head += QStringLiteral(" (initial)");
+            head += QLatin1Char(':');
+            const auto transitions = state->transitions();
+            if (transitions.isEmpty())
+                built << head;
+            for (QAbstractTransition* t : transitions) {
+                const QString target = t->targetState() ? QStringLiteral("-> ") + t->targetState()->objectName()
+                                                        : QStringLiteral("stays");
+                QString trigger;
+                if (auto* guarded = qobject_cast<HTransition*>(t)) {
+                    QCOMPARE(guarded->guardTarget(), &c);
+                    trigger = QStringLiteral("if ") + QString::fromLatin1(guarded->guard().methodSignature());
+                } else if (auto* bySignal = qobject_cast<QSignalTransition*>(t)) {
+                    if (auto* timer = qobject_cast<QTimer*>(bySignal->senderObject())) {
+                        QVERIFY(timer->isSingleShot());
+                        trigger = QStringLiteral("after %1 ms").arg(timer->interval());
+                    } else {
+                        QCOMPARE(bySignal->senderObject(), &c);
+                        trigger = QStringLiteral("on ") + QString::fromLatin1(bySignal->signal());
+                    }
+                }
+                built << QStringLiteral("%1 %2 %3").arg(head, target, trigger);
+            }
+        }
+        for (QObject* child : parent->children())
+            if (auto* state = qobject_cast<QState*>(child))
+                walk(state);
+    };
+    walk(machine);
+    QCOMPARE(built, design);
 }
 
 void TstCollector::connectionRoadAndRetry()
@@ -347,6 +433,7 @@ void TstCollector::progressSequence()
     QVERIFY(r.online());
     QList<int> progress;
     connect(&r.c, &VODEZ_Collector::onProgressChanged, [&progress](int v) { progress << v; });
+    QSignalSpy beeps(&r.c, &VODEZ_Collector::beepRequested);
     r.run(QStringLiteral("start go"));
     QCOMPARE(r.c.GetProgressMax(), 800);
     QTRY_COMPARE(r.c.GetProgress(), 399);     // stops 1 ms short of the repeat's end
@@ -354,8 +441,10 @@ void TstCollector::progressSequence()
     QCOMPARE(r.c.GetProgress(), 399);
     r.run(QStringLiteral("S1 R1 go"));
     QCOMPARE(r.c.GetProgress(), 400);
+    QCOMPARE(beeps.count(), 0);
     QTRY_COMPARE(r.c.GetProgress(), 799);
     r.run(QStringLiteral("S2 R2"));
+    QCOMPARE(beeps.count(), 1);                // the last repeat is in
     QCOMPARE(progress, (QList<int>{200, 399, 400, 600, 799, 800}));
     QCOMPARE(r.status(), VODEZ_Collector::UPLOAD);
     r.run(QStringLiteral("save"));
