@@ -1,6 +1,7 @@
 #include "PingHost.h"
 
 #include <QProcess>
+#include <QTextCodec>
 
 QStringList PingArguments(const QString& host)
 {
@@ -12,10 +13,41 @@ QStringList PingArguments(const QString& host)
 #endif
 }
 
+namespace {
+
+// A "host" that starts with a dash would be read by ping as an option.
+bool takesHost(const QString& host)
+{
+    return !host.trimmed().isEmpty() && !host.startsWith(QLatin1Char('-'));
+}
+
+} // namespace
+
+QStringList PingTestArguments(const QString& host)
+{
+    if (!takesHost(host))
+        return {};
+#ifdef Q_OS_WIN
+    return {host, QStringLiteral("-w"), QStringLiteral("500")};
+#else
+    // Windows' default of four echoes; -w bounds the whole run.
+    return {QStringLiteral("-c"), QStringLiteral("4"), QStringLiteral("-W"), QStringLiteral("0.5"),
+            QStringLiteral("-w"), QStringLiteral("5"), host};
+#endif
+}
+
+QString DecodePingOutput(const QByteArray& output)
+{
+#ifdef Q_OS_WIN
+    if (QTextCodec* gbk = QTextCodec::codecForName("GBK"))
+        return gbk->toUnicode(output);
+#endif
+    return QString::fromLocal8Bit(output);
+}
+
 bool PingHost(const QString& host)
 {
-    // A "host" that starts with a dash would be read by ping as an option.
-    if (host.trimmed().isEmpty() || host.startsWith(QLatin1Char('-')))
+    if (!takesHost(host))
         return false;
     QProcess process;
     process.start(QStringLiteral("ping"), PingArguments(host));

@@ -1,0 +1,276 @@
+// The settings page: the start time, the point-number step and the project
+// configuration it sends back, the developer-mode group, and the connection
+// test with a stand-in "ping" on PATH, and with none at all.
+
+#include "Data_Calc.h"
+#include "RecordingPrompt.h"
+#include "View_Setting.h"
+
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+
+namespace {
+
+// Every field different, so a field lost on the way shows.
+st_ProjectConfig sampleConfig()
+{
+    st_ProjectConfig c;
+    c.WorkConfig = 3;
+    c.LineNoStart = 1;
+    c.LineNoSetp = 2;
+    c.PointNoStart = 3;
+    c.PointNoStep = 4;
+    c.SendCoil_Len = 5;
+    c.SendCoil_Width = 6;
+    c.SendCoil_Turns = 7;
+    c.RecvCoil_Size = 8;
+    c.RecvCoil_Gain = 9;
+    c.OffTime = 10;
+    c.PointLen_D = 11;
+    c.PointLen_R = 12;
+    c.CreateTime = 13;
+    return c;
+}
+
+QVector<double> fields(const st_ProjectConfig& c)
+{
+    return {double(c.WorkConfig), c.LineNoStart, c.LineNoSetp, c.PointNoStart, c.PointNoStep, c.SendCoil_Len,
+            c.SendCoil_Width, c.SendCoil_Turns, c.RecvCoil_Size, c.RecvCoil_Gain, c.OffTime, c.PointLen_D,
+            c.PointLen_R, c.CreateTime};
+}
+
+// PATH set for the life of the object.
+class PathFor
+{
+public:
+    explicit PathFor(const QString& dir) : old_(qgetenv("PATH")) { qputenv("PATH", QFile::encodeName(dir)); }
+    ~PathFor() { qputenv("PATH", old_); }
+
+private:
+    QByteArray old_;
+};
+
+} // namespace
+
+class TstViewSetting : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<View_Setting> page;
+
+    template <class T>
+    T* w(const char* name) const
+    {
+        T* widget = page->findChild<T*>(QString::fromLatin1(name));
+        if (!widget)
+            qFatal("no widget %s", name);
+        return widget;
+    }
+
+private slots:
+    void initTestCase() { qRegisterMetaType<st_ProjectConfig>("st_ProjectConfig"); }
+    void init() { page = std::make_unique<View_Setting>(); }
+    void cleanup() { page.reset(); }
+
+    void startPage()
+    {
+        QVERIFY(!w<QLineEdit>("DeviceIP_Send")->isEnabled());
+        QVERIFY(!w<QLineEdit>("DeviceIP_Recv")->isEnabled());
+        QVERIFY(!w<QGroupBox>("groupBox_StartTime")->isVisibleTo(page.get()));
+        QCOMPARE(w<QLineEdit>("StartTime")->placeholderText(), QStringLiteral("0~800"));
+        QCOMPARE(w<QLabel>("label_PingOutput")->text(), QString());
+        QVERIFY(w<QPushButton>("btn_Ping")->isEnabled());
+    }
+
+    void developerModeShowsStartTime()
+    {
+        page->developerMode(true);
+        QVERIFY(w<QGroupBox>("groupBox_StartTime")->isVisibleTo(page.get()));
+        page->developerMode(false);
+        QVERIFY(!w<QGroupBox>("groupBox_StartTime")->isVisibleTo(page.get()));
+    }
+
+    void startTimeClamped_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("above") << "1000" << 800;
+        QTest::newRow("below") << "-3" << 0;
+        QTest::newRow("inside") << "250" << 250;
+        QTest::newRow("edge") << "800" << 800;
+        QTest::newRow("not a number") << "abc" << 0;
+    }
+    void startTimeClamped()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, kept);
+        const int before = g_startTime;
+        QLineEdit* edit = w<QLineEdit>("StartTime");
+        edit->setText(typed);
+        emit edit->editingFinished();
+        QCOMPARE(edit->text(), QString::number(kept));
+        QCOMPARE(g_startTime, kept);
+        g_startTime = before;
+    }
+
+    void stepShown_data()
+    {
+        QTest::addColumn<double>("step");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("tenth") << 0.1 << "0.1";
+        QTest::newRow("six digits") << 1234567.0 << "1.23457e+06";
+        QTest::newRow("whole") << 10.0 << "10";
+    }
+    void stepShown()
+    {
+        QFETCH(double, step);
+        QFETCH(QString, shown);
+        st_ProjectConfig c = sampleConfig();
+        c.PointNoStep = step;
+        page->loadProjectConfig(c);
+        QCOMPARE(w<QLineEdit>("PointNoStep")->text(), shown);
+    }
+
+    void editedStepKeepsTheOtherFields()
+    {
+        page->loadProjectConfig(sampleConfig());
+        QSignalSpy changed(page.get(), &View_Setting::projectConfigChanged);
+        QLineEdit* edit = w<QLineEdit>("PointNoStep");
+        edit->clear();
+        edit->setFocus();
+        QTest::keyClicks(edit, QStringLiteral("2.5"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(changed.count(), 1);
+        st_ProjectConfig expected = sampleConfig();
+        expected.PointNoStep = 2.5;
+        QCOMPARE(fields(changed.at(0).at(0).value<st_ProjectConfig>()), fields(expected));
+
+        // A second decimal is refused as it is typed; a step out of range
+        // never finishes the edit.
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("2.55"));
+        QCOMPARE(edit->text(), QStringLiteral("2.5"));
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("123456789"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(changed.count(), 1);
+    }
+
+    void stepThatIsNoNumberIsRefused()
+    {
+        RecordingPrompt prompt;
+        page->loadProjectConfig(sampleConfig());
+        QSignalSpy changed(page.get(), &View_Setting::projectConfigChanged);
+        QLineEdit* edit = w<QLineEdit>("PointNoStep");
+        edit->setText(QStringLiteral("x"));
+        emit edit->editingFinished();
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(prompt.shown.size(), 1);
+        QCOMPARE(prompt.shown[0].kind, Prompt::Kind::Warning);
+        QCOMPARE(prompt.shown[0].title, QStringLiteral("错误"));
+        QCOMPARE(prompt.shown[0].text, QStringLiteral("点号步进请输出浮点数"));
+    }
+
+    // Two pings, transmitter first; the button comes back only when the
+    // second has ended; the output of both is shown in order.
+    void pingTestRunsBothBoxesInTurn()
+    {
+        QTemporaryDir bin;
+        QVERIFY(bin.isValid());
+        const QString log = bin.filePath(QStringLiteral("runs.log"));
+        QFile script(bin.filePath(QStringLiteral("ping")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        // Shell built-ins only: PATH holds nothing else.
+        script.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\necho \"reply from $*\"\n")
+                         .arg(log)
+                         .toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        PathFor path(bin.path());
+
+        w<QLineEdit>("DeviceIP_Send")->setText(QStringLiteral("127.0.0.9"));
+        w<QLineEdit>("DeviceIP_Recv")->setText(QStringLiteral("127.0.0.10"));
+        QPushButton* button = w<QPushButton>("btn_Ping");
+        QList<bool> enabledAtFinish;
+        auto* process = page->findChild<QProcess*>();
+        QVERIFY(process);
+        connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+                [&] { enabledAtFinish << button->isEnabled(); });
+
+        button->click();
+        QVERIFY(!button->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 20000);
+        QCOMPARE(enabledAtFinish, (QList<bool>{false, true}));
+
+        QFile runs(log);
+        QVERIFY(runs.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(runs.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].endsWith(QStringLiteral("127.0.0.9")), qPrintable(lines[0]));
+        QVERIFY2(lines[1].endsWith(QStringLiteral("127.0.0.10")), qPrintable(lines[1]));
+        // A single bounded run each: a count of echoes and a deadline.
+        QVERIFY2(lines[0].contains(QStringLiteral("-c ")) && lines[0].contains(QStringLiteral("-w ")),
+                 qPrintable(lines[0]));
+
+        const QString shown = w<QLabel>("label_PingOutput")->text();
+        QVERIFY2(shown.startsWith(QStringLiteral("测试结果:")), qPrintable(shown));
+        const int tx = shown.indexOf(QStringLiteral("127.0.0.9"));
+        const int rx = shown.indexOf(QStringLiteral("127.0.0.10"));
+        QVERIFY2(tx > 0 && rx > tx, qPrintable(shown));
+
+        // A second test replaces the text of the first.
+        button->click();
+        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 20000);
+        QCOMPARE(w<QLabel>("label_PingOutput")->text(), shown);
+    }
+
+    // Without a ping command each step ends with a failure line and the
+    // button comes back.
+    void pingThatCannotStart()
+    {
+        QTemporaryDir empty;
+        QVERIFY(empty.isValid());
+        PathFor path(empty.path());
+        w<QLineEdit>("DeviceIP_Send")->setText(QStringLiteral("127.0.0.9"));
+        w<QLineEdit>("DeviceIP_Recv")->setText(QStringLiteral("127.0.0.10"));
+        QPushButton* button = w<QPushButton>("btn_Ping");
+        button->click();
+        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 20000);
+        const QString shown = w<QLabel>("label_PingOutput")->text();
+        QCOMPARE(shown.count(QStringLiteral("无法运行 ping 命令")), 2);
+        QVERIFY(shown.startsWith(QStringLiteral("测试结果:")));
+    }
+
+    // A "host" the ping would take for an option is never handed to it.
+    void pingRefusesAnOption()
+    {
+        QTemporaryDir bin;
+        const QString log = bin.filePath(QStringLiteral("runs.log"));
+        QFile script(bin.filePath(QStringLiteral("ping")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\n").arg(log).toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        PathFor path(bin.path());
+        w<QLineEdit>("DeviceIP_Send")->setText(QStringLiteral("-f"));
+        w<QLineEdit>("DeviceIP_Recv")->setText(QStringLiteral("127.0.0.10"));
+        QPushButton* button = w<QPushButton>("btn_Ping");
+        button->click();
+        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 20000);
+        QFile runs(log);
+        QVERIFY(runs.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(runs.readAll()).count(QLatin1Char('\n')), 1);
+        QCOMPARE(w<QLabel>("label_PingOutput")->text().count(QStringLiteral("无法运行 ping 命令")), 1);
+    }
+};
+
+QTEST_MAIN(TstViewSetting)
+#include "tst_viewsetting.moc"
