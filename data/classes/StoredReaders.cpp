@@ -1,6 +1,5 @@
 // The reading members of the persistent classes (Data_Sample, Data_Point,
-// Data_Line). They need the decay arithmetic, which sits above the
-// persistent classes, so they are defined here, next to the arithmetic.
+// Data_Line), on the decay arithmetic of the layer below.
 //
 // Samples of a point are normally held light (ID, USE, PERIOD, SendFs only).
 // The point readers fetch the columns they need by ID, in place, through the
@@ -8,7 +7,7 @@
 // through it) puts the list back into its light state. "Used" samples are
 // those whose USE is not 0, in list order.
 
-#include "Data_Calc.h"
+#include "DecayMath.h"
 #include "Data_Line.h"
 #include "Data_Point.h"
 #include "Data_Sample.h"
@@ -82,15 +81,15 @@ st_SampleData_Send Data_Sample::GetSendData() const
 
 double Data_Sample::GetOffTime() const
 {
-    return Data_Calc::CalcOffTime(SampleOffFs, Data_Calc::ByteArrayToVector(DATA_SOFF));
+    return DecayMath::CalcOffTime(SampleOffFs, DecayMath::ByteArrayToVector(DATA_SOFF));
 }
 
 double Data_Sample::GetSendI() const
 {
-    const QVector<double> wave = Data_Calc::ByteArrayToVector(DATA_SEND);
+    const QVector<double> wave = DecayMath::ByteArrayToVector(DATA_SEND);
     if (wave.size() / 4 == 0)
         return 1e-5;
-    const double a = Data_Calc::CalcSendI(wave);
+    const double a = DecayMath::CalcSendI(wave);
     if (a > 9999)
         return 9999;
     if (a > 1e-5)
@@ -113,10 +112,10 @@ void Data_Sample::GetRecvData_RAW(QVector<double>* values, QVector<double>* time
         return;
     values->clear();
     times->clear();
-    *values = Data_Calc::ByteArrayToVector(DATA_RECV);
+    *values = DecayMath::ByteArrayToVector(DATA_RECV);
     if (divI)
         revDataDivI(values);
-    *times = Data_Calc::ByteArrayToVector(DATA_RECV_POS);
+    *times = DecayMath::ByteArrayToVector(DATA_RECV_POS);
 }
 
 void Data_Sample::GetRecvData(QVector<double>* values, QVector<double>* times, int mode, bool divI) const
@@ -124,7 +123,7 @@ void Data_Sample::GetRecvData(QVector<double>* values, QVector<double>* times, i
     if (!values || !times)
         return;
     GetRecvData_RAW(values, times, divI);
-    Data_Calc::CalcDecay(*values, *times, GetOffTime(), mode);
+    DecayMath::CalcDecay(*values, *times, GetOffTime(), mode);
 }
 
 namespace {
@@ -296,7 +295,7 @@ void Data_Point::GetRecvData(QVector<double>* values, QVector<double>* times, bo
 QVector<double> Data_Point::GetRSD()
 {
     const QList<st_RecvData_DUD4004> recs = GetRecvData_Dud4004(false, 0);
-    QVector<double> rsd = Data_Calc::CalcGateRSD(recs);
+    QVector<double> rsd = DecayMath::CalcGateRSD(recs);
     QVector<double> v;
     QVector<double> t;
     GetRecvData(&v, &t, false);
