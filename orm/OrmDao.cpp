@@ -94,7 +94,9 @@ public:
     }
     ~Statement()
     {
-        if (!Database::traceSqlQuery())
+        // Formatting a statement costs more than running a small one: only
+        // when the message is going to be written.
+        if (!Database::traceSqlQuery() || !lcOrmSql().isDebugEnabled())
             return;
         const DatabaseSettings s = Database::settings();
         const QString text = s.formatSqlQueryBeforeLogging ? formatForLog(m_sql) : m_sql;

@@ -32,7 +32,7 @@ Shared& shared()
 bool sameSettings(const DatabaseSettings& a, const DatabaseSettings& b)
 {
     return a.driverName == b.driverName && a.databaseName == b.databaseName && a.hostName == b.hostName
-        && a.userName == b.userName && a.password == b.password;
+        && a.userName == b.userName && a.password == b.password && a.connectOptions == b.connectOptions;
 }
 
 // The calling thread's connection, held by name only: Qt warns when a
@@ -91,6 +91,10 @@ void Database::setDatabaseName(const QString& v) { change([&](DatabaseSettings& 
 void Database::setHostName(const QString& v) { change([&](DatabaseSettings& d) { d.hostName = v; }); }
 void Database::setUserName(const QString& v) { change([&](DatabaseSettings& d) { d.userName = v; }); }
 void Database::setPassword(const QString& v) { change([&](DatabaseSettings& d) { d.password = v; }); }
+void Database::setConnectOptions(const QString& v)
+{
+    change([&](DatabaseSettings& d) { d.connectOptions = v; });
+}
 void Database::setFormatSqlQueryBeforeLogging(bool on)
 {
     change([&](DatabaseSettings& d) { d.formatSqlQueryBeforeLogging = on; });
@@ -134,6 +138,7 @@ QSqlDatabase Database::getDatabase(QSqlError* error)
     db.setHostName(settings.hostName);
     db.setUserName(settings.userName);
     db.setPassword(settings.password);
+    db.setConnectOptions(settings.connectOptions);
     db.open();
     if (error)
         *error = db.isOpen() ? QSqlError() : db.lastError();

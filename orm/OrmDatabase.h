@@ -19,6 +19,7 @@ struct DatabaseSettings
     QString hostName;
     QString userName;
     QString password;
+    QString connectOptions;                   // the driver's options, e.g. "QSQLITE_BUSY_TIMEOUT=2000"
     bool formatSqlQueryBeforeLogging = false; // break statements into lines in the log
     bool displayTimerDetails = false;         // log execution and read times apart
 };
@@ -35,6 +36,7 @@ public:
     static void setHostName(const QString& value);
     static void setUserName(const QString& value);
     static void setPassword(const QString& value);
+    static void setConnectOptions(const QString& value);
     static void setFormatSqlQueryBeforeLogging(bool on);
     static void setDisplayTimerDetails(bool on);
 

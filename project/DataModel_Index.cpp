@@ -2,7 +2,6 @@
 
 #include "Data_Calc.h"
 #include "LineAssembly.h"
-#include "Orm.h"
 #include "Prompt.h"
 #include "WifiName.h"
 
@@ -10,7 +9,6 @@
 #include <QDateTime>
 #include <QHash>
 #include <QScroller>
-#include <QSqlQuery>
 #include <QTreeWidgetItem>
 
 #include <cmath>
@@ -18,18 +16,12 @@
 
 namespace {
 
-constexpr double kNumberTolerance = 1e-6;
 const char* const kPointTimeFormat = "yyyy.MM.dd hh:mm:ss.zzz";
 const char* const kTipTimeFormat = "yyyy.MM.dd hh:mm:ss";
 
 bool sameNumber(double a, double b)
 {
-    return std::fabs(a - b) < kNumberTolerance;
-}
-
-bool failed(const QSqlError& e)
-{
-    return e.type() != QSqlError::NoError;
+    return std::fabs(a - b) < 1e-6;
 }
 
 QString localTime(qint64 ms, const char* format)
@@ -61,22 +53,6 @@ int decimalsFor(double value)
     return 6;
 }
 
-// Start time of the first sample of every point, by sample ID, read in one
-// statement (a lookup per point would cost one query per point on a large
-// project).
-QHash<int, qint64> firstSampleTimes(QSqlDatabase& db)
-{
-    QHash<int, qint64> times;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT ID, StartTime FROM Data_Sample WHERE ID IN "
-                               "(SELECT MIN(ID) FROM Data_Sample GROUP BY Data_PointID)")))
-        return times;
-    while (q.next())
-        times.insert(q.value(0).toInt(), q.value(1).toLongLong());
-    return times;
-}
-
 // A point item read from the file formats its tool tip (the start time) only
 // when it is asked for: formatting local times for every point of a large
 // project would cost the open more than reading its rows.
@@ -106,6 +82,7 @@ private:
 
 DataModel_Index::DataModel_Index(QWidget* parent)
     : QTreeWidget(parent)
+    , lines(store.lines())
     , lineTasks(std::make_shared<LineTaskTracker>())
 {
     SetSendI(0.0);
@@ -238,15 +215,7 @@ void DataModel_Index::dataUpload(VODEZ_Data data)
 
 bool DataModel_Index::isProjectOpen() const
 {
-    return projectOpen && project && database.isOpen();
-}
-
-bool DataModel_Index::isDamaged(const QSqlError& error)
-{
-    // SQLITE_CORRUPT and SQLITE_NOTADB: the file is a damaged database or
-    // no database at all; writing to it could only make it worse.
-    const QString text = error.databaseText();
-    return text.contains(QLatin1String("malformed")) || text.contains(QLatin1String("not a database"));
+    return store.isOpen() && project;
 }
 
 void DataModel_Index::refuseDamaged()
@@ -258,104 +227,29 @@ void DataModel_Index::refuseDamaged()
 void DataModel_Index::closeProject()
 {
     waitForLineTasks();
-    projectOpen = false;
     clear();
-    lines.clear();
-    if (database.isValid()) {
-        if (database.isOpen())
-            database.close();
-        database = QSqlDatabase();
-    }
-    // The layer's connections are held by name; dropping them removes them
-    // from Qt's registry as well.
-    orm::Database::clearAllDatabases();
+    store.close();
 }
 
 bool DataModel_Index::openProject(const QString& path)
 {
     closeProject();
-
-    orm::DatabaseSettings settings;
-    settings.driverName = QStringLiteral("QSQLITE");
-    settings.databaseName = path;
-    settings.hostName = QStringLiteral("localhost");
-    settings.userName = QStringLiteral("root");
-    settings.password = QString();
-    settings.formatSqlQueryBeforeLogging = true;
-    settings.displayTimerDetails = true;
-    orm::Database::setSettings(settings);
-    orm::Database::setTraceSqlQuery(true);
-    orm::SqlTypes::set(QStringLiteral("double"), QStringLiteral("REAL"));
-
-    const QSqlError errors[] = {
-        orm::dao::create_table<Data_Project>(),
-        orm::dao::create_table<Data_Line>(),
-        orm::dao::create_table<Data_Point>(),
-        orm::dao::create_table<Data_Sample>(),
-        orm::dao::create_table<Data_WorkSet>(),
-    };
-    for (const QSqlError& e : errors) {
-        if (isDamaged(e)) {
-            refuseDamaged();
-            return false;
-        }
-    }
-
-    database = orm::Database::getDatabase();
-    if (!database.isOpen()) {
+    switch (store.open(path, SortPoint)) {
+    case ProjectStore::OpenResult::Opened:
+        break;
+    case ProjectStore::OpenResult::Damaged:
+        refuseDamaged();
+        return false;
+    case ProjectStore::OpenResult::Refused:
+        // Locked, of another program, or not writable: the caller says so.
         closeProject();
         return false;
     }
-    // An older file is brought up to date in one transaction, kept only once
-    // the file has shown itself sound: a damaged file gets no writes.
-    const bool upgrading = database.transaction();
-    const bool sound = upgradeSchema();
-
-    project = std::make_shared<Data_Project>();
-    project->ID = 1;
-    const QSqlError fetchError = orm::dao::fetch_by_id_except(*project, {QStringLiteral("SSID")}, &database);
-    if (!sound || isDamaged(fetchError)) {
-        if (upgrading)
-            database.rollback();
-        refuseDamaged();
-        return false;
-    }
-    if (upgrading && !database.commit())
-        database.rollback();
+    project = store.project();
     const st_ProjectConfig config = project->getProjectConfig();
     emit loadProjectConfig(config);
     setProperty("PointNoStep", config.PointNoStep);
-    if (failed(fetchError)) {
-        // A new file (or one without its project row): the project and the
-        // work set are written together or not at all.
-        if (!database.transaction()) {
-            closeProject();
-            return false;
-        }
-        Data_WorkSet workSet;
-        const bool ok = !failed(orm::dao::insert(*project, &database))
-            && !failed(orm::dao::insert(workSet, &database));
-        if (!ok || !database.commit()) {
-            database.rollback();
-            closeProject();
-            return false;
-        }
-    }
 
-    const orm::Query query = SortPoint
-        ? orm::Query(QStringLiteral("Points_alias"),
-                     QStringLiteral("ORDER BY Points_alias.Data_LineID ASC,Points_alias.NAME ASC"))
-        : orm::Query(QString());
-    const QString relation = SortPoint
-        ? QStringLiteral("list_Data_Point <Points_alias> -> list_Data_Sample{USE,PERIOD,SendFs}")
-        : QStringLiteral("list_Data_Point -> list_Data_Sample{USE,PERIOD,SendFs}");
-    const QSqlError linesError = orm::dao::fetch_all_with_relation(relation, lines, query, &database);
-    if (isDamaged(linesError)) {
-        refuseDamaged();
-        return false;
-    }
-
-    const QHash<int, qint64> startTimes = firstSampleTimes(database);
     // The point saved last (highest ID) and its line.
     const Data_Line* newestLine = nullptr;
     const Data_Point* newestPoint = nullptr;
@@ -375,13 +269,8 @@ bool DataModel_Index::openProject(const QString& path)
             qint64 start = 0;
             if (hasSamples) {
                 Data_Sample& first = *point->list_Data_Sample.first();
-                const auto found = startTimes.constFind(first.ID);
-                if (found != startTimes.constEnd()) {
-                    start = found.value();
-                } else {
-                    orm::dao::fetch_by_id(first, &database, {QStringLiteral("StartTime")});
-                    start = first.StartTime;
-                }
+                if (!store.firstSampleTime(first.ID, &start))
+                    start = point->GetStartTime().toMSecsSinceEpoch();
             }
             QString text;
             if (line->TYPE == 1) {
@@ -406,7 +295,6 @@ bool DataModel_Index::openProject(const QString& path)
         lineItems.append(lineItem);
     }
     addTopLevelItems(lineItems);
-    projectOpen = true;
 
     if (lines.isEmpty()) {
         emit isNewLineChanged(true);
@@ -440,62 +328,15 @@ bool DataModel_Index::openProject(const QString& path)
 
 void DataModel_Index::updateDatabase()
 {
-    upgradeSchema();
+    store.upgrade();
 }
 
-bool DataModel_Index::upgradeSchema()
-{
-    if (!database.isOpen())
-        return true;
-    // Statements that find a column, index or table in place fail and change
-    // nothing; one that finds the file damaged ends the upgrade.
-    bool sound = true;
-    auto run = [this, &sound](const QString& sql) {
-        if (!sound)
-            return;
-        QSqlQuery q(database);
-        if (!q.exec(sql) && isDamaged(q.lastError()))
-            sound = false;
-    };
-    run(QStringLiteral("ALTER TABLE Data_Project ADD COLUMN SSID TEXT;"));
-    run(QStringLiteral("CREATE INDEX IDX_Data_Point_Data_LineID_ ON Data_Point (Data_LineID);"));
-    run(QStringLiteral("CREATE INDEX IDX_Data_Sample_Data_PointID_ ON Data_Sample (Data_PointID)"));
-
-    const QStringList tables = database.tables(QSql::Tables);
-    for (const orm::ClassInfo* cls : orm::ClassRegistry::allClasses()) {
-        if (!cls)
-            continue;
-        const QString table = cls->name();
-        if (!tables.contains(table)) {
-            run(QStringLiteral("CREATE TABLE ") + table + QStringLiteral(" ( ) WITH (OIDS = FALSE);ALTER TABLE ")
-                + table + QStringLiteral(" OWNER TO \"root\";"));
-        }
-        for (const orm::Member* m : cls->columns()) {
-            run(QStringLiteral("ALTER TABLE ") + table + QStringLiteral(" ADD COLUMN ") + m->name + QLatin1Char(' ')
-                + orm::SqlTypes::sqlType(*m) + QLatin1Char(';'));
-            if (m->properties.contains(QStringLiteral("INDEX"))) {
-                run(QStringLiteral("CREATE INDEX IDX_") + table + QLatin1Char('_') + m->name + QStringLiteral("_ ON ")
-                    + table + QStringLiteral(" (") + m->name + QStringLiteral(");"));
-            }
-        }
-    }
-    return sound;
-}
 
 // ---------------------------------------------------------------- line number
 
-int DataModel_Index::findLine(double name) const
-{
-    for (int i = 0; i < lines.size(); ++i) {
-        if (sameNumber(lines.at(i)->NAME, name))
-            return i;
-    }
-    return -1;
-}
-
 void DataModel_Index::slotLineNoChanged(double line)
 {
-    const int index = findLine(line);
+    const int index = store.findLine(line);
     if (index < 0) {
         setProperty("PointNo", 0.0);
         emit isNewLineChanged(true);
@@ -571,74 +412,8 @@ bool DataModel_Index::saveData(const VODEZ_Data& data)
     // failed save goes to the same point.
     if (stored)
         setProperty("PointNo", PointNo + PointNoStep);
-    emit isNewLineChanged(stored ? false : findLine(header.LineNo) < 0);
+    emit isNewLineChanged(stored ? false : store.findLine(header.LineNo) < 0);
     return stored;
-}
-
-namespace {
-
-// A child refers to its parent by an object that holds only the parent's ID,
-// as the objects an open reads do: a reference to the parent itself would
-// close a cycle of shared pointers (the parent lists the child) and keep
-// both alive after the project is closed.
-template <class P>
-std::shared_ptr<P> parentRef(const P& parent)
-{
-    return std::make_shared<P>(parent.ID);
-}
-
-std::shared_ptr<Data_Sample> makeSample(const st_SaveHeader& header, const st_SampleData_Send& send,
-                                        const st_RecvData_DUD4004& first, const st_RecvData_DUD4004& set,
-                                        const std::shared_ptr<Data_Point>& point)
-{
-    auto s = std::make_shared<Data_Sample>();
-    s->StartTime = first.RecvTime;
-    s->DeviceType = 1;
-    s->TYPE = first.DataType;
-    s->PERIOD = header.ParamPeriod;
-    s->DATA_RECV = Data_Blob::VectorToByteArray(set.Values);
-    s->DATA_RECV_POS = Data_Blob::VectorToByteArray(set.Times);
-    s->DATA_RECV_LEN = Data_Blob::VectorToByteArray(set.Widths);
-    s->DATA_SEND = send.DATA_SEND;
-    s->DATA_SOFF = send.DATA_SOFF;
-    s->SendFs = double(header.ParamFs);
-    s->SampleSendFs = send.SampleSendFs;
-    s->SampleOffFs = send.SampleOffFs;
-    s->RecvFs = first.SampleRate;
-    s->USE = 1;
-    s->Data_PointID = parentRef(*point);
-    return s;
-}
-
-} // namespace
-
-bool DataModel_Index::lineForSave(double name, int type, SaveLine* slot)
-{
-    slot->index = findLine(name);
-    slot->added = slot->index < 0;
-    if (!slot->added) {
-        slot->line = lines.at(slot->index);
-        slot->item = topLevelItem(slot->index);
-        return true;
-    }
-    slot->line = std::make_shared<Data_Line>();
-    slot->line->NAME = name;
-    slot->line->TYPE = type;
-    slot->line->USE = 1;
-    const bool ok = !failed(orm::dao::insert(*slot->line, &database));
-    lines.append(slot->line);
-    slot->index = lines.size() - 1;
-    slot->item = new QTreeWidgetItem(QStringList(lineText(name, 0)));
-    addTopLevelItem(slot->item);
-    return ok;
-}
-
-void DataModel_Index::dropAddedLine(const SaveLine& slot)
-{
-    if (!slot.added)
-        return;
-    lines.removeAt(slot.index);
-    delete takeTopLevelItem(slot.index);
 }
 
 void DataModel_Index::warnSaveFailed()
@@ -651,36 +426,17 @@ bool DataModel_Index::saveSingleData(const st_SaveHeader& header, const QList<st
 {
     if (recvs.isEmpty() || sends.size() != recvs.size())
         return false;
-    // Without a transaction every insert would commit on its own: a later
-    // failure could then no longer be undone.
-    if (!database.transaction()) {
+    ProjectStore::Saved saved;
+    if (!store.saveSingle(header, sends, recvs, mode, &saved)) {
         warnSaveFailed();
         return false;
     }
-    SaveLine slot;
-    bool ok = lineForSave(header.LineNo, 0, &slot);
-    const std::shared_ptr<Data_Line>& line = slot.line;
-    QTreeWidgetItem* lineItem = slot.item;
-
-    int pointIndex = -1;
-    for (int j = 0; j < line->list_Data_Point.size(); ++j) {
-        if (sameNumber(line->list_Data_Point.at(j)->NAME, header.PointNo)) {
-            pointIndex = j;
-            break;
-        }
-    }
-    const bool newPoint = pointIndex < 0;
-    std::shared_ptr<Data_Point> point;
+    const std::shared_ptr<Data_Line>& line = lines.at(saved.line);
+    if (saved.lineAdded)
+        addTopLevelItem(new QTreeWidgetItem(QStringList(lineText(line->NAME, 0))));
+    QTreeWidgetItem* lineItem = topLevelItem(saved.line);
     QTreeWidgetItem* pointItem = nullptr;
-    if (newPoint) {
-        point = std::make_shared<Data_Point>();
-        point->NAME = header.PointNo;
-        point->USE = 1;
-        point->TYPE = mode;
-        point->Data_LineID = parentRef(*line);
-        ok = ok && !failed(orm::dao::insert(*point, &database));
-        line->list_Data_Point.append(point);
-        pointIndex = line->list_Data_Point.size() - 1;
+    if (saved.pointAdded) {
         QString text = numberText(header.PointNo);
         if (mode == 1)
             text += QStringLiteral("(自检)");
@@ -689,35 +445,11 @@ bool DataModel_Index::saveSingleData(const st_SaveHeader& header, const QList<st
         lineItem->addChild(pointItem);
         lineItem->setText(0, lineText(line->NAME, line->list_Data_Point.size()));
     } else {
-        point = line->list_Data_Point.at(pointIndex);
-        pointItem = lineItem->child(pointIndex);
+        pointItem = lineItem->child(saved.point);
     }
-
-    const int samplesBefore = point->list_Data_Sample.size();
-    for (int j = 0; j < recvs.size() && ok; ++j) {
-        const std::shared_ptr<Data_Sample> s = makeSample(header, sends.at(j), recvs.first(), recvs.at(j), point);
-        ok = !failed(orm::dao::insert(*s, &database));
-        point->list_Data_Sample.append(s);
-    }
-
-    if (ok && database.commit()) {
-        for (int j = 0; j < recvs.size(); ++j)
-            pointItem->addChild(new QTreeWidgetItem(QStringList(QString::number(pointItem->childCount() + 1))));
-        return true;
-    }
-
-    database.rollback();
-    // Nothing the failed save added may stay: an object without a row would
-    // carry an ID the file does not have.
-    point->list_Data_Sample.resize(samplesBefore);
-    if (newPoint) {
-        line->list_Data_Point.removeAt(pointIndex);
-        delete lineItem->takeChild(pointIndex);
-        lineItem->setText(0, lineText(line->NAME, line->list_Data_Point.size()));
-    }
-    dropAddedLine(slot);
-    warnSaveFailed();
-    return false;
+    for (int j = 0; j < recvs.size(); ++j)
+        pointItem->addChild(new QTreeWidgetItem(QStringList(QString::number(pointItem->childCount() + 1))));
+    return true;
 }
 
 bool DataModel_Index::saveContinueData(const st_SaveHeader& header, const st_SampleData_Send& send,
@@ -725,57 +457,22 @@ bool DataModel_Index::saveContinueData(const st_SaveHeader& header, const st_Sam
 {
     if (header.ContinueMode != 1)
         return false;
-    if (!database.transaction()) {
+    ProjectStore::Saved saved;
+    if (!store.saveContinue(header, send, recv, &saved)) {
         warnSaveFailed();
         return false;
     }
-    SaveLine slot;
-    bool ok = lineForSave(header.LineNo, 1, &slot);
-    const std::shared_ptr<Data_Line>& line = slot.line;
-    QTreeWidgetItem* lineItem = slot.item;
-
-    const int n = line->list_Data_Point.size();
-    auto point = std::make_shared<Data_Point>();
-    point->NAME = n;
-    point->USE = 1;
-    point->TYPE = 0;
-    point->Data_LineID = parentRef(*line);
-    ok = ok && !failed(orm::dao::insert(*point, &database));
-    line->list_Data_Point.append(point);
+    const std::shared_ptr<Data_Line>& line = lines.at(saved.line);
+    if (saved.lineAdded)
+        addTopLevelItem(new QTreeWidgetItem(QStringList(lineText(line->NAME, 0))));
+    QTreeWidgetItem* lineItem = topLevelItem(saved.line);
     lineItem->addChild(new QTreeWidgetItem(QStringList(localTime(recv.RecvTime, kPointTimeFormat))));
-    lineItem->setText(0, lineText(line->NAME, n + 1));
-
-    if (ok) {
-        const std::shared_ptr<Data_Sample> s = makeSample(header, send, recv, recv, point);
-        ok = !failed(orm::dao::insert(*s, &database));
-        point->list_Data_Sample.append(s);
-    }
-
-    if (ok && database.commit())
-        return true;
-
-    database.rollback();
-    line->list_Data_Point.removeAt(n);
-    delete lineItem->takeChild(n);
-    lineItem->setText(0, lineText(line->NAME, n));
-    dropAddedLine(slot);
-    warnSaveFailed();
-    return false;
-}
-
-// ---------------------------------------------------------------- editing
-
-template <class T>
-bool DataModel_Index::storeColumns(const T& object, const QStringList& columns)
-{
-    if (!isProjectOpen() || !database.transaction())
-        return false;
-    if (failed(orm::dao::update(object, &database, columns)) || !database.commit()) {
-        database.rollback();
-        return false;
-    }
+    lineItem->setText(0, lineText(line->NAME, line->list_Data_Point.size()));
     return true;
 }
+
+
+// ---------------------------------------------------------------- editing
 
 bool DataModel_Index::currentTarget(Target* target) const
 {
@@ -793,15 +490,6 @@ bool DataModel_Index::currentTarget(Target* target) const
     return true;
 }
 
-bool DataModel_Index::storeTarget(const Target& target, const QStringList& columns)
-{
-    if (target.sample)
-        return storeColumns(*target.sample, columns);
-    if (target.point)
-        return storeColumns(*target.point, columns);
-    return storeColumns(*target.line, columns);
-}
-
 void DataModel_Index::onNewUse(bool use)
 {
     Target t;
@@ -811,7 +499,11 @@ void DataModel_Index::onNewUse(bool use)
     int* field = t.sample ? &t.sample->USE : t.point ? &t.point->USE : &t.line->USE;
     const int old = *field;
     *field = value;
-    if (!storeTarget(t, {QStringLiteral("USE")})) {
+    const QStringList columns = {QStringLiteral("USE")};
+    const bool stored = t.sample ? store.storeColumns(*t.sample, columns)
+        : t.point                ? store.storeColumns(*t.point, columns)
+                                 : store.storeColumns(*t.line, columns);
+    if (!stored) {
         // The check box shows what the file holds.
         *field = old;
         emit onCurUse(old != 0);
@@ -823,12 +515,15 @@ void DataModel_Index::onNewLog(QString log)
     Target t;
     if (!isProjectOpen() || !currentTarget(&t))
         return;
-    QString* note = t.sample ? &t.sample->NOTE : t.point ? &t.point->NOTE : &t.line->NOTE;
-    const QString old = *note;
-    *note = old.isEmpty() ? log : old + QStringLiteral("\r\n\r\n") + log;
-    if (!storeTarget(t, {QStringLiteral("NOTE")}))
-        *note = old;
-    emit onLoadLog(*note);
+    // Joined onto the note the file holds: the object in memory may hold an
+    // empty one (exports and sections leave samples light).
+    if (t.sample)
+        store.appendNote(*t.sample, log);
+    else if (t.point)
+        store.appendNote(*t.point, log);
+    else
+        store.appendNote(*t.line, log);
+    emit onLoadLog(t.sample ? t.sample->NOTE : t.point ? t.point->NOTE : t.line->NOTE);
 }
 
 void DataModel_Index::setProjectConfig(st_ProjectConfig config)
@@ -837,7 +532,7 @@ void DataModel_Index::setProjectConfig(st_ProjectConfig config)
         return;
     st_ProjectConfig old = project->getProjectConfig();
     project->setProjectConfig(&config);
-    if (!storeColumns(*project, configColumns())) {
+    if (!store.storeColumns(*project, configColumns())) {
         project->setProjectConfig(&old);
         emit loadProjectConfig(old);
     }
@@ -857,7 +552,7 @@ void DataModel_Index::setWifiName()
     const QString name = GetWifiSSID();
     const QString old = project->SSID;
     project->SSID = name;
-    if (!storeColumns(*project, {QStringLiteral("SSID")}))
+    if (!store.storeColumns(*project, {QStringLiteral("SSID")}))
         project->SSID = old;
 }
 
@@ -873,7 +568,7 @@ bool DataModel_Index::changePointName(int line, int point, double name)
         return true;
     const double old = P->NAME;
     P->NAME = name;
-    if (!storeColumns(*P, {QStringLiteral("NAME")})) {
+    if (!store.storeColumns(*P, {QStringLiteral("NAME")})) {
         P->NAME = old;
         Prompt::current()->warning(this, QStringLiteral("警告"), QStringLiteral("点号修改失败,可能是工程文件损坏"));
         return false;

@@ -6,9 +6,8 @@
 
 #include "DeviceRecords.h"
 #include "DataClasses.h"
+#include "ProjectStore.h"
 
-#include <QSqlDatabase>
-#include <QSqlError>
 #include <QDateTime>
 #include <QList>
 #include <QModelIndex>
@@ -26,18 +25,6 @@ class LineTaskTracker;
 struct st_LineSnapshot;
 class QKeyEvent;
 class QTreeWidgetItem;
-
-// Header of one sounding as a save sees it.
-struct st_SaveHeader
-{
-    double LineNo = 0.0;
-    double PointNo = 0.0;
-    quint8 SampleMode = 0;
-    quint8 ContinueMode = 0;
-    float ParamFs = 0.0f;
-    qint32 ParamPeriod = 0;
-    qint32 RepeatCount = 0;
-};
 
 class DataModel_Index : public QTreeWidget
 {
@@ -177,8 +164,10 @@ protected:
     bool saveContinueData(const st_SaveHeader& header, const st_SampleData_Send& send,
                           const st_RecvData_DUD4004& recv);
 
-    QSqlDatabase database;
-    QVector<std::shared_ptr<Data_Line>> lines;
+    // The project file: its connection, and the lines, points and samples
+    // read from it and saved since.
+    ProjectStore store;
+    QVector<std::shared_ptr<Data_Line>>& lines;
     std::shared_ptr<Data_Project> project;
     int curLine = -1;
     int curPoint = -1;
@@ -208,37 +197,8 @@ private:
         std::shared_ptr<Data_Sample> sample;
     };
     bool currentTarget(Target* target) const;
-    // storeColumns on the deepest object the target names.
-    bool storeTarget(const Target& target, const QStringList& columns);
-    int findLine(double name) const;
-    // The line a save writes into: the one numbered name, or a new one of
-    // the given type (row inserted, tree item added) when there is none.
-    struct SaveLine
-    {
-        std::shared_ptr<Data_Line> line;
-        QTreeWidgetItem* item = nullptr;
-        int index = -1;
-        bool added = false;
-    };
-    // False when the new line's row could not be inserted; the line and its
-    // item are held in memory all the same, for dropAddedLine to take back.
-    bool lineForSave(double name, int type, SaveLine* slot);
-    // After a failed save: removes the line again if that save added it.
-    void dropAddedLine(const SaveLine& slot);
     void warnSaveFailed();
-    // The schema upgrade; false when one of its statements found the file
-    // damaged (the statements after it are not run).
-    bool upgradeSchema();
-    // One short write transaction on the project's connection: true when
-    // begun, every update succeeded and the commit went through; otherwise
-    // rolled back.
-    template <class T>
-    bool storeColumns(const T& object, const QStringList& columns);
-    // SQLite's own words for a file it cannot use as a database.
-    static bool isDamaged(const QSqlError& error);
     void refuseDamaged();
-
-    bool projectOpen = false;
 
     // Starts the assembly of the whole line on the global thread pool.
     void startLineTask(const std::shared_ptr<Data_Line>& line, int lineNo);

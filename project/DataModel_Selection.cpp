@@ -3,7 +3,6 @@
 
 #include "Data_Calc.h"
 #include "LineAssembly.h"
-#include "Orm.h"
 
 #include <QKeyEvent>
 #include <QPointer>
@@ -173,7 +172,7 @@ void DataModel_Index::setIndex(int line, int point, int sample)
 
     if (sample >= 0 && sample < P->list_Data_Sample.size() && P->list_Data_Sample.at(sample)) {
         const std::shared_ptr<Data_Sample> S = P->list_Data_Sample.at(sample);
-        orm::dao::fetch_by_id(*S);   // an error leaves what it holds
+        store.fetchWhole(*S);   // an error leaves what it holds
         const double off = S->GetOffTime();
         const st_SampleData_Send send = S->GetSendData();
         const QString title = QStringLiteral("%1线 %2点 %3采样").arg(lineNo).arg(P->NAME).arg(sample + 1);
@@ -264,62 +263,5 @@ void DataModel_Index::GetRecvDataByTime(double step, const QDateTime& from, cons
                                         QList<QList<st_RecvData_DUD4004> >* recvGroups,
                                         QList<QList<st_SampleData_Send> >* sendGroups, int type)
 {
-    if (!headers || !recvGroups || !sendGroups)
-        return;
-    double groupStart = 0.0;
-    double firstStart = 0.0;
-    // A group closed before any sample matched carries this empty header.
-    st_SaveHeader header;
-    for (const std::shared_ptr<Data_Line>& L : qAsConst(lines)) {
-        if (!L || L->USE == 0 || L->TYPE != 1 || L->list_Data_Point.isEmpty())
-            continue;
-        int group = 0;
-        QList<st_RecvData_DUD4004> R;
-        QList<st_SampleData_Send> T;
-        const QVector<std::shared_ptr<Data_Point> > points = L->list_Data_Point;
-        for (int j = 0; j < points.size(); ++j) {
-            const std::shared_ptr<Data_Point>& P = points.at(j);
-            if (P && P->USE != 0) {
-                const double x = P->NAME;
-                if (R.isEmpty())
-                    groupStart = firstStart = x;
-                if (x - groupStart >= step) {
-                    headers->append(header);
-                    recvGroups->append(R);
-                    sendGroups->append(T);
-                    ++group;
-                    R.clear();
-                    T.clear();
-                    groupStart = x;
-                }
-                for (const std::shared_ptr<Data_Sample>& S : P->list_Data_Sample) {
-                    if (!S || S->USE == 0)
-                        continue;
-                    orm::dao::fetch_by_id(*S);
-                    const QDateTime start = QDateTime::fromMSecsSinceEpoch(S->StartTime);
-                    if (start < from || start > to)
-                        continue;
-                    header = st_SaveHeader();
-                    header.LineNo = L->NAME;
-                    const double offset = (groupStart - firstStart) / 1000;
-                    if (type == 0)
-                        header.PointNo = offset;
-                    else if (type == 1)
-                        header.PointNo = static_cast<int>(offset + 0.5);
-                    else if (type == 2)
-                        header.PointNo = group;
-                    header.SampleMode = 0;
-                    header.ContinueMode = 1;
-                    header.ParamFs = static_cast<float>(S->SendFs);
-                    header.ParamPeriod = S->PERIOD;
-                    header.RepeatCount = 1;
-                    R.append(S->GetRecvData_Dud4004(false, 0));
-                    T.append(S->GetSendData());
-                }
-            }
-        }
-        headers->append(header);
-        recvGroups->append(R);
-        sendGroups->append(T);
-    }
+    store.samplesByTime(step, from, to, headers, recvGroups, sendGroups, type);
 }

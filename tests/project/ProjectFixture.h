@@ -36,7 +36,7 @@ public:
         curPoint = point;
         curSample = sample;
     }
-    QSqlDatabase& connection() { return database; }
+    QSqlDatabase& connection() { return store.database(); }
 };
 
 // One set of a sounding; `seed` makes the arrays of each set distinct.
