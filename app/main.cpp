@@ -1,12 +1,13 @@
+#include "MainWindow.h"
+#include "Startup.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("VODEZ"));
-    window.resize(1024, 700);
+    prepareApplication(app);
+    MainWindow window;
     window.show();
     return app.exec();
 }

@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qtbase5-dev libqt5sql5-sqlite libqwt-qt5-dev
-  xvfb xauth imagemagick fonts-wqy-microhei
+  xvfb xauth imagemagick x11-utils fonts-wqy-microhei fonts-wine
   iputils-ping
 )
 # Extra packages for optional builds (fuzzing with libFuzzer).

@@ -9,6 +9,8 @@ cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$here/build/release" -j"$(nproc)" --target VODEZ
 mkdir -p "$here/run"
 cd "$here/run"
+# The application icon is read from the working directory.
+cp -f "$here/resources/VODEZ.ico" VODEZ.ico
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "No display found: set DISPLAY, or run under xvfb-run." >&2
   exit 1
