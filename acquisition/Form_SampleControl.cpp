@@ -64,6 +64,10 @@ Form_SampleControl::Form_SampleControl(QWidget* parent)
 
 Form_SampleControl::~Form_SampleControl()
 {
+    // Closing the window takes the focus from an edit only after this part
+    // of the panel is gone; that edit's editing-finished must not reach it.
+    for (QObject* child : findChildren<QObject*>())
+        disconnect(child, nullptr, this, nullptr);
     delete ui;
 }
 

@@ -8,6 +8,8 @@ PACKAGES=(
   qtbase5-dev libqt5sql5-sqlite libqwt-qt5-dev
   xvfb xauth imagemagick x11-utils fonts-wqy-microhei fonts-wine
   iputils-ping
+  # The status panel's thermometer sign (U+1F321) has no glyph in the fonts above.
+  fonts-symbola
 )
 # Extra packages for optional builds (fuzzing with libFuzzer).
 if [ "${VODEZ_WITH_FUZZ:-0}" = 1 ]; then

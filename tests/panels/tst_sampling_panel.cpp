@@ -412,6 +412,20 @@ private slots:
         QCOMPARE(prompt.shown.at(0).text, QStringLiteral("线号请输入数字！"));
         QCOMPARE(line->text(), QStringLiteral("nan?"));
     }
+
+    // Closing the window takes the focus from the line edit while the panel
+    // is being destroyed; its editing-finished must not reach the panel.
+    void destroyedWhileAnEditHasTheFocus()
+    {
+        auto* p = new BoundPanel;
+        p->enter({"IDLE"});
+        p->panel.show();
+        QApplication::setActiveWindow(&p->panel);
+        QVERIFY(QTest::qWaitForWindowActive(&p->panel));
+        p->edit("LineNo")->setFocus();
+        QVERIFY(p->edit("LineNo")->hasFocus());
+        delete p;
+    }
 };
 
 QTEST_MAIN(TstSamplingPanel)
