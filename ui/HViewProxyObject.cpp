@@ -148,94 +148,63 @@ bool HViewProxyObject::bindEnum(const QString& propertyName, QWidget* widget)
 
 bool HViewProxyObject::bindBool(const QString& propertyName, QWidget* widget)
 {
-    if (auto* box = qobject_cast<QCheckBox*>(widget)) {
-        if (!storeSetter(widget, "setChecked(bool)", QMetaType::Bool))
-            return false;
-        box->setChecked(readProperty(propertyName).toBool());
-        connect(box, &QAbstractButton::toggled, this,
-                [this, propertyName](bool checked) { onCheckBoxToggled(propertyName, checked); });
+    // Check boxes, then push buttons; a push button that is not checkable
+    // neither shows the value nor toggles.
+    QAbstractButton* button = qobject_cast<QCheckBox*>(widget);
+    if (!button)
+        button = qobject_cast<QPushButton*>(widget);
+    if (!button || !storeSetter(widget, "setChecked(bool)", QMetaType::Bool))
+        return false;
+    button->setChecked(readProperty(propertyName).toBool());
+    connect(button, &QAbstractButton::toggled, this,
+            [this, propertyName](bool checked) { onButtonToggled(propertyName, checked); });
+    return true;
+}
+
+bool HViewProxyObject::bindText(const QString& propertyName, QWidget* widget, const QString& text,
+                                EditWriteBack writeBack)
+{
+    auto* label = qobject_cast<QLabel*>(widget);
+    auto* edit = label ? nullptr : qobject_cast<QLineEdit*>(widget);
+    if ((!label && !edit) || !storeSetter(widget, "setText(const QString &)", QMetaType::QString))
+        return false;
+    if (label) {
+        label->setText(text);
         return true;
     }
-    if (auto* button = qobject_cast<QPushButton*>(widget)) {
-        if (!storeSetter(widget, "setChecked(bool)", QMetaType::Bool))
-            return false;
-        button->setChecked(readProperty(propertyName).toBool());
-        connect(button, &QAbstractButton::toggled, this,
-                [this, propertyName](bool checked) { onPushButtonToggled(propertyName, checked); });
-        return true;
-    }
-    return false;
+    edit->setText(text);
+    connect(edit, &QLineEdit::editingFinished, this,
+            [this, propertyName, edit, writeBack] { (this->*writeBack)(propertyName, edit); });
+    return true;
 }
 
 bool HViewProxyObject::bindInt(const QString& propertyName, QWidget* widget, const QString& format)
 {
     const int value = readProperty(propertyName).toInt();
     const QString text = format.isEmpty() ? QString::number(value) : printfInt(format, value);
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
-        if (!storeSetter(widget, "setText(const QString &)", QMetaType::QString))
-            return false;
-        label->setText(text);
-        return true;
-    }
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        if (!storeSetter(widget, "setText(const QString &)", QMetaType::QString))
-            return false;
-        edit->setText(text);
-        connect(edit, &QLineEdit::editingFinished, this,
-                [this, propertyName, edit] { onIntEditFinished(propertyName, edit); });
-        return true;
-    }
-    return false;
+    return bindText(propertyName, widget, text, &HViewProxyObject::onIntEditFinished);
 }
 
 bool HViewProxyObject::bindDouble(const QString& propertyName, QWidget* widget, const QString& format)
 {
     const double value = readProperty(propertyName).toDouble();
     const QString text = format.isEmpty() ? QString::number(value, 'g', 6) : printfDouble(format, value);
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
-        if (!storeSetter(widget, "setText(const QString &)", QMetaType::QString))
-            return false;
-        label->setText(text);
+    if (bindText(propertyName, widget, text, &HViewProxyObject::onDoubleEditFinished))
         return true;
-    }
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        if (!storeSetter(widget, "setText(const QString &)", QMetaType::QString))
-            return false;
-        edit->setText(text);
-        connect(edit, &QLineEdit::editingFinished, this,
-                [this, propertyName, edit] { onDoubleEditFinished(propertyName, edit); });
-        return true;
-    }
-    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-        if (!storeSetter(widget, "setCurrentText(const QString &)", QMetaType::QString))
-            return false;
-        // Without a format the list shows the same 'g' text as a label would.
-        combo->setCurrentText(text);
-        connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-                [this, propertyName, combo](int index) { onDoubleComboChanged(propertyName, combo, index); });
-        return true;
-    }
-    return false;
+    auto* combo = qobject_cast<QComboBox*>(widget);
+    if (!combo || !storeSetter(widget, "setCurrentText(const QString &)", QMetaType::QString))
+        return false;
+    // Without a format the list shows the same 'g' text as a label would.
+    combo->setCurrentText(text);
+    connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this, propertyName, combo](int index) { onDoubleComboChanged(propertyName, combo, index); });
+    return true;
 }
 
 bool HViewProxyObject::bindString(const QString& propertyName, QWidget* widget)
 {
-    const QString text = readProperty(propertyName).toString();
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
-        if (!storeSetter(widget, "setText(const QString &)", QMetaType::QString))
-            return false;
-        label->setText(text);
-        return true;
-    }
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        if (!storeSetter(widget, "setText(const QString &)", QMetaType::QString))
-            return false;
-        edit->setText(text);
-        connect(edit, &QLineEdit::editingFinished, this,
-                [this, propertyName, edit] { onStringEditFinished(propertyName, edit); });
-        return true;
-    }
-    return false;
+    return bindText(propertyName, widget, readProperty(propertyName).toString(),
+                    &HViewProxyObject::onStringEditFinished);
 }
 
 void HViewProxyObject::clearBindings()
@@ -318,12 +287,7 @@ void HViewProxyObject::onEnumComboChanged(const QString& propertyName, int index
     writeProperty(propertyName, index);
 }
 
-void HViewProxyObject::onCheckBoxToggled(const QString& propertyName, bool checked)
-{
-    writeProperty(propertyName, checked);
-}
-
-void HViewProxyObject::onPushButtonToggled(const QString& propertyName, bool checked)
+void HViewProxyObject::onButtonToggled(const QString& propertyName, bool checked)
 {
     writeProperty(propertyName, checked);
 }

@@ -53,12 +53,15 @@ private:
     // destroyed; false when the widget's class has no such slot.
     bool storeSetter(QWidget* widget, const char* signature, int argType);
     void forgetWidget(const QWidget* widget);
+    using EditWriteBack = void (HViewProxyObject::*)(const QString& propertyName, const QWidget* edit);
+    // Shows text in a label or a line edit; an edit's finished text goes
+    // back through writeBack. False for any other kind of widget.
+    bool bindText(const QString& propertyName, QWidget* widget, const QString& text, EditWriteBack writeBack);
     QVariant readProperty(const QString& propertyName) const;
     void writeProperty(const QString& propertyName, const QVariant& value);
 
     void onEnumComboChanged(const QString& propertyName, int index);
-    void onCheckBoxToggled(const QString& propertyName, bool checked);
-    void onPushButtonToggled(const QString& propertyName, bool checked);
+    void onButtonToggled(const QString& propertyName, bool checked);
     void onIntEditFinished(const QString& propertyName, const QWidget* edit);
     void onDoubleEditFinished(const QString& propertyName, const QWidget* edit);
     void onDoubleComboChanged(const QString& propertyName, const QWidget* combo, int index);
