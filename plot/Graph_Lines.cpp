@@ -1,5 +1,6 @@
 #include "Graph_Lines.h"
 
+#include "ColumnThinning.h"
 #include "Prompt.h"
 #include "ScaleDraws.h"
 
@@ -290,7 +291,7 @@ void Graph_Lines::plotLineLinear(st_GraphLine* line, double alphaF)
     // A damaged stored sounding may give x and y of different lengths: only
     // the pairs that exist are drawn.
     const int n = std::min(line->x.size(), line->y.size());
-    auto* curve = new QwtPlotCurve(line->name);
+    auto* curve = new ColumnThinnedCurve(line->name);
     curve->setSamples(line->x.mid(0, n), line->y.mid(0, n));
     curve->setStyle(QwtPlotCurve::Lines);
     QColor color(Qt::blue);
@@ -319,7 +320,7 @@ void Graph_Lines::plotLineLog(st_GraphLine* line, double alphaF)
                 v = m_clampMax;
         }
     }
-    auto* curve = new QwtPlotCurve(line->name);
+    auto* curve = new ColumnThinnedCurve(line->name);
     curve->setSamples(xs, ys);
     if (alphaF < 0.99) {
         curve->setPen(squarePen(Qt::darkGray, 1, Qt::DashDotLine));
@@ -451,7 +452,7 @@ bool Graph_Lines::setCurveFamily(const QVector<QVector<double> >& dataMatrix, co
         const QwtInterval range(0, rows);
         m_familyCurves.reserve(rows);
         for (int i = 0; i < rows; ++i) {
-            auto* curve = new QwtPlotCurve(QString::number(yList.at(i), 'g', 6));
+            auto* curve = new ColumnThinnedCurve(QString::number(yList.at(i), 'g', 6));
             curve->setPen(squarePen(colors.color(range, i), 1, Qt::SolidLine));
             curve->attach(this);
             m_familyCurves.append(curve);
