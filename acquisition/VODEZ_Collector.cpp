@@ -7,13 +7,14 @@
 
 #include <QDateTime>
 #include <QFutureWatcher>
-#include <QHostAddress>
+#include <QRegularExpression>
 #include <QSignalTransition>
 #include <QThreadPool>
 #include <QtConcurrent>
 
 #include <climits>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -37,10 +38,9 @@ QString textLinkUpdate()
 QString textRetry() { return QStringLiteral("<p style='color:red;'>重试</p>"); }
 QString textOnline() { return QStringLiteral("<p style='color:green;'>已连接</p>"); }
 
-bool IsIPv4Address(const QString& text)
-{
-    return QHostAddress(text).protocol() == QAbstractSocket::IPv4Protocol;
-}
+// The receiver refused the gate channels or answered with nothing usable:
+// no decay of this sounding could be timed.
+QString textNoGates() { return QStringLiteral("<p style='color:red;'>时间道设置失败</p>"); }
 
 int clampToInt(qint64 v)
 {
@@ -50,6 +50,24 @@ int clampToInt(qint64 v)
         return INT_MAX;
     return int(v);
 }
+
+// A signal transition that is taken only while its gate says so.
+class GatedSignalTransition : public QSignalTransition
+{
+public:
+    GatedSignalTransition(const VODEZ_Collector* sender, void (VODEZ_Collector::*signal)(),
+                          std::function<bool()> gate)
+        : QSignalTransition(sender, signal)
+        , gate(std::move(gate))
+    {
+    }
+
+protected:
+    bool eventTest(QEvent* event) override { return QSignalTransition::eventTest(event) && gate(); }
+
+private:
+    std::function<bool()> gate;
+};
 
 } // namespace
 
@@ -74,7 +92,7 @@ VODEZ_Collector::VODEZ_Collector(QObject* parent)
     connect(transmitter, &Communication::ComConnected, this, &VODEZ_Collector::onSendComConnected);
     connect(transmitter, &Communication::ComClosed, this, &VODEZ_Collector::onSendComClosed);
     // A reply moves the sounding on whatever it says: a refusal is not judged here.
-    connect(receiver, &ILibRecv_DUD4004::onRecvAutoChannel, this, &VODEZ_Collector::cmdConfigRecv);
+    connect(receiver, &ILibRecv_DUD4004::onRecvAutoChannel, this, &VODEZ_Collector::onAutoChannelAnswer);
     connect(receiver, &ILibRecv_DUD4004::onRecvConfiged, this, &VODEZ_Collector::cmdConfigSend);
     connect(transmitter, &iLibSend::TEM_Configed, this, &VODEZ_Collector::deviceConfiged);
     connect(transmitter, &iLibSend::TEM_Strated, this, &VODEZ_Collector::deviceStarted);
@@ -82,6 +100,9 @@ VODEZ_Collector::VODEZ_Collector(QObject* parent)
     connect(transmitter, &iLibSend::TEM_SendMonitor, this, &VODEZ_Collector::onDeviceData_Monitor);
     connect(receiver, &ILibRecv_DUD4004::onRecvData, this, &VODEZ_Collector::onDeviceData_Recv);
     connect(&progressTimer, &QTimer::timeout, this, &VODEZ_Collector::ProgressAdd);
+    // The project answers a save inside the request; a failure is noted so
+    // that a continuous run keeps the pair it could not store.
+    connect(this, &VODEZ_Collector::cmdSaveFailed, this, [this] { saveFailed = true; });
 
     InitStateMachine();
 }
@@ -155,7 +176,7 @@ void VODEZ_Collector::InitStateMachine()
     built &= WorkInit(DeviceWaitSet);
 
     addStates(&DeviceOnline, {{SampleWaitParam, "OnEntry_SampleWaitParam()", nullptr},
-                              {SampleSetParam, "OnEntry_SampleSetParam()", nullptr},
+                              {SampleSetParam, "OnEntry_SampleSetParam()", "OnExit_SampleSetParam()"},
                               {SampleDataUpload, "OnEntry_SampleDataUpload()", nullptr},
                               {SampleWaitSave, "OnEntry_SampleWaitSave()", nullptr},
                               {SampleDataSave, "OnEntry_SampleDataSave()", "OnExit_SampleDataSave()"}});
@@ -173,8 +194,18 @@ void VODEZ_Collector::InitStateMachine()
     onSignal(SampleWaitSave, SampleWaitParam, &VODEZ_Collector::onBtnSaveCancel);
     onSignal(SampleWaitSave, SampleDataSave, &VODEZ_Collector::onBtnSaveOK);
     onGuard(SampleDataSave, SampleSetParam, "HSample_SaveToSet(QEvent*)");
-    onSignal(SampleDataSave, SampleWaitParam, &VODEZ_Collector::cmdSaveOver);
+    // Kept pairs of a continuous run are saved one by one, each answered:
+    // only the answer that leaves none of them behind ends the saving.
+    {
+        auto* over = new GatedSignalTransition(this, &VODEZ_Collector::cmdSaveOver,
+                                               [this] { return allKeptPairsStored(); });
+        over->setParent(this);
+        built &= AddTransition(SampleDataSave, SampleWaitParam, over);
+    }
     onSignal(SampleDataSave, SampleWaitSave, &VODEZ_Collector::cmdSaveFailed);
+    // A continuous run whose pair could not be stored stops and keeps it.
+    onSignal(SampleSetParam, SampleWaitSave, &VODEZ_Collector::cmdSaveFailed);
+    onSignal(SampleDataUpload, SampleWaitSave, &VODEZ_Collector::cmdSaveFailed);
 
     // A finished sounding lives only in memory until the operator saves or
     // discards it, and saving needs no link: a link lost meanwhile is
@@ -324,10 +355,56 @@ void VODEZ_Collector::onTestEvent()
 
 void VODEZ_Collector::onBtnSampleStop()
 {
-    receiver->RecvStop();
-    transmitter->TEM_Stop();
+    stopBoxes();
     progressTimer.stop();
     emit cmdSampleStop();
+}
+
+void VODEZ_Collector::stopBoxes()
+{
+    // A request of the stopped sounding that is still pending would be sent
+    // again by the link much later, into whatever runs then.
+    abandonRequests();
+    receiver->RecvStop();
+    transmitter->TEM_Stop();
+    boxesMayRun = false;
+    stopOwedRecv = false;
+    stopOwedSend = false;
+}
+
+void VODEZ_Collector::abandonRequests()
+{
+    receiver->AbandonRequests();
+    transmitter->AbandonRequests();
+}
+
+void VODEZ_Collector::SetClock(Communication::Clock clock)
+{
+    this->clock = clock;
+    receiver->SetClock(clock);
+    transmitter->SetClock(clock);
+}
+
+QDateTime VODEZ_Collector::now() const
+{
+    return clock ? clock() : QDateTime::currentDateTime();
+}
+
+void VODEZ_Collector::SweepLinks()
+{
+    receiver->OnRequestTimout();
+    transmitter->OnRequestTimout();
+}
+
+bool VODEZ_Collector::IsIPv4Address(const QString& text)
+{
+    // Four decimal numbers 0-255 without leading zeros: the forms a socket
+    // library also reads (octal, hexadecimal, fewer parts, one number) would
+    // reach another host than the one the operator sees.
+    static const QRegularExpression dotted(QStringLiteral(
+        "^(?:(?:25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])\\.){3}"
+        "(?:25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])$"));
+    return dotted.match(text).hasMatch();
 }
 
 void VODEZ_Collector::onLoad_Param(double SendFs, int SendPeriod, int ContinueModeArg)
@@ -441,8 +518,21 @@ bool VODEZ_Collector::soundingRuns() const
 
 // ----------------------------------------------------------- entry and exit
 
+void VODEZ_Collector::noteAbandonedRun()
+{
+    // A run left without stop commands (a lost link, the disconnect button)
+    // may go on in the boxes; each is told to stop once the links are back.
+    if (boxesMayRun) {
+        stopOwedRecv = true;
+        stopOwedSend = true;
+    }
+    boxesMayRun = false;
+    repeatStarted = false;
+}
+
 void VODEZ_Collector::OnEntry_DeviceWait()
 {
+    noteAbandonedRun();
     SetSampleStatus(DISCONN);
     SetStatusConnect(textNotConnected());
     transmitterUp = false;
@@ -453,6 +543,7 @@ void VODEZ_Collector::OnEntry_DeviceWait()
 
 void VODEZ_Collector::OnEntry_DeviceInit()
 {
+    noteAbandonedRun();
     SetStatusConnect(textInit());
     if (!IsIPv4Address(DeviceIP_Send) || !IsIPv4Address(DeviceIP_Recv)) {
         SetStatusConnect(textBadAddress());
@@ -509,6 +600,9 @@ void VODEZ_Collector::OnEntry_SampleWaitParam()
 
 void VODEZ_Collector::takeSoundingParams()
 {
+    // Boxes of a run abandoned earlier that have not shown themselves since
+    // are stopped before anything of this sounding goes out.
+    payStopOwed(true, true);
     soundFs = ParamFs;
     soundPeriod = ParamPeriod;
     soundSampleMode = SampleMode;
@@ -518,7 +612,29 @@ void VODEZ_Collector::takeSoundingParams()
 
 void VODEZ_Collector::OnEntry_SampleSetParam()
 {
+    repeatStarted = false;
     SetSampleStatus(SETPARAM);
+}
+
+void VODEZ_Collector::OnExit_SampleSetParam()
+{
+    // Whatever the reason the commands of this repeat end, none of them may
+    // go out again later.
+    abandonRequests();
+}
+
+void VODEZ_Collector::onAutoChannelAnswer(bool ok)
+{
+    if (!isActive(CollectorStates::SetParam_ConfigChannel))
+        return;
+    // Without a gate table for this sounding's frequency every decay would
+    // be dropped while the panel shows sampling.
+    if (ok && receiver->GetGateCount() > 0 && receiver->GetGateFreq() == float(soundFs)) {
+        emit cmdConfigRecv();
+        return;
+    }
+    onBtnSampleStop();
+    SetStatusConnect(textNoGates());
 }
 
 void VODEZ_Collector::OnEntry_SetParam_ConfigChannel()
@@ -541,7 +657,7 @@ void VODEZ_Collector::OnEntry_SetParam_ConfigRecv()
     param.ContinueMode = int(soundContinueMode);
     param.SampleMode = int(soundSampleMode);
     param.Zero = 0;
-    param.SendTime = QDateTime::currentMSecsSinceEpoch();
+    param.SendTime = now().toMSecsSinceEpoch();
     param.RateIndex = 0;
     receiver->RecvConfig(&param);
 }
@@ -571,6 +687,8 @@ void VODEZ_Collector::OnEntry_SetParam_ConfigSend()
 void VODEZ_Collector::OnEntry_SetParam_Start()
 {
     transmitter->TEM_Strat();
+    repeatStarted = true;
+    boxesMayRun = true;
 }
 
 void VODEZ_Collector::startProgressTimer()
@@ -611,7 +729,57 @@ void VODEZ_Collector::OnEntry_SampleWaitSave()
 void VODEZ_Collector::OnEntry_SampleDataSave()
 {
     SetSampleStatus(SAVING);
-    emit dataSave(true);
+    // Pairs of a continuous run kept after a failed save are stored as the
+    // run would have stored them, each as its own point.
+    if (soundContinueMode == Continue)
+        saveContinuousPairs();
+    else
+        emit dataSave(true);
+}
+
+bool VODEZ_Collector::saveContinuousPairs()
+{
+    // A save in progress (its warning box runs an event loop) takes the
+    // pairs that arrive meanwhile once it returns, so that a project that
+    // cannot store warns once, not once per pair.
+    if (savingPairs)
+        return true;
+    savingPairs = true;
+    bool stored = true;
+    QList<st_TEMSendData>& sends = soundingData.Sends;
+    QList<st_RecvData_DUD4004>& recvs = soundingData.Recvs;
+    while (stored) {
+        const int pairs = qMin(sends.size(), recvs.size());
+        if (pairs == 0)
+            break;
+        // Taken out before they are handed on, so that sets delivered during
+        // a save survive.
+        const QList<st_TEMSendData> takenSends = sends.mid(0, pairs);
+        const QList<st_RecvData_DUD4004> takenRecvs = recvs.mid(0, pairs);
+        sends = sends.mid(pairs);
+        recvs = recvs.mid(pairs);
+        for (int i = 0; i < pairs; ++i) {
+            VODEZ_Data one = soundingData;
+            one.Sends = {takenSends.at(i)};
+            one.Recvs = {takenRecvs.at(i)};
+            saveFailed = false;
+            emit dataUpload(one);
+            emit dataSave(true);
+            if (saveFailed) {
+                sends = takenSends.mid(i) + sends;
+                recvs = takenRecvs.mid(i) + recvs;
+                stored = false;
+                break;
+            }
+        }
+    }
+    savingPairs = false;
+    return stored;
+}
+
+bool VODEZ_Collector::allKeptPairsStored() const
+{
+    return soundContinueMode != Continue || (soundingData.Sends.isEmpty() && soundingData.Recvs.isEmpty());
 }
 
 void VODEZ_Collector::OnExit_SampleDataSave()
@@ -652,20 +820,46 @@ bool VODEZ_Collector::HSample_SaveToSet(QEvent*)
 
 // ------------------------------------------------------------ data assembly
 
+bool VODEZ_Collector::measuredForThisRepeat(double baseFreq) const
+{
+    // Sets that arrive while no sounding runs (idle, stopped, finished),
+    // before this repeat's start went out, or decoded for another frequency
+    // were not measured for it and would be paired into it.
+    return repeatStarted && soundingRuns() && float(baseFreq) == float(soundFs);
+}
+
+void VODEZ_Collector::payStopOwed(bool recv, bool send)
+{
+    if (recv && stopOwedRecv && receiver->IsConnected()) {
+        stopOwedRecv = false;
+        receiver->RecvStop();
+    }
+    if (send && stopOwedSend && transmitter->IsConnected()) {
+        stopOwedSend = false;
+        transmitter->TEM_Stop();
+    }
+}
+
 void VODEZ_Collector::onDeviceData_Send(st_TEMSendData data)
 {
-    // Sets that arrive while no sounding runs (idle, stopped, finished) belong
-    // to no sounding and would be paired into the next one.
-    if (!soundingRuns())
+    if (!measuredForThisRepeat(data.BaseFreq)) {
+        // A box still pushing an abandoned run, while nothing is being
+        // configured: stop it now.
+        if (!soundingRuns())
+            payStopOwed(false, true);
         return;
+    }
     soundingData.Sends.append(data);
     CheckDataPair();
 }
 
 void VODEZ_Collector::onDeviceData_Recv(st_RecvData_DUD4004 data)
 {
-    if (!soundingRuns())
+    if (!measuredForThisRepeat(data.BaseFreq)) {
+        if (!soundingRuns())
+            payStopOwed(true, false);
         return;
+    }
     soundingData.Recvs.append(data);
     CheckDataPair();
 }
@@ -719,18 +913,15 @@ void VODEZ_Collector::CheckDataPair()
     if (soundContinueMode == Continue) {
         SetParamRepeat(1);
         soundingData.RepeatCount = 1;
-        // Take the pairs out before handing them on: saving may show a modal
-        // box whose event loop delivers new sets, which must survive.
-        VODEZ_Data taken = soundingData;
-        recvs.clear();
-        sends.clear();
-        const int pairs = qMin(taken.Sends.size(), taken.Recvs.size());
-        for (int i = 0; i < pairs; ++i) {
-            VODEZ_Data one = taken;
-            one.Sends = {taken.Sends.at(i)};
-            one.Recvs = {taken.Recvs.at(i)};
-            emit dataUpload(one);
-            emit dataSave(true);
+        if (!saveContinuousPairs()) {
+            // The project cannot store: the run ends here and what it could
+            // not store waits for the operator, as a single sounding does.
+            // The failure itself has already led the machine to
+            // SampleWaitSave.
+            stopBoxes();
+            progressTimer.stop();
+            repeatStarted = false;
+            return;
         }
         // A warning box of a failed save runs an event loop, in which the
         // run may have ended (a link lost): then no progress may run on.
@@ -744,6 +935,8 @@ void VODEZ_Collector::CheckDataPair()
 
     emit dataUpload(soundingData);
     ++repeatsDone;
+    // A single acquisition is over: the boxes wait for the next start.
+    boxesMayRun = false;
     progressTimer.stop();
     if (repeatsDone < ParamRepeat) {
         WriteProgress(clampToInt(qint64(repeatsDone) * soundingTime));

@@ -5,13 +5,13 @@
 // to the project for saving. Its behaviour is one hierarchical state machine
 // built by state names on HCollector.
 
+#include "Communication.h"
 #include "DeviceRecords.h"
 #include "HCollector.h"
 
 #include <QString>
 #include <QTimer>
 
-class Communication;
 class ILibRecv_DUD4004;
 class iLibSend;
 
@@ -76,6 +76,15 @@ public:
     static int SoundingTimeMs(double fs, int periods);
     // The connection status text for a Wi-Fi signal quality (-1: unknown).
     static QString WifiStatusText(int quality);
+    // A box address as the operator writes it: four decimal numbers 0-255
+    // separated by dots, without leading zeros.
+    static bool IsIPv4Address(const QString& text);
+
+    // The clock of both links and of the controller's own time stamps; an
+    // empty function brings back the system clock. With SweepLinks, tests
+    // run the links' time-outs without waiting.
+    void SetClock(Communication::Clock clock);
+    void SweepLinks();
 
 signals:
     void onBtnConnect();
@@ -141,6 +150,7 @@ private:
     Q_INVOKABLE void OnEntry_DeviceOnline();
     Q_INVOKABLE void OnEntry_SampleWaitParam();
     Q_INVOKABLE void OnEntry_SampleSetParam();
+    Q_INVOKABLE void OnExit_SampleSetParam();
     Q_INVOKABLE void OnEntry_SampleDataUpload();
     Q_INVOKABLE void OnEntry_SampleWaitSave();
     Q_INVOKABLE void OnEntry_SampleDataSave();
@@ -171,6 +181,15 @@ private:
     bool lateLink() const;
     bool soundingRuns() const;
     void postRepeatEvent();
+    void onAutoChannelAnswer(bool ok);
+    void stopBoxes();
+    void abandonRequests();
+    void noteAbandonedRun();
+    void payStopOwed(bool recv, bool send);
+    bool measuredForThisRepeat(double baseFreq) const;
+    bool saveContinuousPairs();
+    bool allKeptPairsStored() const;
+    QDateTime now() const;
     void startProgressTimer();
     void takeSoundingParams();
 
@@ -206,4 +225,16 @@ private:
     // pushed before it answered start): the machine hears of it once it
     // reaches SampleDataUpload.
     bool repeatDoneEarly = false;
+    // This repeat's start command has gone out: only now can data of it come.
+    bool repeatStarted = false;
+    // The boxes were started and not stopped since (continuous runs, or a
+    // single acquisition not yet in).
+    bool boxesMayRun = false;
+    // A run was abandoned without stop commands: each box gets one.
+    bool stopOwedRecv = false;
+    bool stopOwedSend = false;
+    // The project reported the save just asked for as failed.
+    bool saveFailed = false;
+    bool savingPairs = false;
+    Communication::Clock clock;
 };

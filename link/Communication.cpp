@@ -10,6 +10,7 @@ Communication::Communication(QObject* parent) : QObject(parent)
     connect(m_device, &ComDevice::handleSended, this, &Communication::onHandleSended);
     connect(m_device, &ComDevice::handleReceived, this, &Communication::onHandleReceived);
     connect(&m_timer, &QTimer::timeout, this, &Communication::OnRequestTimout);
+    m_timer.setInterval(1000);
 }
 
 Communication::~Communication()
@@ -43,7 +44,22 @@ void Communication::SetAddress(const st_ComAddress& address)
     m_device->Close();
     m_device->SetAddress(address);
     m_connected = false;
-    m_timer.start(1000);
+    m_timer.start();
+}
+
+void Communication::SetClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
+
+QDateTime Communication::now() const
+{
+    return m_clock ? m_clock() : QDateTime::currentDateTime();
+}
+
+void Communication::AbandonRequests()
+{
+    GiveUpPending();
 }
 
 void Communication::Open()
@@ -73,7 +89,7 @@ void Communication::Request(unsigned int cmd, const QByteArray* data)
 bool Communication::SendRequest(const st_ComRequest& request)
 {
     QByteArray* frame = ComFrame::Pack(request, ComFrame::TypeRequest);
-    const QDateTime stamp = QDateTime::currentDateTime();
+    const QDateTime stamp = now();
     m_queuedCmds.insert(frame, request.cmd);
     m_queuedTimes.insert(stamp, frame);
     m_retryCounts.insert(frame, 0);
@@ -117,7 +133,7 @@ void Communication::onHandleSended(QByteArray* frame)
     m_queuedCmds.erase(it);
     QDateTime stamp;
     if (!takeTimeEntry(m_queuedTimes, frame, &stamp))
-        stamp = QDateTime::currentDateTime();
+        stamp = now();
     m_sentCmds.insert(frame, cmd);
     m_sentTimes.insert(stamp, frame);
 }
@@ -160,9 +176,9 @@ void Communication::onHandleReceived(QByteArray* buffer, uint32_t* consumed)
 
 void Communication::OnRequestTimout()
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime sweepTime = now();
     auto expired = [&](const QDateTime& t) {
-        const qint64 age = t.msecsTo(now);
+        const qint64 age = t.msecsTo(sweepTime);
         return age >= 0 && age > qint64(m_timeout);
     };
 
@@ -206,7 +222,7 @@ void Communication::OnRequestTimout()
             }
             const int n = rc.value();
             if (unsigned(n) < unsigned(m_retryCount)) {
-                const QDateTime stamp = QDateTime::currentDateTime();
+                const QDateTime stamp = now();
                 m_queuedCmds.insert(frame, cmd);
                 m_queuedTimes.insert(stamp, frame);
                 m_retryCounts.insert(frame, n + 1);

@@ -15,6 +15,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 class Communication : public QObject
 {
     Q_OBJECT
@@ -28,6 +30,20 @@ public:
     bool IsConnected() const { return m_connected; }
     void SetTimeout(int ms) { m_timeout = ms; }
     void SetRetryCount(int n) { m_retryCount = n; }
+    int Timeout() const { return m_timeout; }
+    int RetryCount() const { return m_retryCount; }
+    // Interval of the sweep over pending requests once an address is set.
+    int SweepInterval() const { return m_timer.interval(); }
+
+    // The time the engine stamps and ages requests by; an empty function
+    // brings back the system clock. Tests move it on and call the sweep
+    // (OnRequestTimout) themselves instead of waiting.
+    using Clock = std::function<QDateTime()>;
+    void SetClock(Clock clock);
+
+    // Gives up every request still waiting to be sent or answered, so that
+    // none of them goes out again later (reported to OnFrame with ok false).
+    void AbandonRequests();
 
     // The single entry for every command. Does nothing while not connected.
     void Request(unsigned int cmd, const QByteArray* data = nullptr);
@@ -61,8 +77,10 @@ protected:
     QTimer m_timer;
     int m_timeout = 100000;
     int m_retryCount = 3;
+    Clock m_clock;
 
 private:
+    QDateTime now() const;
     void onDeviceConnected();
     void onDeviceClosed();
     // Reports one request as given up and releases its frame.

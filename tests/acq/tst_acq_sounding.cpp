@@ -8,7 +8,9 @@
 #include "EmuSynth.h"
 #include "VODEZ_Collector.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QHostAddress>
 #include <QSignalSpy>
 #include <QState>
@@ -24,6 +26,16 @@ const QString kTxAddress = QStringLiteral("127.0.4.20");
 const QString kRxAddress = QStringLiteral("127.0.4.21");
 const QString kSilentAddress = QStringLiteral("127.0.4.22");   // nothing listens here
 const quint16 kPort = 12345;
+
+// The commands one box read, in order (the two boxes' frames interleave
+// in no fixed order).
+QString commandsOf(const EmulatedBox& box)
+{
+    QStringList out;
+    for (const EmuFrameRecord& f : box.Received())
+        out << QString::number(f.cmd);
+    return out.join(QLatin1Char(' '));
+}
 
 template <typename T>
 T payloadAs(const EmuFrameRecord& frame)
@@ -283,16 +295,55 @@ private slots:
 
         c->onBtnSampleStop();
         QCOMPARE(status(), VODEZ_Collector::IDLE);
-        QTRY_COMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 T1 T2 R2 T5"));
+        QTRY_COMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1 2"));
+        QTRY_COMPARE(commandsOf(emu->Tx()), QStringLiteral("1 2 5"));
         QTRY_VERIFY(!emu->Tx().IsRunning() && !emu->Rx().IsArmed());
         const int done = uploads.size();
         QTest::qWait(300);
         QCOMPARE(uploads.size(), done);
     }
 
+    void continuousRunStopsOnAFailedSave()
+    {
+        emu->SetCycleMs(40);
+        c->setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+        QVERIFY(connectBoth());
+        // A project that answers inside the request and, once told, fails.
+        bool failing = false;
+        int failures = 0;
+        const auto project = connect(c.get(), &VODEZ_Collector::dataSave, this, [&](bool save) {
+            if (!save)
+                return;
+            if (failing) {
+                ++failures;
+                emit c->cmdSaveFailed();
+            }
+            emit c->cmdSaveOver();
+        });
+        emit c->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(uploads.size() >= 2, 5000);
+        failing = true;
+        QTRY_COMPARE(status(), VODEZ_Collector::UPLOAD);
+        QVERIFY(in("SampleWaitSave"));
+        QTRY_VERIFY(!emu->Tx().IsRunning() && !emu->Rx().IsArmed());
+        QVERIFY(commandsOf(emu->Rx()).endsWith(QStringLiteral(" 2")));
+        QVERIFY(commandsOf(emu->Tx()).endsWith(QStringLiteral(" 5")));
+        QCOMPARE(failures, 1);
+
+        // The kept pair is stored once the project can store again.
+        const VODEZ_Data failed = uploads.last();
+        failing = false;
+        uploads.clear();
+        emit c->onBtnSaveOK();
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QCOMPARE(uploads.size(), 1);
+        QCOMPARE(uploads.at(0).Recvs.at(0).Values, failed.Recvs.at(0).Values);
+        QCOMPARE(failures, 1);
+        disconnect(project);
+    }
+
     void refusalsStillAdvance()
     {
-        emu->Rx().Refuse(EmuReceiverBox::CmdAutoChannel, 1);
         emu->Rx().Refuse(EmuReceiverBox::CmdConfig, 1);
         emu->Tx().Refuse(EmuTransmitterBox::CmdConfig, 1);
         QVERIFY(connectBoth());
@@ -301,18 +352,131 @@ private slots:
         QCOMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 T1 T2"));
     }
 
+    void unusableGateChannelsEndTheSounding_data()
+    {
+        QTest::addColumn<bool>("refuse");
+        QTest::newRow("refused") << true;
+        QTest::newRow("answer too short to read") << false;
+    }
+
+    void unusableGateChannelsEndTheSounding()
+    {
+        QFETCH(bool, refuse);
+        if (refuse)
+            emu->Rx().Refuse(EmuReceiverBox::CmdAutoChannel, 1);
+        else
+            emu->Rx().Malform(EmuReceiverBox::CmdAutoChannel, QByteArray(2, '\x01'), 1);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(c->GetStatusConnect(), QStringLiteral("<p style='color:red;'>时间道设置失败</p>"));
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QVERIFY(in("SampleWaitParam"));
+        QTRY_COMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 2"));
+        QTRY_COMPARE(commandsOf(emu->Tx()), QStringLiteral("5"));
+        // The next start asks again and runs.
+        emu->SetCycleMs(30);
+        c->setProperty("ParamRepeat", 1);
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(status(), VODEZ_Collector::UPLOAD);
+    }
+
     void unansweredCommandWaitsUntilStop()
     {
-        emu->Rx().Silence(EmuReceiverBox::CmdConfig);
+        // The links run on a clock the test moves on.
+        QDateTime clock = QDateTime::currentDateTime();
+        c->SetClock([&clock] { return clock; });
+        emu->Rx().Silence(EmuReceiverBox::CmdConfig, 1);
         QVERIFY(connectBoth());
         emit c->onBtnSampleStart();
         QTRY_COMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1"));
-        QTest::qWait(300);
+        clock = clock.addSecs(99);
+        c->SweepLinks();
         QVERIFY(in("SetParam_ConfigRecv"));
         QCOMPARE(status(), VODEZ_Collector::SETPARAM);
         c->onBtnSampleStop();
         QCOMPARE(status(), VODEZ_Collector::IDLE);
-        QTRY_COMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 R2 T5"));
+        QTRY_COMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1 2"));
+        QTRY_COMPARE(commandsOf(emu->Tx()), QStringLiteral("5"));
+
+        // The configuration given up with the sounding never goes out again,
+        // not even on the sweep after its time-out, in the next sounding.
+        clock = clock.addMSecs(100001);
+        c->SweepLinks();
+        emu->SetCycleMs(30);
+        c->setProperty("ParamRepeat", 1);
+        c->setProperty("ParamFs", 62.5);
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(status(), VODEZ_Collector::UPLOAD);
+        clock = clock.addMSecs(100001);
+        c->SweepLinks();
+        QCOMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1 2 1001 1"));
+        QCOMPARE(commandsOf(emu->Tx()), QStringLiteral("5 1 2"));
+        QCOMPARE(emu->Rx().Config().BaseFreq, 62.5f);
+    }
+
+    void disconnectDuringSamplingSendsNoStop()
+    {
+        emu->SetCycleMs(5000);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(status(), VODEZ_Collector::SAMPLING);
+        emit c->onBtnDisconn();
+        QTRY_VERIFY(!emu->Tx().HasClient() && !emu->Rx().HasClient());
+        QCOMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 T1 T2"));
+        QVERIFY(emu->Tx().IsRunning());
+    }
+
+    void laterSoundingStoresOnlyItsOwnData()
+    {
+        // A continuous run at 62.5 Hz loses its receiver link in the middle
+        // of a frame; the boxes were never told to stop. After reconnection a
+        // single sounding at 25 Hz must hold exactly what the boxes measured
+        // for it.
+        emu->Rx().decayModel.relativeNoise = 0.0;
+        emu->Rx().decayModel.noiseFloor = 0.0;
+        emu->Tx().currentModel.noise = 0.0;
+        emu->SetCycleMs(40);
+        c->setProperty("ParamFs", 62.5);
+        c->setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(uploads.size() >= 2, 5000);
+        QCOMPARE(emu->Rx().GateCount(), 575);
+
+        const QByteArray decay = emu->Rx().BuildPush(EmuReceiverBox::CmdData, emu->Rx().DecayPayload());
+        emu->Rx().SendRaw(decay.left(decay.size() / 2));
+        emu->Rx().CloseClientAfterWrites();
+        QTRY_VERIFY_WITH_TIMEOUT(emu->Rx().ConnectionsAccepted() == 2 && status() == VODEZ_Collector::IDLE, 5000);
+        // The transmitter still pushes the abandoned run: it is told to stop.
+        QTRY_VERIFY(!emu->Tx().IsRunning());
+
+        frames.clear();
+        uploads.clear();
+        c->setProperty("ContinueMode", int(VODEZ_Collector::Single));
+        c->setProperty("ParamFs", 25.0);
+        c->setProperty("ParamRepeat", 1);
+        emit c->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(status() == VODEZ_Collector::UPLOAD, 5000);
+        // Each box was told to stop once, before this sounding began.
+        QVERIFY2(commandsOf(emu->Rx()).endsWith(QStringLiteral(" 2 1001 1")), qPrintable(commandsOf(emu->Rx())));
+        QVERIFY2(commandsOf(emu->Tx()).endsWith(QStringLiteral(" 5 1 2")), qPrintable(commandsOf(emu->Tx())));
+        QCOMPARE(emu->Rx().ReceivedOf(EmuReceiverBox::CmdStop).size(), 1);
+        QCOMPARE(emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size(), 1);
+
+        QCOMPARE(uploads.size(), 1);
+        const VODEZ_Data& d = uploads.last();
+        QCOMPARE(d.ParamFs, 25.0f);
+        QCOMPARE(d.Recvs.size(), 1);
+        QCOMPARE(d.Sends.size(), 1);
+        QRandomGenerator rng(1);
+        const QVector<float> want = EmuSynth::Decay(emu->Rx().SampleTimes(), 25, emu->Rx().decayModel, rng);
+        QCOMPARE(want.size(), 656);
+        const st_RecvData_DUD4004& r = d.Recvs.at(0);
+        QCOMPARE(r.BaseFreq, 25.0);
+        QCOMPARE(r.Values.size(), want.size());
+        for (int j = 0; j < want.size(); ++j)
+            QCOMPARE(r.Values.at(j), qMax(double(want.at(j)), 1e-9));
+        QCOMPARE(d.Sends.at(0).BaseFreq, 25.0);
     }
 
     void boxClosesDuringSampling()

@@ -26,16 +26,20 @@
 
 namespace {
 
-st_TEMSendData sendSet(int id)
+// Data sets named by a number, decoded for the frequency `fs` as the
+// protocol objects do with their last configuration.
+st_TEMSendData sendSet(int id, double fs = 25.0)
 {
     st_TEMSendData s;
-    s.BaseFreq = id;
+    s.BaseFreq = fs;
+    s.SendData = {double(id)};
     return s;
 }
 
-st_RecvData_DUD4004 recvSet(int id)
+st_RecvData_DUD4004 recvSet(int id, double fs = 25.0)
 {
     st_RecvData_DUD4004 r;
+    r.BaseFreq = fs;
     r.RecvTime = id;
     return r;
 }
@@ -44,7 +48,7 @@ QString describe(const VODEZ_Data& d)
 {
     QStringList pairs;
     for (int i = 0; i < d.Sends.size(); ++i)
-        pairs << QStringLiteral("%1-%2").arg(int(d.Sends.at(i).BaseFreq))
+        pairs << QStringLiteral("%1-%2").arg(int(d.Sends.at(i).SendData.value(0)))
                      .arg(i < d.Recvs.size() ? d.Recvs.at(i).RecvTime : -1);
     return pairs.join(QLatin1Char(' '));
 }
@@ -66,6 +70,7 @@ struct Rig
     QStringList uploads;
     QList<VODEZ_Data> records;
     QList<bool> saves;
+    double fs = 25.0;     // the frequency the running sounding was started with
 
     Rig()
     {
@@ -105,7 +110,7 @@ struct Rig
         settle();
         for (int guard = 0; guard < 8 && in("SampleSetParam"); ++guard) {
             if (in("SetParam_ConfigChannel"))
-                emit rx->onRecvAutoChannel(true);
+                acceptChannels();
             else if (in("SetParam_ConfigRecv"))
                 emit rx->onRecvConfiged(true);
             else if (in("SetParam_ConfigSend"))
@@ -116,11 +121,20 @@ struct Rig
         }
     }
 
+    // The receiver accepts the gate channels of the running sounding.
+    void acceptChannels()
+    {
+        rx->SetAutoTimeChannel(float(fs), 625000.0f, 1250);
+        emit rx->onRecvAutoChannel(true);
+    }
+
     void run(const QString& script)
     {
         for (const QString& token : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            if (token == QLatin1String("start"))
+            if (token == QLatin1String("start")) {
+                fs = c.GetParamFs();
                 emit c.onBtnSampleStart();
+            }
             else if (token == QLatin1String("go"))
                 answer();
             else if (token == QLatin1String("stop"))
@@ -128,10 +142,14 @@ struct Rig
             else if (token == QLatin1String("save")) {
                 emit c.onBtnSaveOK();
                 emit c.cmdSaveOver();
-            } else if (token.startsWith(QLatin1Char('S')))
-                emit tx->TEM_NewSendData(sendSet(token.mid(1).toInt()));
+            } else if (token.startsWith(QLatin1Char('s')))   // decoded for another frequency
+                emit tx->TEM_NewSendData(sendSet(token.mid(1).toInt(), fs * 2));
+            else if (token.startsWith(QLatin1Char('r')))
+                emit rx->onRecvData(recvSet(token.mid(1).toInt(), fs * 2));
+            else if (token.startsWith(QLatin1Char('S')))
+                emit tx->TEM_NewSendData(sendSet(token.mid(1).toInt(), fs));
             else if (token.startsWith(QLatin1Char('R')))
-                emit rx->onRecvData(recvSet(token.mid(1).toInt()));
+                emit rx->onRecvData(recvSet(token.mid(1).toInt(), fs));
             else
                 qFatal("unknown token");
             settle();
@@ -152,6 +170,8 @@ private slots:
     void propertiesEnumsAndNotify();
     void builtMachineMatchesTheDesign();
     void connectionRoadAndRetry();
+    void addressesMeanWhatTheySay_data();
+    void addressesMeanWhatTheySay();
     void disconnectLeavesSamplingAtOnce();
     void arrivalOrders_data();
     void arrivalOrders();
@@ -161,7 +181,10 @@ private slots:
     void hugeAndZeroSoundingsStaySafe();
     void continuousRun();
     void continuousKeepsSetsArrivingDuringSave();
+    void continuousFailedSaveKeepsPairsForTheOperator();
     void refusalsStillAdvance();
+    void unusableGateChannelsEndTheSounding_data();
+    void unusableGateChannelsEndTheSounding();
     void unansweredCommandWaitsUntilStop();
     void linkLostDuringSampling();
     void finishedSoundingSurvivesLinkDrop();
@@ -252,10 +275,12 @@ void TstCollector::builtMachineMatchesTheDesign()
         "DeviceOnline/SampleWaitParam (initial): -> SampleSetParam on onBtnSampleStart()",
         "DeviceOnline/SampleSetParam: -> SampleWaitParam on cmdSampleStop()",
         "DeviceOnline/SampleSetParam: -> SampleDataUpload on deviceStarted()",
+        "DeviceOnline/SampleSetParam: -> SampleWaitSave on cmdSaveFailed()",
         "DeviceOnline/SampleDataUpload: -> SampleWaitParam on cmdSampleStop()",
         "DeviceOnline/SampleDataUpload: -> SampleSetParam if HSample_UploadToSet(QEvent*)",
         "DeviceOnline/SampleDataUpload: -> SampleWaitSave if HSample_UploadToWaitsave(QEvent*)",
         "DeviceOnline/SampleDataUpload: -> SampleDataSave if HSample_UploadToSave(QEvent*)",
+        "DeviceOnline/SampleDataUpload: -> SampleWaitSave on cmdSaveFailed()",
         "DeviceOnline/SampleWaitSave: -> SampleWaitParam on onBtnSaveCancel()",
         "DeviceOnline/SampleWaitSave: -> SampleDataSave on onBtnSaveOK()",
         "DeviceOnline/SampleWaitSave: stays on deviceDisconnect()",
@@ -366,6 +391,53 @@ void TstCollector::connectionRoadAndRetry()
     QVERIFY(r.in("DeviceWaitSet"));
 }
 
+void TstCollector::addressesMeanWhatTheySay_data()
+{
+    // Forms a socket library also reads would reach another host than the
+    // one the operator sees; every refused form here reads as loopback.
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("dotted") << "127.0.4.10" << true;
+    QTest::newRow("bounds") << "0.0.0.255" << true;
+    QTest::newRow("two and three digits") << "127.10.199.250" << true;
+    QTest::newRow("leading zero (octal)") << "127.0.4.010" << false;
+    QTest::newRow("zero padded") << "127.000.004.010" << false;
+    QTest::newRow("one number") << "2130707466" << false;
+    QTest::newRow("three parts") << "127.0.1034" << false;
+    QTest::newRow("two parts") << "127.263178" << false;
+    QTest::newRow("hexadecimal") << "0x7f.0.4.10" << false;
+    QTest::newRow("hexadecimal part") << "127.0.4.0xa" << false;
+    QTest::newRow("above 255") << "127.0.4.256" << false;
+    QTest::newRow("five parts") << "127.0.4.10.1" << false;
+    QTest::newRow("trailing dot") << "127.0.4.10." << false;
+    QTest::newRow("blank around") << " 127.0.4.10" << false;
+    QTest::newRow("sign") << "127.0.4.+10" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("host name") << "localhost" << false;
+    QTest::newRow("IPv6") << "::1" << false;
+    QTest::newRow("other digits") << QString::fromUtf8("127.0.4.１０") << false;
+}
+
+void TstCollector::addressesMeanWhatTheySay()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, valid);
+    QCOMPARE(VODEZ_Collector::IsIPv4Address(address), valid);
+    if (valid)
+        return;   // only loopback is ever opened by these tests
+
+    // The controller refuses the address with its text and opens no link.
+    Rig r;
+    r.c.setProperty("DeviceIP_Recv", address);
+    QSignalSpy tries(&r.c, &VODEZ_Collector::tryConnect);
+    r.c.Start();
+    QTRY_VERIFY(r.in("DeviceWaitSet"));
+    emit r.c.onBtnConnect();
+    QCOMPARE(tries.count(), 0);
+    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>IP不合规</p>"));
+    QVERIFY(r.in("DeviceInit"));
+}
+
 void TstCollector::disconnectLeavesSamplingAtOnce()
 {
     Rig r;
@@ -403,6 +475,11 @@ void TstCollector::arrivalOrders_data()
         << 1 << "start go S1 R1 save S9 R9 start go S3 R3" << QStringList{"1-1", "3-3"} << upload;
     QTest::newRow("sets after the last repeat leave the sounding alone")
         << 2 << "start go S1 R1 go S2 R2 S5 R5 S6" << QStringList{"1-1", "1-1 2-2"} << upload;
+    // Sets of an abandoned run that a box still pushes.
+    QTest::newRow("sets before the start command are dropped")
+        << 1 << "start S8 R8 go S1 R1" << QStringList{"1-1"} << upload;
+    QTest::newRow("sets of another frequency are dropped")
+        << 1 << "start go s8 S1 r8 R1" << QStringList{"1-1"} << upload;
     QTest::newRow("stop in the middle, then idle") << 2 << "start go S1 R1 stop" << QStringList{"1-1"} << idle;
 }
 
@@ -499,9 +576,11 @@ void TstCollector::hugeAndZeroSoundingsStaySafe()
         QVERIFY(r.c.GetProgress() >= 999990000);
     }
     {
-        // A stored frequency of 0: no duration, the bar stays at 0.
+        // A stored frequency of 0: no duration, the bar stays at 0 (a
+        // self-check, which needs no gate table for the frequency).
         Rig r;
         r.c.onLoad_Param(0.0, 25);
+        r.c.setProperty("SampleMode", int(VODEZ_Collector::SelfCheck));
         QVERIFY(r.online());
         r.run(QStringLiteral("start go"));
         QCOMPARE(r.c.GetProgressMax(), 0);
@@ -565,13 +644,80 @@ void TstCollector::continuousKeepsSetsArrivingDuringSave()
     QCOMPARE(r.uploads, (QStringList{"1-1", "2-2"}));
 }
 
+void TstCollector::continuousFailedSaveKeepsPairsForTheOperator()
+{
+    Rig r;
+    r.c.setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+    QVERIFY(r.online());
+    // The project answers inside the request, as it does: "failed" (after
+    // its warning box), then "over".
+    QStringList failing;      // pairs whose save fails
+    QStringList stored;
+    int warnings = 0;
+    connect(&r.c, &VODEZ_Collector::dataSave, [&](bool save) {
+        if (!save)
+            return;
+        const QString pair = r.uploads.last();
+        if (failing.contains(pair)) {
+            // The warning box runs an event loop: the next sets come in.
+            if (++warnings == 1)
+                r.run(QStringLiteral("S3 R3"));
+            emit r.c.cmdSaveFailed();
+        } else {
+            stored << pair;
+        }
+        emit r.c.cmdSaveOver();
+    });
+    r.run(QStringLiteral("start go S1 R1"));
+    failing = QStringList{"2-2"};
+    r.run(QStringLiteral("S2 R2"));
+    // One warning, the run over, the pairs kept for the operator.
+    QCOMPARE(warnings, 1);
+    QCOMPARE(stored, QStringList{"1-1"});
+    QVERIFY(r.in("SampleWaitSave"));
+    QCOMPARE(r.status(), VODEZ_Collector::UPLOAD);
+    QCOMPARE(r.c.GetProgress(), r.c.GetProgressMax());
+    r.run(QStringLiteral("S4 R4"));           // the boxes were stopped: nothing more is taken
+    QCOMPARE(warnings, 1);
+
+    // Saving again stores each kept pair as its own point; one that fails
+    // again stays kept.
+    failing = QStringList{"3-3"};
+    r.uploads.clear();
+    emit r.c.onBtnSaveOK();
+    settle();
+    QCOMPARE(stored, (QStringList{"1-1", "2-2"}));
+    QCOMPARE(r.uploads, (QStringList{"2-2", "3-3"}));
+    QVERIFY(r.in("SampleWaitSave"));
+    failing.clear();
+    emit r.c.onBtnSaveOK();
+    settle();
+    QCOMPARE(stored, (QStringList{"1-1", "2-2", "3-3"}));
+    QVERIFY(r.in("SampleWaitParam"));
+    for (const VODEZ_Data& d : r.records) {
+        QCOMPARE(d.Sends.size(), 1);
+        QCOMPARE(d.RepeatCount, 1);
+        QCOMPARE(int(d.ContinueMode), 1);
+    }
+
+    // Discarding kept pairs drops them.
+    failing = QStringList{"5-5"};
+    r.run(QStringLiteral("start go S5 R5"));
+    QVERIFY(r.in("SampleWaitSave"));
+    r.saves.clear();
+    emit r.c.onBtnSaveCancel();
+    QCOMPARE(r.saves, QList<bool>{false});
+    QVERIFY(r.in("SampleWaitParam"));
+    QCOMPARE(stored.size(), 3);
+}
+
 void TstCollector::refusalsStillAdvance()
 {
     Rig r;
     QVERIFY(r.online());
-    emit r.c.onBtnSampleStart();
+    r.run(QStringLiteral("start"));
     QVERIFY(r.in("SetParam_ConfigChannel"));
-    emit r.rx->onRecvAutoChannel(false);
+    r.acceptChannels();
     QVERIFY(r.in("SetParam_ConfigRecv"));
     emit r.rx->onRecvConfiged(false);
     QVERIFY(r.in("SetParam_ConfigSend"));
@@ -593,12 +739,45 @@ void TstCollector::refusalsStillAdvance()
     QVERIFY(r.in("SetParam_ConfigRecv"));
 }
 
+void TstCollector::unusableGateChannelsEndTheSounding_data()
+{
+    QTest::addColumn<double>("tableFs");     // 0: no table built
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("refused") << 25.0 << false;
+    QTest::newRow("accepted, no table") << 0.0 << true;
+    QTest::newRow("accepted, table of another frequency") << 62.5 << true;
+}
+
+void TstCollector::unusableGateChannelsEndTheSounding()
+{
+    // Every decay would be dropped against such a table: the sounding ends
+    // at once and says why, instead of showing "sampling" for ever.
+    QFETCH(double, tableFs);
+    QFETCH(bool, accepted);
+    Rig r;
+    QVERIFY(r.online());
+    QSignalSpy stops(&r.c, &VODEZ_Collector::cmdSampleStop);
+    r.run(QStringLiteral("start"));
+    if (tableFs > 0)
+        r.rx->SetAutoTimeChannel(float(tableFs), 625000.0f, 1250);
+    emit r.rx->onRecvAutoChannel(accepted);
+    settle();
+    QCOMPARE(stops.count(), 1);
+    QVERIFY(r.in("SampleWaitParam"));
+    QCOMPARE(r.status(), VODEZ_Collector::IDLE);
+    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>时间道设置失败</p>"));
+    // A late answer outside the channel step changes nothing.
+    emit r.rx->onRecvAutoChannel(true);
+    QCOMPARE(stops.count(), 1);
+    QVERIFY(r.in("SampleWaitParam"));
+}
+
 void TstCollector::unansweredCommandWaitsUntilStop()
 {
     Rig r;
     QVERIFY(r.online());
     r.run(QStringLiteral("start"));
-    emit r.rx->onRecvAutoChannel(true);
+    r.acceptChannels();
     QVERIFY(r.in("SetParam_ConfigRecv"));
     QTest::qWait(200);
     QVERIFY(r.in("SetParam_ConfigRecv"));
@@ -725,7 +904,7 @@ void TstCollector::pushBeforeStartReplyDoesNotStall()
         r.c.setProperty("ParamRepeat", repeats);
         QVERIFY(r.online());
         r.run(QStringLiteral("start"));
-        emit r.rx->onRecvAutoChannel(true);
+        r.acceptChannels();
         emit r.rx->onRecvConfiged(true);
         emit r.tx->TEM_Configed(1);
         QVERIFY(r.in("SetParam_Start"));
@@ -791,7 +970,7 @@ void TstCollector::wifiTextNeverCoversADownLink()
     Rig r;
     QVERIFY(r.online());
     r.run(QStringLiteral("start"));
-    emit r.rx->onRecvAutoChannel(true);
+    r.acceptChannels();
     emit r.rx->onRecvConfiged(true);           // SetParam_ConfigSend starts the probe
     QVERIFY(r.in("SetParam_ConfigSend"));
     emit r.tx->ComClosed();
@@ -804,7 +983,7 @@ void TstCollector::wifiTextNeverCoversADownLink()
     emit r.tx->ComConnected();
     settle();
     r.run(QStringLiteral("start"));
-    emit r.rx->onRecvAutoChannel(true);
+    r.acceptChannels();
     emit r.rx->onRecvConfiged(true);
     QThreadPool::globalInstance()->waitForDone();
     QTRY_COMPARE(r.c.GetStatusConnect(), VODEZ_Collector::WifiStatusText(GetWifiSignalQuality()));

@@ -18,8 +18,23 @@ class LinkProbe : public Communication
 {
     Q_OBJECT
 public:
-    using Communication::Communication;
+    // The engine runs on a clock the test moves on (Advance), so time-outs
+    // and re-sends need no waiting.
+    explicit LinkProbe(QObject* parent = nullptr)
+        : Communication(parent)
+        , clock(QDateTime(QDate(2026, 1, 17), QTime(9, 0)))
+    {
+        SetClock([this] { return clock; });
+    }
 
+    // Moves the clock on by `ms` and sweeps as the sweep timer would.
+    void Advance(qint64 ms)
+    {
+        clock = clock.addMSecs(ms);
+        OnRequestTimout();
+    }
+
+    QDateTime clock;
     QList<FrameCall> calls;
     // Called at the end of each OnFrame with a reply or push.
     std::function<void(LinkProbe&, const FrameCall&)> onCall;

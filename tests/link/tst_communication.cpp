@@ -11,6 +11,7 @@
 namespace
 {
 const QHostAddress kHost(QStringLiteral("127.0.2.3"));
+const quint16 kSentinel = 99;
 
 QByteArray result(quint32 code)
 {
@@ -33,6 +34,7 @@ private Q_SLOTS:
     void replyOfWrongTypeSettlesNothing();
     void requestWhileNotConnected();
     void twoPendingOfOneCommand();
+    void defaultsArePinned();
     void resendThenGiveUp();
     void notExpiredNotResent();
     void sweepTimerRunsByItself();
@@ -64,6 +66,14 @@ void tst_Communication::cleanup()
 
 // Waits until the box has read `n` frames in all.
 #define WAIT_RECEIVED(n) QTRY_COMPARE_WITH_TIMEOUT(m_box->Received().size(), (n), 5000)
+// Frames reach the box in the order they are written: once a sentinel
+// request has arrived, anything written before it has arrived too.
+#define WAIT_SENTINEL()                                                                            \
+    do {                                                                                           \
+        m_link->Request(kSentinel);                                                                \
+        QTRY_VERIFY_WITH_TIMEOUT(!m_box->ReceivedOf(kSentinel).isEmpty(), 5000);                   \
+        m_link->AbandonRequests();                                                                 \
+    } while (0)
 #define OPEN()                                                                                     \
     do {                                                                                           \
         m_link->OpenTo(*m_box);                                                                    \
@@ -120,7 +130,6 @@ void tst_Communication::requestWhileNotConnected()
     m_link->Request(1);
     QVERIFY(m_link->MapsEmpty());
     QVERIFY(m_link->calls.isEmpty());
-    QTest::qWait(50);
     QCOMPARE(m_box->ConnectionsAccepted(), 0);
 }
 
@@ -147,36 +156,65 @@ void tst_Communication::twoPendingOfOneCommand()
     QCOMPARE(m_link->calls[2].cmd, 77u);
 }
 
-void tst_Communication::resendThenGiveUp()
+void tst_Communication::defaultsArePinned()
 {
+    // A request unanswered for more than 100000 ms is re-sent, at most three
+    // times, on the 1000 ms sweep, then given up.
     OPEN();
+    QCOMPARE(m_link->Timeout(), 100000);
+    QCOMPARE(m_link->RetryCount(), 3);
+    QCOMPARE(m_link->SweepInterval(), 1000);
     m_box->NeverReply(7);
-    m_link->SetTimeout(60);
-    m_link->SetRetryCount(3);
     const QByteArray payload("start");
     m_link->Request(7, &payload);
     WAIT_RECEIVED(1);
     for (int resend = 1; resend <= 3; ++resend) {
-        QTest::qWait(80);
-        m_link->OnRequestTimout();
-        WAIT_RECEIVED(1 + resend);
+        m_link->Advance(100000);                  // not yet: strictly more than the time-out
+        QCOMPARE(m_link->RetryCounts(), QList<int>{resend - 1});
+        m_link->Advance(1);
         QCOMPARE(m_link->RetryCounts(), QList<int>{resend});
     }
+    WAIT_RECEIVED(4);
     const QList<EmuFrameRecord> got = m_box->Received();
     for (const EmuFrameRecord& f : got) {
         QCOMPARE(f.seq, got[0].seq);
         QCOMPARE(f.payload, payload);
     }
     QVERIFY(m_link->Failed().isEmpty());
-    QTest::qWait(80);
-    m_link->OnRequestTimout();
+    m_link->Advance(100001);
     QCOMPARE(m_link->Failed().size(), 1);
     QCOMPARE(m_link->Failed()[0].cmd, 7u);
     QVERIFY(m_link->MapsEmpty());
-    QTest::qWait(80);
-    m_link->OnRequestTimout();
-    QTest::qWait(50);
-    QCOMPARE(m_box->Received().size(), 4);
+    m_link->Advance(100001);
+    WAIT_SENTINEL();
+    QCOMPARE(m_box->ReceivedOf(7).size(), 4);
+}
+
+void tst_Communication::resendThenGiveUp()
+{
+    // Time-out and limit as set; each re-send is timed from its own stamp.
+    OPEN();
+    m_box->NeverReply(7);
+    m_link->SetTimeout(60);
+    m_link->SetRetryCount(1);
+    m_link->Request(7);
+    WAIT_RECEIVED(1);
+    m_link->Advance(40);
+    m_link->Request(8);                           // stamped 40 ms later
+    m_link->Advance(21);                          // 7 re-sent, 8 not yet due
+    QCOMPARE(m_link->RetryCounts().count(1), 1);
+    QCOMPARE(m_link->RetryCounts().count(0), 1);
+    WAIT_RECEIVED(3);
+    QCOMPARE(m_box->ReceivedOf(7).size(), 2);
+    m_link->Advance(40);                          // 8 re-sent, 7's re-send only 40 ms old
+    QVERIFY(m_link->Failed().isEmpty());
+    m_link->Advance(21);                          // 7 given up
+    QCOMPARE(m_link->Failed().size(), 1);
+    QCOMPARE(m_link->Failed()[0].cmd, 7u);
+    m_link->Advance(40);                          // 8 given up
+    QCOMPARE(m_link->Failed().size(), 2);
+    QVERIFY(m_link->MapsEmpty());
+    QTRY_COMPARE(m_box->ReceivedOf(8).size(), 2);
 }
 
 void tst_Communication::notExpiredNotResent()
@@ -185,65 +223,48 @@ void tst_Communication::notExpiredNotResent()
     m_box->NeverReply(7);
     m_link->Request(7);
     WAIT_RECEIVED(1);
-    m_link->OnRequestTimout(); // default time-out: nowhere near
-    QTest::qWait(50);
-    QCOMPARE(m_box->Received().size(), 1);
+    m_link->Advance(99999);
     QCOMPARE(m_link->Pending(), 1);
     // A late reply still settles it.
     m_box->Reply(m_box->Received()[0], result(1));
     QTRY_COMPARE(m_link->calls.size(), 1);
     QVERIFY(m_link->MapsEmpty());
+    QCOMPARE(m_box->ReceivedOf(7).size(), 1);
 }
 
 void tst_Communication::sweepTimerRunsByItself()
 {
+    // Nothing but the engine's own timer sweeps here.
     OPEN();
     m_box->NeverReply(5);
-    m_link->SetTimeout(100);
     m_link->SetRetryCount(1);
     m_link->Request(5);
     WAIT_RECEIVED(1);
+    m_link->clock = m_link->clock.addMSecs(100001);
     QTRY_COMPARE_WITH_TIMEOUT(m_box->Received().size(), 2, 4000);
+    m_link->clock = m_link->clock.addMSecs(100001);
     QTRY_COMPARE_WITH_TIMEOUT(m_link->Failed().size(), 1, 4000);
     QVERIFY(m_link->MapsEmpty());
 }
 
 void tst_Communication::sameMillisecondBothTracked()
 {
+    // The clock stands still: both requests share one stamp.
     OPEN();
     m_box->NeverReply(1);
     m_link->SetTimeout(30);
     m_link->SetRetryCount(1);
-    // Issue pairs until one pair shares its millisecond (nearly always the
-    // first); pairs that do not are settled and forgotten.
-    bool shared = false;
-    int issued = 0;
-    for (int attempt = 0; attempt < 50 && !shared; ++attempt) {
-        m_link->Request(1);
-        m_link->Request(1);
-        issued += 2;
-        const QList<QDateTime> stamps = m_link->SentStamps();
-        QCOMPARE(stamps.size(), 2);
-        shared = stamps[0] == stamps[1];
-        WAIT_RECEIVED(issued);
-        if (!shared) {
-            const int before = m_link->calls.size();
-            EmuFrameRecord req;
-            req.cmd = 1;
-            m_box->Reply(req, result(1));
-            m_box->Reply(req, result(1));
-            QTRY_COMPARE(m_link->calls.size(), before + 2);
-        }
-    }
-    QVERIFY(shared);
-    const int sentBefore = issued;
-    QTest::qWait(50);
-    m_link->OnRequestTimout();
-    WAIT_RECEIVED(sentBefore + 2); // both re-sent
+    m_link->Request(1);
+    m_link->Request(1);
+    const QList<QDateTime> stamps = m_link->SentStamps();
+    QCOMPARE(stamps.size(), 2);
+    QCOMPARE(stamps[0], stamps[1]);
+    WAIT_RECEIVED(2);
+    m_link->Advance(31);
+    WAIT_RECEIVED(4);                             // both re-sent
     QCOMPARE(m_link->Pending(), 2);
-    QTest::qWait(50);
-    m_link->OnRequestTimout();
-    QCOMPARE(m_link->Failed().size(), 2); // both given up
+    m_link->Advance(31);
+    QCOMPARE(m_link->Failed().size(), 2);         // both given up
     QVERIFY(m_link->MapsEmpty());
 }
 
@@ -281,13 +302,11 @@ void tst_Communication::pendingGivenUpOnLinkChange()
     m_link->Open();
     QVERIFY(connected.wait(5000));
     QTRY_COMPARE(m_box->ConnectionsAccepted(), 2);
-    QTest::qWait(50);
-    m_link->OnRequestTimout();
-    QTest::qWait(50);
-    m_link->OnRequestTimout();
-    QTest::qWait(50);
-    QCOMPARE(m_box->Received().size(), 1);
-    QCOMPARE(m_link->Failed().size(), 1);
+    m_link->Advance(31);
+    m_link->Advance(31);
+    WAIT_SENTINEL();
+    QCOMPARE(m_box->ReceivedOf(2).size(), 1);
+    QCOMPARE(m_link->Failed().size(), 2);         // the old request, and the sentinel abandoned
 }
 
 void tst_Communication::requestFromInsideOnFrame()
