@@ -1,0 +1,310 @@
+// The frameless window: where a point of the window lands (resize band,
+// caption, client), the arithmetic of the native layer, and dragging,
+// resizing and maximising through the helper's own event handling.
+#include "FramelessGeometry.h"
+#include "FramelessHelper.h"
+#include "NativeWindowHelper.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QWindow>
+#include <QtTest>
+
+#include <memory>
+
+using namespace FramelessGeometry;
+
+Q_DECLARE_METATYPE(QMargins)
+
+namespace {
+
+// A 400 x 300 frameless window with a 40-pixel title widget that holds a
+// label, a non-caption button and a non-caption group with a plain child and
+// a caption child.
+struct TitledWindow
+{
+    std::unique_ptr<QWidget> window{new QWidget};
+    QWidget* title = nullptr;
+    QPushButton* button = nullptr;
+    QWidget* group = nullptr;
+    QWidget* groupChild = nullptr;
+    QWidget* captionChild = nullptr;
+    FramelessHelper* helper = nullptr;
+
+    TitledWindow(const QMargins& border, int titleHeight, bool fixedWidth)
+    {
+        window->setWindowFlags(Qt::FramelessWindowHint);
+        window->setGeometry(100, 100, 400, 300);
+        if (fixedWidth)
+            window->setFixedWidth(400);
+        title = new QWidget(window.get());
+        title->setGeometry(0, 0, 400, 40);
+        new QLabel(QStringLiteral("title"), title);
+        button = new QPushButton(title);
+        button->setGeometry(300, 5, 40, 30);
+        group = new QWidget(title);
+        group->setGeometry(200, 5, 80, 30);
+        groupChild = new QWidget(group);
+        groupChild->setGeometry(5, 5, 20, 20);
+        captionChild = new QWidget(group);
+        captionChild->setGeometry(50, 5, 20, 20);
+
+        helper = new FramelessHelper(window.get());
+        helper->setResizeBorderMargins(border);
+        helper->setTitleBarHeight(titleHeight);
+        helper->addNonCaptionWidget(button);
+        helper->addNonCaptionWidget(group);
+        helper->addCaptionWidget(captionChild);
+        window->show();
+    }
+
+    QWindow* handle() const { return window->windowHandle(); }
+    NativeWindowHelper* native() const { return handle()->findChild<NativeWindowHelper*>(); }
+};
+
+} // namespace
+
+class TestFrameless : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hitTestOfWindow_data()
+    {
+        QTest::addColumn<QMargins>("border");
+        QTest::addColumn<int>("titleHeight");
+        QTest::addColumn<bool>("fixedWidth");
+        QTest::addColumn<QPoint>("pos");
+        QTest::addColumn<int>("expected");
+
+        const QMargins b(3, 3, 3, 3);
+        QTest::newRow("left border") << b << 40 << false << QPoint(3, 150) << int(HitLeft);
+        QTest::newRow("right border") << b << 40 << false << QPoint(397, 150) << int(HitRight);
+        QTest::newRow("just inside the right border") << b << 40 << false << QPoint(396, 150) << int(HitClient);
+        QTest::newRow("top border over the title") << b << 40 << false << QPoint(100, 2) << int(HitTop);
+        QTest::newRow("bottom border") << b << 40 << false << QPoint(150, 298) << int(HitBottom);
+        QTest::newRow("top-left corner") << b << 40 << false << QPoint(1, 1) << int(HitTopLeft);
+        QTest::newRow("top-right corner") << b << 40 << false << QPoint(398, 1) << int(HitTopRight);
+        QTest::newRow("bottom-left corner") << b << 40 << false << QPoint(1, 298) << int(HitBottomLeft);
+        QTest::newRow("bottom-right corner") << b << 40 << false << QPoint(398, 298) << int(HitBottomRight);
+        QTest::newRow("corner of a window of fixed width") << b << 40 << true << QPoint(1, 1) << int(HitClient);
+        QTest::newRow("side of a window of fixed width") << b << 40 << true << QPoint(1, 150) << int(HitClient);
+        QTest::newRow("top of a window of fixed width") << b << 40 << true << QPoint(100, 1) << int(HitTop);
+        QTest::newRow("border of 0 takes the frame width") << QMargins(0, 3, 3, 3) << 40 << false
+                                                           << QPoint(4, 150) << int(HitLeft);
+        QTest::newRow("title widget") << b << 40 << false << QPoint(100, 20) << int(HitCaption);
+        QTest::newRow("non-caption button") << b << 40 << false << QPoint(310, 20) << int(HitClient);
+        QTest::newRow("child of a non-caption widget") << b << 40 << false << QPoint(210, 15) << int(HitClient);
+        QTest::newRow("caption widget inside a non-caption one") << b << 40 << false << QPoint(255, 15)
+                                                                 << int(HitCaption);
+        QTest::newRow("strip below the title widget") << b << 60 << false << QPoint(100, 50) << int(HitCaption);
+        QTest::newRow("below the strip") << b << 40 << false << QPoint(100, 100) << int(HitClient);
+        QTest::newRow("title height 0") << b << 0 << false << QPoint(100, 20) << int(HitClient);
+    }
+
+    void hitTestOfWindow()
+    {
+        QFETCH(QMargins, border);
+        QFETCH(int, titleHeight);
+        QFETCH(bool, fixedWidth);
+        QFETCH(QPoint, pos);
+        QFETCH(int, expected);
+
+        TitledWindow w(border, titleHeight, fixedWidth);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        QVERIFY(w.native());
+        QCOMPARE(w.native()->hitTest(w.handle()->mapToGlobal(pos)), expected);
+    }
+
+    void hitTestRules_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("minimum");
+        QTest::addColumn<QSize>("maximum");
+        QTest::addColumn<QPoint>("pos");
+        QTest::addColumn<bool>("hasTester");
+        QTest::addColumn<int>("expected");
+
+        const QSize free(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        QTest::newRow("window narrower than both borders")
+            << QSize(5, 100) << QSize(0, 0) << free << QPoint(2, 50) << true << int(HitClient);
+        QTest::newRow("three edges at once without tester")
+            << QSize(5, 100) << QSize(0, 0) << free << QPoint(2, 1) << false << int(HitCaption);
+        QTest::newRow("inside without tester") << QSize(100, 100) << QSize(0, 0) << free << QPoint(50, 50)
+                                               << false << int(HitCaption);
+        QTest::newRow("corner of a window fixed in height")
+            << QSize(100, 100) << QSize(0, 100) << QSize(QWIDGETSIZE_MAX, 100) << QPoint(99, 99) << true
+            << int(HitClient);
+        QTest::newRow("side of a window fixed in height")
+            << QSize(100, 100) << QSize(0, 100) << QSize(QWIDGETSIZE_MAX, 100) << QPoint(99, 50) << true
+            << int(HitRight);
+    }
+
+    void hitTestRules()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QSize, minimum);
+        QFETCH(QSize, maximum);
+        QFETCH(QPoint, pos);
+        QFETCH(bool, hasTester);
+        QFETCH(int, expected);
+        const CaptionTest noCaption = [](const QPoint&) { return false; };
+        QCOMPARE(hitTest(pos, size, QMargins(3, 3, 3, 3), minimum, maximum, hasTester ? noCaption : CaptionTest()),
+                 expected);
+    }
+
+    void nativeArithmetic()
+    {
+        QCOMPARE(scaledMargins(QMargins(3, 1, 2, 0), 1.5), QMargins(5, 2, 3, 0));
+        QCOMPARE(bordersOrSystemFrame(QMargins(0, -1, 2, 3), 32, 33), QMargins(32, 33, 2, 3));
+        QCOMPARE(scaleFactorForDpi(144), 2.0);
+        QCOMPARE(scaleFactorForDpi(143), 1.0);
+        QCOMPARE(scaleFactorForDpi(120), 1.0);
+
+        // Work area 0..1919 x 0..1039 (inclusive), inset 8 on each side.
+        const QRect area(QPoint(0, 0), QPoint(1919, 1039));
+        const QMargins inset(8, 8, 8, 8);
+        const Bounds client = maximizedClientBounds(area, inset);
+        QCOMPARE(client.left, -8);
+        QCOMPARE(client.top, -8);
+        QCOMPARE(client.right, 1928);
+        QCOMPARE(client.bottom, 1048);
+        QCOMPARE(maximizedPosition(inset), QPoint(-8, -8));
+        QCOMPARE(maximizedSize(area, inset), QSize(1936, 1056));
+    }
+
+    void resizedGeometry_data()
+    {
+        QTest::addColumn<int>("edges");
+        QTest::addColumn<QPoint>("delta");
+        QTest::addColumn<QRect>("expected");
+
+        // Start 100,100 400x300; limits 200x150 .. 600x450.
+        QTest::newRow("right edge grows") << int(Qt::RightEdge) << QPoint(50, 9) << QRect(100, 100, 450, 300);
+        QTest::newRow("right edge held at the maximum") << int(Qt::RightEdge) << QPoint(500, 0)
+                                                        << QRect(100, 100, 600, 300);
+        QTest::newRow("left edge held at the minimum, right edge stays")
+            << int(Qt::LeftEdge) << QPoint(1000, 0) << QRect(300, 100, 200, 300);
+        QTest::newRow("top-left corner") << int(Qt::TopEdge | Qt::LeftEdge) << QPoint(-20, -30)
+                                         << QRect(80, 70, 420, 330);
+        QTest::newRow("bottom edge held at the maximum") << int(Qt::BottomEdge) << QPoint(0, 900)
+                                                         << QRect(100, 100, 400, 450);
+    }
+
+    void resizedGeometry()
+    {
+        QFETCH(int, edges);
+        QFETCH(QPoint, delta);
+        QFETCH(QRect, expected);
+        QCOMPARE(FramelessGeometry::resizedGeometry(QRect(100, 100, 400, 300), Qt::Edges(edges), delta,
+                                                    QSize(200, 150), QSize(600, 450)),
+                 expected);
+    }
+
+    void dragTitleMovesWindow()
+    {
+        TitledWindow w(QMargins(3, 3, 3, 3), 40, false);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const QPoint start = w.handle()->position();
+        QTest::mousePress(w.handle(), Qt::LeftButton, {}, QPoint(100, 20));
+        QTest::mouseMove(w.handle(), QPoint(150, 50));
+        // The window went with the cursor, which is over the same point of it.
+        QTest::mouseRelease(w.handle(), Qt::LeftButton, {}, QPoint(100, 20));
+        QCOMPARE(w.handle()->position(), start + QPoint(50, 30));
+        QTRY_COMPARE(w.window->pos(), start + QPoint(50, 30));
+
+        // A press on a non-caption button is the button's.
+        QSignalSpy clicked(w.button, &QPushButton::clicked);
+        QTest::mouseClick(w.handle(), Qt::LeftButton, {}, QPoint(310, 20));
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(w.handle()->position(), start + QPoint(50, 30));
+    }
+
+    void dragBorderResizesWithinLimits()
+    {
+        TitledWindow w(QMargins(3, 3, 3, 3), 40, false);
+        w.window->setMinimumSize(200, 150);
+        w.window->setMaximumSize(600, 450);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const QRect start = w.handle()->geometry();
+
+        QTest::mousePress(w.handle(), Qt::LeftButton, {}, QPoint(398, 150));
+        QTest::mouseMove(w.handle(), QPoint(398 + 500, 150));
+        QTest::mouseRelease(w.handle(), Qt::LeftButton, {}, QPoint(398 + 500, 150));
+        QCOMPARE(w.handle()->geometry(), QRect(start.topLeft(), QSize(600, 300)));
+
+        QTest::mousePress(w.handle(), Qt::LeftButton, {}, QPoint(150, 1));
+        QTest::mouseMove(w.handle(), QPoint(150, 1 + 400));
+        QTest::mouseRelease(w.handle(), Qt::LeftButton, {}, QPoint(150, 1 + 400));
+        QCOMPARE(w.handle()->geometry(), QRect(start.x(), start.bottom() + 1 - 150, 600, 150));
+        QTRY_COMPARE(w.window->size(), QSize(600, 150));
+    }
+
+    void doubleClickTogglesMaximized()
+    {
+        TitledWindow w(QMargins(3, 3, 3, 3), 40, false);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        QSignalSpy maximized(w.helper, &FramelessHelper::maximizedChanged);
+
+        QTest::mouseDClick(w.handle(), Qt::LeftButton, {}, QPoint(100, 20));
+        QTRY_COMPARE(maximized.count(), 1);
+        QCOMPARE(maximized.at(0).at(0).toBool(), true);
+        QVERIFY(w.helper->isMaximized());
+        QVERIFY(w.window->isMaximized());
+
+        QTest::mouseDClick(w.handle(), Qt::LeftButton, {}, QPoint(100, 20));
+        QTRY_COMPARE(maximized.count(), 2);
+        QCOMPARE(maximized.at(1).at(0).toBool(), false);
+
+        // The maximise button's action does the same.
+        w.helper->triggerMaximizeButtonAction();
+        QTRY_COMPARE(maximized.count(), 3);
+        w.helper->triggerMaximizeButtonAction();
+        QTRY_COMPARE(maximized.count(), 4);
+        QVERIFY(!w.window->isMaximized());
+    }
+
+    void doubleClickLeavesFixedWindow()
+    {
+        TitledWindow w(QMargins(3, 3, 3, 3), 40, true);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        QTest::mouseDClick(w.handle(), Qt::LeftButton, {}, QPoint(100, 20));
+        QVERIFY(!(w.handle()->windowStates() & Qt::WindowMaximized));
+    }
+
+    void titleBarHeightSignal()
+    {
+        QWidget window;
+        FramelessHelper helper(&window);
+        QSignalSpy changed(&helper, &FramelessHelper::titleBarHeightChanged);
+        helper.setTitleBarHeight(0);
+        helper.setTitleBarHeight(62);
+        helper.setTitleBarHeight(62);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toInt(), 62);
+        QCOMPARE(helper.titleBarHeight(), 62);
+        QCOMPARE(helper.scaleFactor(), 1.0);
+        QVERIFY(helper.removeNonCaptionWidget(&window) == false);
+    }
+
+    // The native helper belongs to the native window, which outlives the
+    // widget's children; it must not ask a helper that is gone.
+    void nativeHelperOutlivesWidgetHelper()
+    {
+        TitledWindow w(QMargins(3, 3, 3, 3), 40, false);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const QPoint start = w.handle()->position();
+        delete w.helper;
+        QVERIFY(w.native());
+        QTest::mousePress(w.handle(), Qt::LeftButton, {}, QPoint(100, 20));
+        QTest::mouseMove(w.handle(), QPoint(150, 50));
+        QTest::mouseRelease(w.handle(), Qt::LeftButton, {}, QPoint(150, 50));
+        QTest::mouseDClick(w.handle(), Qt::LeftButton, {}, QPoint(100, 20));
+        QCOMPARE(w.handle()->position(), start);
+        QVERIFY(!(w.handle()->windowStates() & Qt::WindowMaximized));
+    }
+};
+
+QTEST_MAIN(TestFrameless)
+#include "tst_frameless.moc"

@@ -1,0 +1,123 @@
+// The main window as the program builds it: sizes from the screen, the
+// title bar, tabs and pages in step, the version label and the maximise
+// button. Registered once offscreen and under Xvfb at two screen sizes.
+#include "FramelessHelper.h"
+#include "MainWindow.h"
+#include "PlotGlobals.h"
+#include "WindowMetrics.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <memory>
+
+class TestMainFrame : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<MainWindow> m_window;
+
+    template<typename T>
+    T* child(const char* name) const
+    {
+        return m_window->findChild<T*>(QString::fromLatin1(name));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_window.reset(new MainWindow);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+    void cleanupTestCase() { m_window.reset(); }
+
+    void sizesFollowTheScreen()
+    {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const WindowMetrics m = windowMetricsFor(screen->availableSize().height());
+        qInfo("screen %dx%d, available height %d, scale %g", screen->size().width(), screen->size().height(),
+              screen->availableSize().height(), m.scale);
+
+        QCOMPARE(g_uiScale, screen->availableSize().height() / 800.0);
+        QCOMPARE(m_window->minimumSize(), m.minimumSize);
+        QCOMPARE(g_axisFont.family(), QStringLiteral("Microsoft YaHei"));
+        QCOMPARE(g_axisFont.pixelSize(), m.axisFontPixels);
+        QCOMPARE(g_axisFont.styleStrategy(), QFont::PreferAntialias);
+
+        auto* helper = m_window->findChild<FramelessHelper*>();
+        QVERIFY(helper);
+        QCOMPARE(helper->titleBarHeight(), m.titleBarHeight);
+        QCOMPARE(helper->resizeBorder(), QMargins(3, 3, 3, 3));
+        QCOMPARE(child<QWidget>("widget_title")->height(), m.titleBarHeight);
+
+        // The fixed column widths show once the sampling page is laid out.
+        child<QTabBar>("tabBar")->setCurrentIndex(1);
+        QTRY_COMPARE(child<QWidget>("widget_Tree")->width(), m.treeWidth);
+        QTRY_COMPARE(child<QWidget>("widget_Project")->width(), m.panelWidth);
+        child<QTabBar>("tabBar")->setCurrentIndex(0);
+    }
+
+    void titleBar()
+    {
+        QVERIFY(m_window->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("VODEZ Program"));
+        QCOMPARE(child<QLabel>("label_VODEZ")->text(), QStringLiteral("RIZOR7031"));
+        QCOMPARE(child<QPushButton>("btn_Logo")->text(), QString());
+        QCOMPARE(child<QPushButton>("pushButton_Min")->text(), QStringLiteral("0"));
+        QCOMPARE(child<QPushButton>("pushButton_Close")->text(), QStringLiteral("r"));
+        QVERIFY(child<QListWidget>("RecentProject")->alternatingRowColors());
+
+        const QSize screen = QGuiApplication::primaryScreen()->size();
+        const QString version = child<QLabel>("label_Version")->text();
+        QCOMPARE(version, QStringLiteral("V1.2.1 (Build %1) \r\n%2*%3")
+                              .arg(g_buildTime.toString(QStringLiteral("yyMMdd")))
+                              .arg(screen.width())
+                              .arg(screen.height()));
+        QVERIFY(QRegularExpression(QStringLiteral("^V1\\.2\\.1 \\(Build \\d{6}\\) \r\n\\d+\\*\\d+$")).match(version).hasMatch());
+    }
+
+    void tabsAndPagesInStep()
+    {
+        auto* tabs = child<QTabBar>("tabBar");
+        auto* pages = child<QStackedWidget>("stackedWidget");
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->tabText(0), QStringLiteral("工程"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("采集"));
+        QCOMPARE(tabs->tabText(2), QStringLiteral("设置"));
+        QCOMPARE(pages->currentWidget(), child<QWidget>("page_Project"));
+
+        tabs->setCurrentIndex(2);
+        QCOMPARE(pages->currentWidget(), child<QWidget>("page_Setting"));
+        pages->setCurrentIndex(1);
+        QCOMPARE(tabs->currentIndex(), 1);
+        QCOMPARE(pages->currentWidget(), child<QWidget>("page_Sample"));
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+        QCOMPARE(pages->currentWidget(), child<QWidget>("page_Project"));
+    }
+
+    void maximizeButtonFollowsWindowState()
+    {
+        auto* button = child<QPushButton>("pushButton_Max");
+        QCOMPARE(button->text(), QStringLiteral("1"));
+
+        button->click();
+        QTRY_COMPARE(button->text(), QStringLiteral("2"));
+        QCOMPARE(button->toolTip(), QStringLiteral("还原"));
+
+        // Restored by the system rather than the button.
+        m_window->showNormal();
+        QTRY_COMPARE(button->text(), QStringLiteral("1"));
+        QCOMPARE(button->toolTip(), QStringLiteral("最大化"));
+    }
+};
+
+QTEST_MAIN(TestMainFrame)
+#include "tst_mainframe.moc"
