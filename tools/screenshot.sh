@@ -47,24 +47,20 @@ case "$size" in
   *) echo "screen size must be WIDTHxHEIGHT, not '$size'" >&2; exit 2 ;;
 esac
 
+# Run the rest under a private X server of that size (tools/under-xvfb.sh
+# starts it, picks a free display and stops it by its process id).
+if [ -z "${VODEZ_SCREENSHOT_INNER:-}" ]; then
+  exec bash "$here/tools/under-xvfb.sh" "$size" \
+    env VODEZ_SCREENSHOT_INNER=1 bash "$0" -o "$out" -s "$size" -b "$program" -t "$settle" $([ "$whole" = 1 ] && echo -r)
+fi
+
 work="$(mktemp -d)"
-xvfb_pid=""
 app_pid=""
 cleanup() {
   if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-# The server picks a free display itself and writes its number to the pipe.
-exec {dfd}<> <(:)
-Xvfb -displayfd "$dfd" -screen 0 "${size}x24" -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-read -r -t 20 -u "$dfd" display_no || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-exec {dfd}<&-
-export DISPLAY=":$display_no"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
 cp "$here/resources/VODEZ.ico" "$work/VODEZ.ico"
 cat >"$work/config.ini" <<'INI'

@@ -50,6 +50,9 @@ public:
     Qt::Edges dragEdges;
     QPoint pressGlobal;
     QRect pressGeometry;
+    // The band shows its resize cursor as a system frame would.
+    bool resizeCursorShown = false;
+    void showResizeCursor(int hitCode);
 #endif
 };
 
@@ -177,6 +180,38 @@ bool NativeWindowHelperPrivate::isCompositionEnabled()
 }
 
 #ifndef Q_OS_WIN
+void NativeWindowHelperPrivate::showResizeCursor(int hitCode)
+{
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    switch (hitCode) {
+    case HitLeft:
+    case HitRight:
+        shape = Qt::SizeHorCursor;
+        break;
+    case HitTop:
+    case HitBottom:
+        shape = Qt::SizeVerCursor;
+        break;
+    case HitTopLeft:
+    case HitBottomRight:
+        shape = Qt::SizeFDiagCursor;
+        break;
+    case HitTopRight:
+    case HitBottomLeft:
+        shape = Qt::SizeBDiagCursor;
+        break;
+    default:
+        // Off the band the widgets' own cursors apply again.
+        if (resizeCursorShown) {
+            window->unsetCursor();
+            resizeCursorShown = false;
+        }
+        return;
+    }
+    window->setCursor(shape);
+    resizeCursorShown = true;
+}
+
 bool NativeWindowHelperPrivate::mouseEvent(QEvent* event)
 {
     auto* mouse = static_cast<QMouseEvent*>(event);
@@ -199,8 +234,15 @@ bool NativeWindowHelperPrivate::mouseEvent(QEvent* event)
         return true;
     }
     case QEvent::MouseMove: {
-        if (drag == Drag::None)
-            return false;
+        if (drag == Drag::None) {
+            if (mouse->buttons() != Qt::NoButton)
+                return false;
+            // Moves over the band are the frame's, as on a framed window: the
+            // widgets under it neither see them nor set their cursors.
+            const int code = hitTest(mouse->globalPos());
+            showResizeCursor(code);
+            return resizeCursorShown;
+        }
         const QPoint delta = mouse->globalPos() - pressGlobal;
         if (drag == Drag::Move) {
             window->setPosition(pressGeometry.topLeft() + delta);

@@ -241,6 +241,25 @@ private slots:
         QTRY_COMPARE(w.window->size(), QSize(600, 150));
     }
 
+    void resizeBandShowsItsCursor()
+    {
+        TitledWindow w(QMargins(3, 3, 3, 3), 40, false);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const struct
+        {
+            QPoint pos;
+            Qt::CursorShape shape;
+        } steps[] = {
+            {QPoint(398, 150), Qt::SizeHorCursor}, {QPoint(150, 298), Qt::SizeVerCursor},
+            {QPoint(1, 1), Qt::SizeFDiagCursor},   {QPoint(398, 1), Qt::SizeBDiagCursor},
+            {QPoint(150, 150), Qt::ArrowCursor},
+        };
+        for (const auto& step : steps) {
+            QTest::mouseMove(w.handle(), step.pos);
+            QCOMPARE(w.handle()->cursor().shape(), step.shape);
+        }
+    }
+
     void doubleClickTogglesMaximized()
     {
         TitledWindow w(QMargins(3, 3, 3, 3), 40, false);

@@ -103,6 +103,25 @@ private slots:
         QCOMPARE(pages->currentWidget(), child<QWidget>("page_Project"));
     }
 
+    void titleBarDragsTheWindow()
+    {
+        QWindow* handle = m_window->windowHandle();
+        const QPoint start = handle->position();
+        const QPoint onEdition = child<QLabel>("label_VODEZ")->mapTo(m_window.get(), QPoint(8, 8));
+        QTest::mousePress(handle, Qt::LeftButton, {}, onEdition);
+        QTest::mouseMove(handle, onEdition + QPoint(30, 20));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, onEdition);
+        QTRY_COMPARE(handle->position(), start + QPoint(30, 20));
+
+        // The page tabs in the same strip are no caption: a press selects.
+        auto* tabs = child<QTabBar>("tabBar");
+        const QPoint onTab = tabs->mapTo(m_window.get(), tabs->tabRect(2).center());
+        QTest::mouseClick(handle, Qt::LeftButton, {}, onTab);
+        QCOMPARE(tabs->currentIndex(), 2);
+        QCOMPARE(handle->position(), start + QPoint(30, 20));
+        tabs->setCurrentIndex(0);
+    }
+
     void maximizeButtonFollowsWindowState()
     {
         auto* button = child<QPushButton>("pushButton_Max");

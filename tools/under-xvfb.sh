@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # under-xvfb.sh WIDTHxHEIGHT command [args...]
 #
-# Runs a test under a private Xvfb server of that screen size (xcb platform,
-# not offscreen), for tests that depend on a real X screen. The server picks
-# a free display itself; it is stopped by its process id when the command
-# ends, and the command's exit code is returned.
+# Runs a command (a test, a benchmark, the screenshot script) under a private
+# Xvfb server of that screen size, on the xcb platform rather than offscreen,
+# for what needs a real X screen. The server picks a free display itself; it
+# is stopped by its process id when the command ends, and the command's exit
+# code is returned.
 set -euo pipefail
 size="$1"; shift
 log="$(mktemp)"
