@@ -14,6 +14,9 @@
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
 #include <dwmapi.h>
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 #endif
 
 using namespace FramelessGeometry;
@@ -282,26 +285,23 @@ NativeWindowHelper::NativeWindowHelper(QWindow* window, NativeWindowTester* test
     : QObject(window)
     , d(new NativeWindowHelperPrivate)
 {
-    Q_CHECK_PTR(window);
     Q_CHECK_PTR(tester);
-    d->owner = this;
-    d->window = window;
-    d->tester = tester;
-    if (window->screen())
-        d->scaleFactor = window->screen()->devicePixelRatio();
-    if (window->flags() & Qt::FramelessWindowHint) {
-        window->installEventFilter(this);
-        d->updateWindowStyle();
-    }
+    init(window, tester);
 }
 
 NativeWindowHelper::NativeWindowHelper(QWindow* window)
     : QObject(window)
     , d(new NativeWindowHelperPrivate)
 {
+    init(window, nullptr);
+}
+
+void NativeWindowHelper::init(QWindow* window, NativeWindowTester* tester)
+{
     Q_CHECK_PTR(window);
     d->owner = this;
     d->window = window;
+    d->tester = tester;
     if (window->screen())
         d->scaleFactor = window->screen()->devicePixelRatio();
     if (window->flags() & Qt::FramelessWindowHint) {

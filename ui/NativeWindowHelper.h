@@ -56,6 +56,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void init(QWindow* window, NativeWindowTester* tester);
+
     NativeWindowHelperPrivate* d;
     friend class NativeWindowHelperPrivate;
 };
