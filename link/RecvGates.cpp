@@ -8,19 +8,30 @@ bool positiveFinite(double v)
 {
     return std::isfinite(v) && v > 0.0;
 }
+
+// A table is a few hundred gates in practice; requests beyond these bounds
+// (a huge channel count, a frequency far below what the boxes transmit)
+// describe no gates the box could lay out, and would only cost memory and
+// time.
+constexpr int MaxGates = 4096;
+// Samples in a quarter period: past 2^24 a sample index no longer fits the
+// single-precision values of the box.
+constexpr double MaxQuarterSamples = 16777216.0;
 }
 
 QVector<double> RecvGates::CalcAutoTimes(double F, double R, int N)
 {
     // The steps below read t[1]; with fewer than two channels there is no
     // gate structure to build.
-    if (N < 2 || !positiveFinite(F) || !positiveFinite(R))
+    if (N < 2 || N > MaxGates || !positiveFinite(F) || !positiveFinite(R))
         return {};
 
     const double Q = 1e6 / F * 0.25;    // quarter of the transmitter period
     const double L = std::log10(Q);
     const double P = 1e6 / R;           // sample period
     const double s = L / N;
+    if (!positiveFinite(Q) || !positiveFinite(P) || !(Q / P <= MaxQuarterSamples))
+        return {};
 
     QVector<double> t(N);
     for (int i = 1; i <= N; ++i)
@@ -34,7 +45,12 @@ QVector<double> RecvGates::CalcAutoTimes(double F, double R, int N)
             break;
         }
     }
-    const int n = static_cast<int>(t[d] / P);
+    // Checked as a double before it becomes a count: the whole samples and
+    // the tail together make the table.
+    const double whole = std::trunc(t[d] / P);
+    if (!(whole + N - d <= MaxGates))
+        return {};
+    const int n = static_cast<int>(whole);
 
     // Whole sample periods up to t[d], then the logarithmic tail. Built into a
     // fresh list: with few channels n exceeds d and the list outgrows N.
@@ -105,7 +121,8 @@ void RecvGates::Build(st_RecvGateTable& table, float baseFreq, float sampleRate,
 
 void RecvGates::BuildByIndex(st_RecvGateTable& table, float baseFreq, float sampleRate, int channelCount)
 {
-    if (channelCount <= 0 || !positiveFinite(baseFreq) || !positiveFinite(sampleRate))
+    if (channelCount <= 0 || channelCount > MaxGates || !positiveFinite(baseFreq) || !positiveFinite(sampleRate)
+        || !(double(sampleRate) / double(baseFreq) * 0.25 <= MaxQuarterSamples))
         return;
     const int N = channelCount;
     table.GateCount = N;

@@ -22,8 +22,9 @@ namespace RecvGates
 // The result usually has fewer than N entries (the early logarithmic times
 // that lie closer than one sample period are replaced by whole sample
 // periods), and more than N with very few channels. Fewer than 2 channels,
-// or a frequency or rate that is not a positive finite number, give an empty
-// list.
+// a frequency or rate that is not a positive finite number, or a request
+// that would make more than 4096 gates or more than 2^24 samples in a
+// quarter period give an empty list at once.
 QVector<double> CalcAutoTimes(double F, double R, int N);
 
 // Rebuilds the table from CalcAutoTimes: gate 0 is [t0, t0], each later gate
@@ -31,7 +32,8 @@ QVector<double> CalcAutoTimes(double F, double R, int N);
 void Build(st_RecvGateTable& table, float baseFreq, float sampleRate, int channelCount);
 
 // Rebuilds the table by sample index (logarithmic index ranges over a quarter
-// period). A channel count of 0 or less, or a frequency or rate that is not a
-// positive finite number, leaves the table unchanged.
+// period). A channel count of 0 or less or above 4096, a frequency or rate
+// that is not a positive finite number, or more than 2^24 samples in a
+// quarter period leave the table unchanged.
 void BuildByIndex(st_RecvGateTable& table, float baseFreq, float sampleRate, int channelCount);
 }

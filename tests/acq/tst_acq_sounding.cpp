@@ -22,9 +22,9 @@
 
 namespace {
 
-const QString kTxAddress = QStringLiteral("127.0.4.20");
-const QString kRxAddress = QStringLiteral("127.0.4.21");
-const QString kSilentAddress = QStringLiteral("127.0.4.22");   // nothing listens here
+const QString kTxAddress = InstrumentEmulator::RunAddress(4, 20);
+const QString kRxAddress = InstrumentEmulator::RunAddress(4, 21);
+const QString kSilentAddress = InstrumentEmulator::RunAddress(4, 22);   // nothing listens here
 const quint16 kPort = 12345;
 
 // The commands one box read, in order (the two boxes' frames interleave

@@ -22,8 +22,8 @@
 
 namespace {
 
-const QString kTxAddress = QStringLiteral("127.0.10.1");
-const QString kRxAddress = QStringLiteral("127.0.10.2");
+const QString kTxAddress = InstrumentEmulator::RunAddress(10, 1);
+const QString kRxAddress = InstrumentEmulator::RunAddress(10, 2);
 const quint16 kPort = 12345;
 const int kLongWait = 20000;
 

@@ -24,8 +24,8 @@
 
 namespace {
 
-const QString kTxAddress = QStringLiteral("127.0.11.1");
-const QString kRxAddress = QStringLiteral("127.0.11.2");
+const QString kTxAddress = InstrumentEmulator::RunAddress(11, 1);
+const QString kRxAddress = InstrumentEmulator::RunAddress(11, 2);
 const quint16 kPort = 12345;
 const int kLongWait = 20000;
 

@@ -1,8 +1,11 @@
+#include "EmuGates.h"
 #include "RecvGates.h"
 
 #include <QtTest>
 
+#include <climits>
 #include <cmath>
+#include <vector>
 
 namespace
 {
@@ -96,6 +99,17 @@ private slots:
         QTest::newRow("zero frequency") << 0.0 << 625000.0 << 1250;
         QTest::newRow("zero rate") << 25.0 << 0.0 << 1250;
         QTest::newRow("NaN frequency") << std::nan("") << 625000.0 << 1250;
+        QTest::newRow("negative frequency") << -25.0 << 625000.0 << 1250;
+        QTest::newRow("infinite frequency") << double(INFINITY) << 625000.0 << 1250;
+        QTest::newRow("infinite rate") << 25.0 << double(INFINITY) << 1250;
+        // More than 2^24 samples in a quarter period.
+        QTest::newRow("0.001 Hz") << 0.001 << 625000.0 << 1250;
+        QTest::newRow("rate far above the box's") << 25.0 << 1e300 << 1250;
+        QTest::newRow("tiny frequency") << 1e-300 << 625000.0 << 1250;
+        // Would be a table of millions of gates, or a huge allocation.
+        QTest::newRow("two channels at 0.1 Hz") << 0.1 << 625000.0 << 2;
+        QTest::newRow("channel count past the limit") << 25.0 << 625000.0 << 4097;
+        QTest::newRow("largest channel count") << 25.0 << 625000.0 << INT_MAX;
     }
     void degenerateInputsGiveNoTimes()
     {
@@ -103,6 +117,62 @@ private slots:
         QFETCH(double, rate);
         QFETCH(int, channels);
         QVERIFY(RecvGates::CalcAutoTimes(freq, rate, channels).isEmpty());
+    }
+    void boundsKeepWhatTheBoxesUse()
+    {
+        // The slowest frequency the boxes offer and a table near the limit.
+        QCOMPARE(RecvGates::CalcAutoTimes(0.01, 625000.0, 1250).size(), 974);
+        QCOMPARE(RecvGates::CalcAutoTimes(1000.0, 625000.0, 4096).size(), 4095);
+    }
+    void emulatorAgrees_data()
+    {
+        QTest::addColumn<double>("freq");
+        QTest::addColumn<int>("channels");
+        for (double f : {0.1, 0.125, 0.25, 0.625, 1.0, 1.25, 2.5, 6.25, 12.5, 25.0, 62.5, 100.0, 1000.0, 37.5})
+            QTest::newRow(qPrintable(QStringLiteral("%1 Hz").arg(f))) << f << 1250;
+        QTest::newRow("few channels") << 25.0 << 10;
+        QTest::newRow("two channels") << 25.0 << 2;
+        QTest::newRow("refused by both") << 0.001 << 1250;
+    }
+    void emulatorAgrees()
+    {
+        // The emulated receiver lays out its gates with code of its own.
+        QFETCH(double, freq);
+        QFETCH(int, channels);
+        const QVector<double> t = RecvGates::CalcAutoTimes(freq, 625000.0, channels);
+        const std::vector<double> e = EmuGates::EndTimes(freq, 625000.0, channels);
+        QCOMPARE(t.size(), int(e.size()));
+        for (int k = 0; k < t.size(); ++k)
+            QVERIFY2(near(t[k], e[size_t(k)]), qPrintable(QStringLiteral("%1: %2 %3").arg(k).arg(t[k]).arg(e[size_t(k)])));
+    }
+    void interiorValuesPinned_data()
+    {
+        // Values computed apart from both implementations. At 25 Hz the
+        // quantised times jump from 244.8 to 248.0 at index 153, and the
+        // reordering of the widths moves a one-sample width in (246.4); at
+        // 2.5 Hz the exchange reaches two widths back.
+        QTest::addColumn<double>("freq");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QVector<double>>("values");
+        QTest::newRow("25 Hz, 150-160")
+            << 25.0 << 150
+            << QVector<double>{241.6, 243.2, 244.8, 246.4, 248.0, 249.6, 251.2, 252.8, 254.4, 256.0, 257.6};
+        QTest::newRow("2.5 Hz, 125-135")
+            << 2.5 << 125
+            << QVector<double>{201.6, 203.2, 204.8, 206.4, 208.0, 209.6, 211.2, 212.8, 214.4, 216.0, 217.6};
+        QTest::newRow("62.5 Hz, last three") << 62.5 << 572 << QVector<double>{3945.6, 3972.8, 4000.0};
+    }
+    void interiorValuesPinned()
+    {
+        QFETCH(double, freq);
+        QFETCH(int, from);
+        QFETCH(QVector<double>, values);
+        const QVector<double> t = RecvGates::CalcAutoTimes(freq, 625000.0, 1250);
+        const std::vector<double> e = EmuGates::EndTimes(freq, 625000.0, 1250);
+        for (int k = 0; k < values.size(); ++k) {
+            QVERIFY2(near(t.value(from + k), values[k]), qPrintable(QString::number(from + k)));
+            QVERIFY2(from + k < int(e.size()) && near(e[size_t(from + k)], values[k]), qPrintable(QString::number(from + k)));
+        }
     }
     void tableFromTimes()
     {
@@ -147,8 +217,11 @@ private slots:
         for (int j = 1; j < table.Gates.size(); ++j)
             QVERIFY(near(table.Gates[j].first, table.Gates[j - 1].second + 1.6));
 
-        // Nonsense rates leave the table as it was.
+        // Nonsense rates, a huge channel count or a frequency far below the
+        // boxes' leave the table as it was.
         RecvGates::BuildByIndex(table, 0.0f, 625000.0f, 10);
+        RecvGates::BuildByIndex(table, 25.0f, 625000.0f, INT_MAX);
+        RecvGates::BuildByIndex(table, 0.001f, 625000.0f, 1250);
         QCOMPARE(table.GateCount, 1250);
     }
 };

@@ -1,6 +1,6 @@
 #include "EmuDevices.h"
 
-#include "RecvGates.h"
+#include "EmuGates.h"
 
 #include <QDateTime>
 #include <QTimer>
@@ -145,15 +145,12 @@ bool EmuReceiverBox::Act(const EmuFrameRecord& frame, int delayMs)
             Reply(frame, ResultPayload(0), delayMs);
             return true;
         }
-        st_RecvGateTable table;
-        RecvGates::Build(table, req.BaseFreq, 625000.0f, req.ChannelCount);
-        if (table.GateCount == 0) {
+        const std::vector<double> centres = EmuGates::Centres(double(req.BaseFreq), 625000.0, req.ChannelCount);
+        if (centres.empty()) {
             Reply(frame, ResultPayload(0), delayMs);
             return true;
         }
-        m_gateCentres.resize(table.GateCount);
-        for (int i = 0; i < table.GateCount; ++i)
-            m_gateCentres[i] = (table.Gates[i].first + table.Gates[i].second) * 0.5;
+        m_gateCentres = QVector<double>(centres.begin(), centres.end());
         Reply(frame, ResultPayload(1), delayMs);
         return true;
     }

@@ -1,5 +1,7 @@
 #include "InstrumentEmulator.h"
 
+#include <QCoreApplication>
+
 InstrumentEmulator::InstrumentEmulator(EmulatedBox* transmitter, EmulatedBox* receiver,
                                        QObject* parent)
     : QObject(parent),
@@ -27,4 +29,10 @@ void InstrumentEmulator::Stop()
 {
     m_transmitter->Stop();
     m_receiver->Stop();
+}
+
+QString InstrumentEmulator::RunAddress(int group, int host)
+{
+    const int run = int(QCoreApplication::applicationPid() % 250) + 1;
+    return QStringLiteral("127.%1.%2.%3").arg(group).arg(run).arg(host);
 }
