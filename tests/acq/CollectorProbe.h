@@ -34,12 +34,24 @@ inline bool inState(const VODEZ_Collector& c, const char* state)
     return s && machine && machine->configuration().contains(s);
 }
 
-// The connection time-out is the only 10 s timer of the controller itself.
-inline void shortenConnectTimeout(VODEZ_Collector& c, int ms)
+// The connection time-out: the only 10 s timer of the controller itself.
+inline QTimer* connectTimeout(const VODEZ_Collector& c)
 {
     for (QTimer* t : c.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
         if (t->interval() == 10000)
-            t->setInterval(ms);
+            return t;
+    return nullptr;
+}
+
+// Runs the connection time-out out now instead of waiting 10 s for it; false
+// when it was not running.
+inline bool expireConnectTimeout(const VODEZ_Collector& c)
+{
+    QTimer* t = connectTimeout(c);
+    if (!t || !t->isActive())
+        return false;
+    t->stop();
+    return QMetaObject::invokeMethod(t, "timeout");
 }
 
 // The program's settings point at the test's loopback boxes, never at the

@@ -10,6 +10,7 @@
 #include "WifiSignal.h"
 #include "iLibSend.h"
 
+#include <QDateTime>
 #include <QHostAddress>
 #include <QMetaEnum>
 #include <QSignalSpy>
@@ -20,6 +21,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 #include <climits>
 #include <cmath>
@@ -345,8 +347,6 @@ void TstCollector::connectionRoadAndRetry()
 {
     Rig r;
     VODEZ_Collector& c = r.c;
-    // Shorten the connection time-out so the retry shows within the test.
-    shortenConnectTimeout(c, 150);
     QStringList texts;
     connect(&c, &VODEZ_Collector::statusConnectChanged, [&texts](QString s) { texts << s; });
     QSignalSpy connected(&c, &VODEZ_Collector::deviceConnected);
@@ -357,11 +357,12 @@ void TstCollector::connectionRoadAndRetry()
     emit c.onBtnConnect();
     QVERIFY(r.in("DeviceConnecting"));
     QCOMPARE(texts, (QStringList{kInit, linkText("正在连接", false, false)}));
-    // The time-out led back through DeviceInit (a loaded machine may have
-    // gone round more than once by the time this looks).
-    QTRY_VERIFY(tries.count() >= 2);
-    QCOMPARE(texts.mid(2, 3), (QStringList{QStringLiteral("<p style='color:red;'>重试</p>"), kInit,
-                                           linkText("正在连接", false, false)}));
+    // The time-out leads back through DeviceInit, which tries again.
+    QVERIFY(expireConnectTimeout(c));
+    QCOMPARE(tries.count(), 2);
+    QCOMPARE(texts.mid(2), (QStringList{QStringLiteral("<p style='color:red;'>重试</p>"), kInit,
+                                        linkText("正在连接", false, false)}));
+    QVERIFY(connectTimeout(c)->isActive());     // started again for the new attempt
 
     texts.clear();
     emit r.rx->ComConnected();
@@ -374,8 +375,7 @@ void TstCollector::connectionRoadAndRetry()
     QCOMPARE(r.status(), VODEZ_Collector::IDLE);
     QCOMPARE(r.saves, QList<bool>{false});
     // Online, the time-out no longer runs.
-    QTest::qWait(300);
-    QVERIFY(r.in("SampleWaitParam"));
+    QVERIFY(!connectTimeout(c)->isActive());
 
     // An address that is not IPv4 is refused; only disconnect gets out.
     emit c.onBtnDisconn();
@@ -779,7 +779,14 @@ void TstCollector::unansweredCommandWaitsUntilStop()
     r.run(QStringLiteral("start"));
     r.acceptChannels();
     QVERIFY(r.in("SetParam_ConfigRecv"));
-    QTest::qWait(200);
+    // Not even the links' time-outs move it on.
+    auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+    r.c.SetClock([clock] { return *clock; });
+    for (int sweep = 0; sweep < 5; ++sweep) {
+        *clock = clock->addSecs(101);
+        r.c.SweepLinks();
+    }
+    settle();
     QVERIFY(r.in("SetParam_ConfigRecv"));
     QCOMPARE(r.status(), VODEZ_Collector::SETPARAM);
     r.run(QStringLiteral("stop"));
@@ -976,7 +983,7 @@ void TstCollector::wifiTextNeverCoversADownLink()
     emit r.tx->ComClosed();
     QCOMPARE(r.c.GetStatusConnect(), linkText("正在连接", false, true));
     QThreadPool::globalInstance()->waitForDone();
-    QTest::qWait(50);
+    settle();                                   // the probe's answer is delivered
     QCOMPARE(r.c.GetStatusConnect(), linkText("正在连接", false, true));
 
     // With both links up the probe's text is shown.

@@ -343,6 +343,9 @@ private slots:
 
     void unansweredRequestGivesNoSignal()
     {
+        // The link's clock, moved on by the test instead of waiting.
+        auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+        recv->SetClock([clock] { return *clock; });
         recv->SetTimeout(100);
         recv->SetRetryCount(1);
         box->Silence(EmuReceiverBox::CmdConfig);
@@ -350,10 +353,14 @@ private slots:
         st_RecvParam p = param(0);
         recv->RecvConfig(&p);
         // Sent, re-sent once after the time-out, then given up.
-        QTRY_COMPARE_WITH_TIMEOUT(box->ReceivedOf(EmuReceiverBox::CmdConfig).size(), 2, 5000);
+        QTRY_COMPARE(box->ReceivedOf(EmuReceiverBox::CmdConfig).size(), 1);
+        *clock = clock->addMSecs(101);
+        recv->OnRequestTimout();
+        QTRY_COMPARE(box->ReceivedOf(EmuReceiverBox::CmdConfig).size(), 2);
         const EmuFrameRecord request = box->ReceivedOf(EmuReceiverBox::CmdConfig).first();
         QCOMPARE(box->ReceivedOf(EmuReceiverBox::CmdConfig).at(1).seq, request.seq);
-        QTest::qWait(2200);
+        *clock = clock->addMSecs(101);
+        recv->OnRequestTimout();
         QCOMPARE(configed.count(), 0);
         // A reply after giving up matches nothing and is dropped.
         box->Reply(request, EmuDeviceBox::ResultPayload(1));

@@ -312,13 +312,17 @@ private slots:
 
     void unansweredRequestGivesNoSignal()
     {
+        // The link's clock, moved on by the test instead of waiting.
+        auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+        send->SetClock([clock] { return *clock; });
         send->SetTimeout(100);
         send->SetRetryCount(0);
         box->Silence(EmuTransmitterBox::CmdStart);
         QSignalSpy started(send.get(), &iLibSend::TEM_Strated);
         send->TEM_Strat();
         QTRY_COMPARE(box->ReceivedOf(EmuTransmitterBox::CmdStart).size(), 1);
-        QTest::qWait(2200);   // past the time-out and the sweep that gives it up
+        *clock = clock->addMSecs(101);   // past the time-out; the sweep gives it up
+        send->OnRequestTimout();
         QCOMPARE(started.count(), 0);
         box->Reply(box->ReceivedOf(EmuTransmitterBox::CmdStart).first(), QByteArray(1, '\x01'));
         drain();
