@@ -85,7 +85,7 @@ public:
     void setIndex(int line, int point, int sample);
     // Emits the section of points first..last of the line (curPos -1: the
     // whole line, else the marker's position in the window).
-    void sendLineData(std::shared_ptr<Data_Line>& line, int first, int last, int curPos, int lineNo);
+    void sendLineData(std::shared_ptr<Data_Line>& line, int first, int last, int curPos, double lineNo);
     // The used samples of continuous lines received between from and to,
     // grouped by stretches of `step` in point number.
     void GetRecvDataByTime(double step, const QDateTime& from, const QDateTime& to, QList<st_SaveHeader>* headers,
@@ -201,15 +201,15 @@ private:
     void refuseDamaged();
 
     // Starts the assembly of the whole line on the global thread pool.
-    void startLineTask(const std::shared_ptr<Data_Line>& line, int lineNo);
+    void startLineTask(const std::shared_ptr<Data_Line>& line, double lineNo);
     // The body of that task, on the pool thread: assembles the line from
     // its snapshot unless another assembly runs, and hands the section to
     // the tree's thread.
     static void setIndexLineTask(const QPointer<DataModel_Index>& tree, LineTaskTracker& tracker,
-                                 quint64 generation, const st_LineSnapshot& snapshot, int lastPoint, int lineNo,
+                                 quint64 generation, const st_LineSnapshot& snapshot, int lastPoint, double lineNo,
                                  bool divI);
     // A section assembled off this thread, delivered if still wanted.
-    void deliverLineSection(quint64 generation, int lineNo, const QVector<double>& names,
+    void deliverLineSection(quint64 generation, double lineNo, const QVector<double>& names,
                             const QVector<double>& times, const QVector<QVector<double> >& matrix);
     friend class LineAssemblyTask;
     std::shared_ptr<LineTaskTracker> lineTasks;

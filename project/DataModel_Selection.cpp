@@ -10,20 +10,31 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 // Lines longer than this are assembled on the thread pool.
 constexpr int kSyncLinePoints = 600;
 
-int lineNumber(double name)
+// The line number in texts: truncated toward zero, written as a whole
+// number. Kept a double, so a stored number beyond the int range (3e9,
+// 1e300) reads as what it is instead of overflowing a conversion.
+double lineNumber(double name)
 {
-    return static_cast<int>(name);   // truncated toward zero
+    return std::trunc(name);
 }
 
-QString lineTitle(int lineNo)
+QString lineNoText(double lineNo)
 {
-    return DataModel_Index::tr("%1线").arg(lineNo);
+    if (std::fabs(lineNo) < 9.0e15)
+        return QString::number(qint64(lineNo));
+    return QString::number(lineNo, 'g', 6);
+}
+
+QString lineTitle(double lineNo)
+{
+    return DataModel_Index::tr("%1线").arg(lineNoText(lineNo));
 }
 
 } // namespace
@@ -34,7 +45,7 @@ class LineAssemblyTask : public QRunnable
 {
 public:
     LineAssemblyTask(DataModel_Index* tree, const std::shared_ptr<LineTaskTracker>& tracker,
-                     st_LineSnapshot snapshot, int lastPoint, int lineNo, bool divI)
+                     st_LineSnapshot snapshot, int lastPoint, double lineNo, bool divI)
         : m_end(tracker)
         , m_generation(tracker->begin())
         , m_tree(tree)
@@ -69,13 +80,13 @@ private:
     QPointer<DataModel_Index> m_tree;
     st_LineSnapshot m_snapshot;
     int m_lastPoint;
-    int m_lineNo;
+    double m_lineNo;
     bool m_divI;
 };
 
 void DataModel_Index::setIndexLineTask(const QPointer<DataModel_Index>& tree, LineTaskTracker& tracker,
                                        quint64 generation, const st_LineSnapshot& snapshot, int lastPoint,
-                                       int lineNo, bool divI)
+                                       double lineNo, bool divI)
 {
     // Called off (the project or the tree is closing) before it started.
     if (!tracker.isCurrent(generation))
@@ -142,7 +153,7 @@ void DataModel_Index::setIndex(int line, int point, int sample)
         return;
     }
     std::shared_ptr<Data_Line> L = lines.at(line);
-    const int lineNo = lineNumber(L->NAME);
+    const double lineNo = lineNumber(L->NAME);
     const int kind = L->TYPE;
 
     if (point < 0 || point >= L->list_Data_Point.size() || !L->list_Data_Point.at(point)) {
@@ -175,7 +186,7 @@ void DataModel_Index::setIndex(int line, int point, int sample)
         store.fetchWhole(*S);   // an error leaves what it holds
         const double off = S->GetOffTime();
         const st_SampleData_Send send = S->GetSendData();
-        const QString title = QStringLiteral("%1线 %2点 %3采样").arg(lineNo).arg(P->NAME).arg(sample + 1);
+        const QString title = QStringLiteral("%1线 %2点 %3采样").arg(lineNoText(lineNo)).arg(P->NAME).arg(sample + 1);
         emit onCurUse(S->USE != 0);
         emit onLoadLog(S->NOTE);
         const st_RecvData_DUD4004 rec = S->GetRecvData_Dud4004_RAW(DataDivI);
@@ -192,9 +203,9 @@ void DataModel_Index::setIndex(int line, int point, int sample)
     }
 
     const QString title = kind == 1
-        ? QStringLiteral("%1线 %2").arg(lineNo).arg(
+        ? QStringLiteral("%1线 %2").arg(lineNoText(lineNo)).arg(
               P->GetStartTime().toString(QStringLiteral("yyyy.MM.dd hh:mm:ss.zzz")))
-        : QStringLiteral("%1线 %2点").arg(lineNo).arg(P->NAME);
+        : QStringLiteral("%1线 %2点").arg(lineNoText(lineNo)).arg(P->NAME);
     const double off = P->GetOffTime();
     const QList<st_SampleData_Send> sends = P->GetSendData();
     const QList<st_RecvData_DUD4004> recs = P->GetRecvData_Dud4004_RAW(DataDivI);
@@ -209,7 +220,14 @@ void DataModel_Index::setIndex(int line, int point, int sample)
         SetParamPeriod(0);
         SetParamRepeat(0);
     } else {
-        SetParamPeriod(P->GetPeriod() / recs.size());
+        // The mean of the used samples' periods, summed wide: the int sum
+        // of large stored periods would not hold it.
+        qint64 periods = 0;
+        for (const std::shared_ptr<Data_Sample>& s : P->list_Data_Sample) {
+            if (s && s->USE != 0)
+                periods += s->PERIOD;
+        }
+        SetParamPeriod(int(periods / recs.size()));
         SetParamRepeat(recs.size());
     }
     if (dataCalc)
@@ -228,7 +246,7 @@ void DataModel_Index::setIndex(int line, int point, int sample)
     }
 }
 
-void DataModel_Index::sendLineData(std::shared_ptr<Data_Line>& line, int first, int last, int curPos, int lineNo)
+void DataModel_Index::sendLineData(std::shared_ptr<Data_Line>& line, int first, int last, int curPos, double lineNo)
 {
     if (!line)
         return;
@@ -238,14 +256,14 @@ void DataModel_Index::sendLineData(std::shared_ptr<Data_Line>& line, int first, 
     emit onData_Recv_Line(lineTitle(lineNo), section.names, section.times, section.matrix, curPos);
 }
 
-void DataModel_Index::startLineTask(const std::shared_ptr<Data_Line>& line, int lineNo)
+void DataModel_Index::startLineTask(const std::shared_ptr<Data_Line>& line, double lineNo)
 {
     auto* task = new LineAssemblyTask(this, lineTasks, LineAssembly::Snapshot(*line),
                                       line->list_Data_Point.size() - 1, lineNo, DataDivI);
     QThreadPool::globalInstance()->start(task, 0);
 }
 
-void DataModel_Index::deliverLineSection(quint64 generation, int lineNo, const QVector<double>& names,
+void DataModel_Index::deliverLineSection(quint64 generation, double lineNo, const QVector<double>& names,
                                          const QVector<double>& times, const QVector<QVector<double> >& matrix)
 {
     if (!lineTasks->isCurrent(generation))

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -223,11 +224,14 @@ QDateTime Data_Point::GetStartTime()
 
 int Data_Point::GetPeriod()
 {
-    int sum = 0;
+    // Summed wide: a few samples of a large stored PERIOD would overflow an
+    // int; the sum is then held at the int range.
+    qint64 sum = 0;
     forUsedSamples(*this, {QStringLiteral("PERIOD")}, [&](Data_Sample& s) {
         sum += s.PERIOD;
     });
-    return sum;
+    return int(std::max<qint64>(std::min<qint64>(sum, std::numeric_limits<int>::max()),
+                                std::numeric_limits<int>::min()));
 }
 
 void Data_Point::p_getRecvData(QList<QVector<double>>* values, QList<QVector<double>>* times, bool divI)

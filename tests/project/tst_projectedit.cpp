@@ -150,9 +150,23 @@ private slots:
         tree.select(5);
         tree.onNewLog(QStringLiteral("nowhere"));
         QCOMPARE(log.count(), 2);
+
+        // Exports and sections read a point's decay back and leave its
+        // samples light, their notes empty in memory: the new note still
+        // goes after the stored one.
+        tree.select(0, 0, 0);
+        tree.onNewLog(QStringLiteral("c"));
+        QVector<double> values, times;
+        tree.Lines()[0]->list_Data_Point[0]->GetRecvData(&values, &times, false);
+        QCOMPARE(tree.Lines()[0]->list_Data_Point[0]->list_Data_Sample[0]->NOTE, QString());
+        tree.onNewLog(QStringLiteral("d"));
+        QCOMPARE(log.last().first().toString(), QStringLiteral("c\r\n\r\nd"));
+
         SideDb db(file);
         QCOMPARE(db.rows("SELECT NOTE, USE FROM Data_Line"), QList<QVariantList>({{"a\r\n\r\nb", 0}}));
         QCOMPARE(db.strings("SELECT USE FROM Data_Point"), QStringList({"1", "1"}));
+        QCOMPARE(db.strings("SELECT ifnull(NOTE, '') FROM Data_Sample ORDER BY ID"),
+                 QStringList({"c\r\n\r\nd", "", "", ""}));
     }
 
     // A refused update shows and keeps what the file holds.
