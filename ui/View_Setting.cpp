@@ -7,6 +7,7 @@
 
 #include <QDoubleValidator>
 #include <QFont>
+#include <QLocale>
 
 View_Setting::View_Setting(QWidget* parent) : QWidget(parent), ui(new Ui::View_Setting)
 {
@@ -22,6 +23,12 @@ View_Setting::View_Setting(QWidget* parent) : QWidget(parent), ui(new Ui::View_S
     stepValidator->setBottom(-99999999);
     stepValidator->setTop(99999999);
     stepValidator->setDecimals(1);
+    // The binding and the handler below read the step in the C locale; a
+    // validator in the system's locale would let "1,5" through, and the
+    // binding would write it back into the project as 0.
+    QLocale numbers = QLocale::c();
+    numbers.setNumberOptions(QLocale::RejectGroupSeparator);
+    stepValidator->setLocale(numbers);
     ui->PointNoStep->setValidator(stepValidator);
 
     // Connected before the binding's own write-back, so it runs first.

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -162,6 +163,38 @@ private slots:
         QTest::keyClicks(edit, QStringLiteral("123456789"));
         QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(changed.count(), 1);
+    }
+
+    // Whatever the system's locale, the step is typed as the binding reads
+    // it; a comma never gets into the edit to be written back as 0.
+    void stepTypedInTheBindingsNumberForm_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<double>("step");
+        QTest::newRow("point") << "1.5" << "1.5" << 1.5;
+        QTest::newRow("comma") << "1,5" << "15" << 15.0;
+    }
+    void stepTypedInTheBindingsNumberForm()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        QFETCH(double, step);
+
+        const QLocale previous;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        auto restore = qScopeGuard([previous] { QLocale::setDefault(previous); });
+        page = std::make_unique<View_Setting>();
+        RecordingPrompt prompt;
+        QSignalSpy changed(page.get(), &View_Setting::projectConfigChanged);
+        QLineEdit* edit = w<QLineEdit>("PointNoStep");
+        edit->clear();
+        QTest::keyClicks(edit, typed);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(edit->text(), kept);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).value<st_ProjectConfig>().PointNoStep, step);
+        QVERIFY(prompt.shown.isEmpty());
     }
 
     void stepThatIsNoNumberIsRefused()
