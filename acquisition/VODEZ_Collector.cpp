@@ -779,7 +779,8 @@ bool VODEZ_Collector::saveContinuousPairs()
 
 bool VODEZ_Collector::allKeptPairsStored() const
 {
-    return soundContinueMode != Continue || (soundingData.Sends.isEmpty() && soundingData.Recvs.isEmpty());
+    // A set without its partner is no pair to store.
+    return soundContinueMode != Continue || soundingData.Sends.isEmpty() || soundingData.Recvs.isEmpty();
 }
 
 void VODEZ_Collector::OnExit_SampleDataSave()
@@ -888,6 +889,11 @@ void VODEZ_Collector::postRepeatEvent()
 
 void VODEZ_Collector::CheckDataPair()
 {
+    // Sets that come in while a continuous pair is being saved (its warning
+    // box runs an event loop) wait as they are: the save takes them, in
+    // order, once it returns.
+    if (savingPairs)
+        return;
     QList<st_TEMSendData>& sends = soundingData.Sends;
     QList<st_RecvData_DUD4004>& recvs = soundingData.Recvs;
     const int s = sends.size();

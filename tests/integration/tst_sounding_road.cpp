@@ -455,6 +455,54 @@ private slots:
         QCOMPARE(c()->GetContinueMode(), VODEZ_Collector::Continue);
     }
 
+    void continuousRunKeepsWhatItCannotStore()
+    {
+        // A continuous run into a file that refuses samples: one warning,
+        // however many pairs come in while it is open; the run stops and its
+        // pairs wait for the operator, who saves them once the file takes
+        // them again, each as its own point.
+        prompt.reset();
+        prompt = std::make_unique<SlowPrompt>();
+        emu->SetCycleMs(40);
+        const QString file = newFile();
+        setSounding(62.5, 25, 1);
+        c()->setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+        QVERIFY(openAndConnect(file));
+        tree()->setProperty("LineNo", 40.0);
+        {
+            SideDb db(file);
+            QVERIFY(db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Data_Sample BEGIN "
+                                           "SELECT RAISE(ABORT, 'refused'); END")));
+        }
+        emit c()->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(in("SampleWaitSave"), kLongWait);
+        QCOMPARE(status(), VODEZ_Collector::UPLOAD);
+        QCOMPARE(prompt->count(Prompt::Kind::Warning), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!emu->Tx().IsRunning() && !emu->Rx().IsArmed(), kLongWait);
+        QCOMPARE(rowCounts(file), QStringLiteral("L0,P0,S0"));
+        QCOMPARE(uploads.size(), 1);                // only the failed pair was handed on
+        {
+            SideDb db(file);
+            QVERIFY(db.exec(QStringLiteral("DROP TRIGGER refuse")));
+        }
+
+        uploads.clear();
+        emit c()->onBtnSaveOK();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        QCOMPARE(prompt->count(Prompt::Kind::Warning), 1);
+        const int n = uploads.size();
+        QVERIFY(n >= 1);
+        QCOMPARE(rowCounts(file), QStringLiteral("L1,P%1,S%1").arg(n));
+        SideDb db(file);
+        const QList<QVariantList> points = db.rows(QStringLiteral("SELECT ID FROM Data_Point ORDER BY ID"));
+        for (int k = 0; k < n; ++k) {
+            QCOMPARE(uploads.at(k).Recvs.size(), 1);
+            compareSamples(file, uploads.at(k), points.at(k).at(0).toInt());
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+
     void linkLostWhileAFailedSaveIsShown()
     {
         // A continuous run into a file that refuses every sample; while the
