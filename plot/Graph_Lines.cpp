@@ -458,13 +458,15 @@ bool Graph_Lines::setCurveFamily(const QVector<QVector<double> >& dataMatrix, co
             m_familyCurves.append(curve);
         }
     }
-    // The curves read the stored list and matrix in place; both are only read
-    // through const access, so the buffers never move under them.
+    // The curves read the stored list and matrix in place. The buffers are
+    // shared with the caller's vectors, so they are only ever read through
+    // const access: a non-const call would detach the stored copy and leave
+    // the curves on the caller's buffer, which the caller may change or free.
     for (int i = 0; i < rows; ++i)
         m_familyCurves.at(i)->setRawSamples(m_familyX.constData(), m_familyMatrix.at(i).constData(),
                                             m_familyX.size());
 
-    setAxisXScale(m_familyX.first() > kTimeAxisThreshold ? Time : Linear);
+    setAxisXScale(m_familyX.constFirst() > kTimeAxisThreshold ? Time : Linear);
     const QRectF extent = m_familyCurves.first()->boundingRect();
     setAxisScale(xBottom, extent.left(), extent.right());
     replot();
