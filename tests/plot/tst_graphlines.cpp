@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QImage>
 #include <QMenu>
+#include <QScopedPointer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <qwt_legend.h>
@@ -69,14 +71,11 @@ class TestGraphLines : public QObject
 private slots:
     void init()
     {
-        // Each export test starts from an empty working directory.
-        for (const QString& entry : workDirEntries()) {
-            QFileInfo info(entry);
-            if (info.isDir())
-                QDir(entry).removeRecursively();
-            else
-                QFile::remove(entry);
-        }
+        // Each export test starts in an empty working directory of its own,
+        // wherever the test was started from.
+        m_workDir.reset(new QTemporaryDir);
+        QVERIFY(m_workDir->isValid());
+        QVERIFY(QDir::setCurrent(m_workDir->path()));
         g_axisFont = QFont(QStringLiteral("DejaVu Sans"));
         g_axisFont.setPixelSize(14);
     }
@@ -275,9 +274,14 @@ private slots:
         QCOMPARE(plot.axisScaleDiv(QwtPlot::xBottom).upperBound(), 20.0);
 
         // Same row count: the curves stay, keep their titles and colours, and
-        // read the new rows; single lines stay too.
+        // read the new rows; single lines stay too. What the caller does with
+        // its own vectors afterwards does not reach the curves.
         plot.newLine(QStringLiteral("single"), {1, 2}, {1, 2}, 1.0);
-        plot.newGraph_Lines(Matrix{{7, 8, 9}, {1, 1, 1}, {2, 2, 2}}, {30, 40, 55}, {9, 9, 9}, -1);
+        QVector<double> x{30, 40, 55};
+        Matrix matrix{{7, 8, 9}, {1, 1, 1}, {2, 2, 2}};
+        plot.newGraph_Lines(matrix, x, {9, 9, 9}, -1);
+        x[0] = -1;
+        matrix[0][1] = -1;
         QCOMPARE(plot.familyCurves(), first);
         QCOMPARE(first[0]->title().text(), QStringLiteral("0.1"));
         QCOMPARE(samplesOf(first[0]), points({30, 40, 55}, {7, 8, 9}));
@@ -556,6 +560,9 @@ private slots:
         QVERIFY(QFileInfo::exists(QStringLiteral("T.png/keep")));
         QVERIFY(QFileInfo::exists(QStringLiteral("T.csv/keep")));
     }
+
+private:
+    QScopedPointer<QTemporaryDir> m_workDir;
 };
 
 QTEST_MAIN(TestGraphLines)
