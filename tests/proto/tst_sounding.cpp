@@ -83,7 +83,8 @@ private slots:
         QTRY_VERIFY(sends.count() == 1 && recvs.count() == 1);
         startRepeat(0, 0, false);
         QTRY_VERIFY(sends.count() == 2 && recvs.count() == 2);
-        QTest::qWait(150);   // several cycle lengths: nothing more comes
+        // Single acquisitions: both boxes are idle again, nothing more comes.
+        QVERIFY(!emu->Tx().IsRunning() && !emu->Rx().IsArmed());
         QCOMPARE(sends.count(), 2);
         QCOMPARE(recvs.count(), 2);
         const auto r = recvs.at(1).at(0).value<st_RecvData_DUD4004>();
@@ -106,10 +107,9 @@ private slots:
         recv->RecvStop();
         send->TEM_Stop();
         QTRY_VERIFY(rstop.count() == 1 && tstop.count() == 1);
-        const int s = sends.count(), r = recvs.count();
-        QTest::qWait(150);
-        QCOMPARE(sends.count(), s);
-        QCOMPARE(recvs.count(), r);
+        // Each box pushed nothing after its stop, and what it pushed before
+        // came ahead of the stop's answer on its link.
+        QVERIFY(!emu->Tx().IsRunning() && !emu->Rx().IsArmed());
         const auto rec = recvs.at(0).at(0).value<st_RecvData_DUD4004>();
         QCOMPARE(rec.DataType, 2);
         QCOMPARE(rec.Values.size(), 100);
@@ -125,9 +125,8 @@ private slots:
         QSignalSpy sends(send.get(), &iLibSend::TEM_NewSendData);
         QSignalSpy recvs(recv.get(), &ILibRecv_DUD4004::onRecvData);
         startRepeat(0, 0, true);
-        QTest::qWait(150);
-        QCOMPARE(sends.count(), 0);
-        QCOMPARE(recvs.count(), 0);
+        QTRY_VERIFY(!emu->Tx().IsRunning() && !emu->Rx().IsArmed());
+        // The second acquisition's sets follow the first's on each link.
         startRepeat(0, 0, false);
         QTRY_VERIFY(sends.count() == 1 && recvs.count() == 1);
         QCOMPARE(recvs.at(0).at(0).value<st_RecvData_DUD4004>().Values.size(), 656);
@@ -153,7 +152,7 @@ private slots:
         send->TEM_Strat();
         QVERIFY(ts.wait());
         QCOMPARE(ts.at(0).at(0).toBool(), false);
-        QTest::qWait(150);
+        QVERIFY(!emu->Tx().IsRunning());          // nothing was started to push
         QCOMPARE(sends.count(), 0);
         QCOMPARE(recvs.count(), 0);
     }
