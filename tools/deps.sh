@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qtbase5-dev libqt5sql5-sqlite libqwt-qt5-dev
+  libsqlite3-dev
   xvfb xauth imagemagick x11-utils fonts-wqy-microhei fonts-wine
   iputils-ping
   # The status panel's thermometer sign (U+1F321) has no glyph in the fonts above.

@@ -20,13 +20,32 @@ inline QVector<double> wave(int n, double scale)
     return v;
 }
 
+// Gate centres from 100 us on, spaced evenly on a logarithmic axis, late
+// enough that the decay processing keeps them.
+inline QVector<double> gateTimes(int n)
+{
+    QVector<double> v(n);
+    for (int i = 0; i < n; ++i)
+        v[i] = 100.0 * std::pow(10.0, 2.0 * i / n);
+    return v;
+}
+
+// A decay over those gates, in volts.
+inline QVector<double> decay(int n)
+{
+    QVector<double> v(n);
+    for (int i = 0; i < n; ++i)
+        v[i] = 1e-3 * std::pow(10.0, -3.0 * i / n);
+    return v;
+}
+
 // 1000 + 150 + 3 x 40 doubles: about 10 KB per sample.
 struct Arrays
 {
     QVector<double> send = wave(1000, 5.0);
     QVector<double> off = wave(150, 1.0);
-    QVector<double> recv = wave(40, 1e-3);
-    QVector<double> pos = wave(40, 100);
+    QVector<double> recv = decay(40);
+    QVector<double> pos = gateTimes(40);
     QVector<double> len = wave(40, 10);
 };
 

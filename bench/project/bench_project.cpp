@@ -1,137 +1,64 @@
-// Project-file figures on a generated project: 10,000 points of 3 samples
-// each, about 10 KB of arrays per sample.
-//  - openProject (tables, upgrade pass, light fetch, tree, newest point),
-//    warm and with the file dropped from the page cache, each next to a plain
-//    QSqlQuery read of the same light columns in the same state;
-//  - the save of one point with 3 samples (dataSave), next to the same rows
-//    inserted with plain QSqlQuery in one transaction.
-// Usage: bench_project [points] [directory]
+// Project-file figures on a generated project, each beside a baseline that
+// reads the same rows through SQLite's C interface in one transaction, in
+// the same run:
+//  - the open: bytes read from the file (cold, whatever the page cache
+//    holds) and time, warm, of the storage's open (lines, points, light
+//    samples, first start times) and of the tree's open (with its items);
+//  - line sections: the whole of a continuous line and a 600-point window of
+//    a line with several samples per point, against the raw blob read with
+//    the same decoding, stacking and section building;
+//  - the longest save while a line is assembled on another thread;
+//  - the statement trace switched on with its log category off.
+// The default project is 10 lines x 1,000 points x 10 samples (about 1 GB)
+// and one continuous line of 10,000 points.
+// Usage: bench_project [lines] [points per line] [samples per point] [continuous points] [directory]
 #include "BenchProject.h"
+#include "Data_Calc.h"
 #include "DataModel_Index.h"
+#include "LineAssembly.h"
+#include "Orm.h"
+#include "ProjectStore.h"
+#include "Resources.h"
+#include "StoredCurves.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLoggingCategory>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QtConcurrent>
+
+#include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
-using benchproject::Arrays;
-using benchproject::kPointsPerLine;
-using benchproject::kSamplesPerPoint;
-
-class Connection
+struct Size
 {
-public:
-    explicit Connection(const QString& path)
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name());
-        db.setDatabaseName(path);
-        db.open();
-    }
-    ~Connection()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(name(), false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(name());
-    }
-    QSqlDatabase db() const { return QSqlDatabase::database(name()); }
-    static QString name() { return QStringLiteral("bench_plain"); }
+    int lines = 10;
+    int points = 1000;
+    int samples = 10;
+    int continuous = 10000;
 };
 
-bool insertSamples(QSqlQuery& s, qint64 pointId, const QByteArray blobs[5])
+// Bytes this process has read through read calls so far: what SQLite asked
+// of the file, page cache or not.
+qint64 bytesRead()
 {
-    for (int k = 0; k < kSamplesPerPoint; ++k) {
-        s.bindValue(0, 1733800000000LL + k);
-        s.bindValue(1, 2);
-        s.bindValue(2, 500);
-        for (int b = 0; b < 5; ++b)
-            s.bindValue(3 + b, blobs[b]);
-        s.bindValue(8, 25.0);
-        s.bindValue(9, 625000.0);
-        s.bindValue(10, pointId);
-        if (!s.exec())
-            return false;
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
     }
-    return true;
-}
-
-const char* const kInsertSample =
-    "INSERT INTO Data_Sample (StartTime, DeviceType, TYPE, PERIOD, DATA_RECV, DATA_RECV_POS, DATA_RECV_LEN, "
-    "DATA_SEND, DATA_SOFF, SendFs, SampleSendFs, SampleOffFs, RecvFs, USE, NOTE, Data_PointID) "
-    "VALUES (?, 1, ?, ?, ?, ?, ?, ?, ?, ?, 2000000, 2000000, ?, 1, '', ?)";
-
-bool generate(const QString& path, int points, const Arrays& a)
-{
-    Connection c(path);
-    QSqlDatabase db = c.db();
-    const QByteArray blobs[5] = {DataModel_Index::VectorToByteArray(a.recv), DataModel_Index::VectorToByteArray(a.pos),
-                                 DataModel_Index::VectorToByteArray(a.len), DataModel_Index::VectorToByteArray(a.send),
-                                 DataModel_Index::VectorToByteArray(a.off)};
-    if (!db.transaction())
-        return false;
-    QSqlQuery line(db), point(db), sample(db);
-    line.prepare("INSERT INTO Data_Line (NAME, TYPE, USE, NOTE) VALUES (?, 0, 1, '')");
-    point.prepare("INSERT INTO Data_Point (NAME, USE, NOTE, TYPE, Data_LineID) VALUES (?, 1, '', 0, ?)");
-    sample.prepare(kInsertSample);
-    qint64 lineId = 0;
-    for (int i = 0; i < points; ++i) {
-        if (i % kPointsPerLine == 0) {
-            line.bindValue(0, benchproject::lineName(i));
-            if (!line.exec())
-                return false;
-            lineId = line.lastInsertId().toLongLong();
-        }
-        point.bindValue(0, benchproject::pointName(i));
-        point.bindValue(1, lineId);
-        if (!point.exec() || !insertSamples(sample, point.lastInsertId().toLongLong(), blobs))
-            return false;
-    }
-    return db.commit();
-}
-
-// The same light columns the open reads, by hand, into plain counts.
-bool plainRead(const QString& path, int* rows)
-{
-    Connection c(path);
-    QSqlQuery q(c.db());
-    q.setForwardOnly(true);
-    *rows = 0;
-    double sum = 0;
-    for (const char* sql : {"SELECT ID, NAME, TYPE, USE, NOTE FROM Data_Line ORDER BY ID",
-                            "SELECT ID, NAME, USE, NOTE, TYPE, Data_LineID FROM Data_Point ORDER BY Data_LineID, NAME",
-                            "SELECT ID, USE, PERIOD, SendFs, Data_PointID FROM Data_Sample ORDER BY ID"}) {
-        if (!q.exec(QString::fromLatin1(sql)))
-            return false;
-        while (q.next()) {
-            ++*rows;
-            sum += q.value(0).toDouble() + q.value(1).toDouble();
-        }
-    }
-    return sum > 0;
-}
-
-// Drops the file's pages from the page cache, so the next read goes to disk.
-bool dropFromCache(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0)
-        return false;
-    ::fdatasync(fd);
-    const bool ok = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
-    ::close(fd);
-    return ok;
+    return -1;
 }
 
 template <class F>
@@ -144,31 +71,212 @@ double timeMs(F f)
     return t.nsecsElapsed() / 1e6;
 }
 
-double median(QVector<double> v)
+template <class F>
+double medianMs(int runs, F f)
 {
+    QVector<double> v;
+    for (int i = 0; i < runs; ++i)
+        v.append(timeMs(f));
     std::sort(v.begin(), v.end());
-    return v.isEmpty() ? -1 : v.at(v.size() / 2);
+    return v.at(v.size() / 2);
 }
 
-VODEZ_Data sounding(const Arrays& a, qint64 time)
+class Raw
 {
-    VODEZ_Data d;
-    d.ParamFs = 25.0f;
-    d.ParamPeriod = 500;
-    d.RepeatCount = kSamplesPerPoint;
-    for (int k = 0; k < kSamplesPerPoint; ++k) {
-        st_TEMSendData s;
-        s.SendData = a.send;
-        s.OffData = a.off;
-        d.Sends.append(s);
-        st_RecvData_DUD4004 r;
-        r.Times = a.pos;
-        r.Widths = a.len;
-        r.Values = a.recv;
-        r.RecvTime = time + k;
-        d.Recvs.append(r);
+public:
+    explicit Raw(const QString& path)
+    {
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_busy_timeout(m_db, 5000);
     }
-    return d;
+    ~Raw() { sqlite3_close(m_db); }
+    sqlite3* db() const { return m_db; }
+    bool exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+    sqlite3_stmt* prepare(const char* sql)
+    {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(m_db, sql, -1, &st, nullptr);
+        return st;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+QByteArray blobOf(sqlite3_stmt* st, int column)
+{
+    return QByteArray(static_cast<const char*>(sqlite3_column_blob(st, column)), sqlite3_column_bytes(st, column));
+}
+
+bool generate(const QString& path, const Size& size, const benchproject::Arrays& a)
+{
+    Raw raw(path);
+    const QByteArray blobs[5] = {Data_Blob::VectorToByteArray(a.recv), Data_Blob::VectorToByteArray(a.pos),
+                                 Data_Blob::VectorToByteArray(a.len), Data_Blob::VectorToByteArray(a.send),
+                                 Data_Blob::VectorToByteArray(a.off)};
+    if (!raw.exec("BEGIN"))
+        return false;
+    sqlite3_stmt* line = raw.prepare("INSERT INTO Data_Line (NAME, TYPE, USE, NOTE) VALUES (?, ?, 1, '')");
+    sqlite3_stmt* point =
+        raw.prepare("INSERT INTO Data_Point (NAME, USE, NOTE, TYPE, Data_LineID) VALUES (?, 1, '', 0, ?)");
+    sqlite3_stmt* sample = raw.prepare(
+        "INSERT INTO Data_Sample (StartTime, DeviceType, TYPE, PERIOD, DATA_RECV, DATA_RECV_POS, DATA_RECV_LEN, "
+        "DATA_SEND, DATA_SOFF, SendFs, SampleSendFs, SampleOffFs, RecvFs, USE, NOTE, Data_PointID) "
+        "VALUES (?, 1, 2, 500, ?, ?, ?, ?, ?, 25, 2000000, 2000000, 625000, 1, '', ?)");
+    qint64 time = 1733800000000LL;
+    auto addLine = [&](double name, int type, int points, int samples) {
+        sqlite3_bind_double(line, 1, name);
+        sqlite3_bind_int(line, 2, type);
+        if (sqlite3_step(line) != SQLITE_DONE)
+            return false;
+        sqlite3_reset(line);
+        const sqlite3_int64 lineId = sqlite3_last_insert_rowid(raw.db());
+        for (int p = 0; p < points; ++p) {
+            sqlite3_bind_double(point, 1, type == 1 ? p : (points - p) * 10.0);
+            sqlite3_bind_int64(point, 2, lineId);
+            if (sqlite3_step(point) != SQLITE_DONE)
+                return false;
+            sqlite3_reset(point);
+            const sqlite3_int64 pointId = sqlite3_last_insert_rowid(raw.db());
+            for (int s = 0; s < samples; ++s) {
+                sqlite3_bind_int64(sample, 1, time += 1000);
+                for (int b = 0; b < 5; ++b)
+                    sqlite3_bind_blob(sample, 2 + b, blobs[b].constData(), blobs[b].size(), SQLITE_STATIC);
+                sqlite3_bind_int64(sample, 7, pointId);
+                if (sqlite3_step(sample) != SQLITE_DONE)
+                    return false;
+                sqlite3_reset(sample);
+            }
+        }
+        return true;
+    };
+    bool ok = true;
+    for (int l = 0; l < size.lines && ok; ++l)
+        ok = addLine(l + 1, 0, size.points, size.samples);
+    if (ok && size.continuous > 0)
+        ok = addLine(100, 1, size.continuous, 1);
+    sqlite3_finalize(line);
+    sqlite3_finalize(point);
+    sqlite3_finalize(sample);
+    return ok && raw.exec("COMMIT");
+}
+
+using Lines = QVector<std::shared_ptr<Data_Line>>;
+
+// What the open reads, by hand: the same rows, into the same objects.
+bool rawLightRead(const QString& path, Lines* lines, bool objects)
+{
+    Raw raw(path);
+    lines->clear();
+    if (!raw.exec("BEGIN"))
+        return false;
+    QHash<int, Data_Line*> lineById;
+    QHash<int, Data_Point*> pointById;
+    QHash<int, qint64> firstTimes;
+    qint64 rows = 0;
+    sqlite3_stmt* st = raw.prepare("SELECT ID, NAME, TYPE, USE, NOTE FROM Data_Line ORDER BY ID");
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        ++rows;
+        if (!objects)
+            continue;
+        auto l = std::make_shared<Data_Line>(sqlite3_column_int(st, 0));
+        l->NAME = sqlite3_column_double(st, 1);
+        l->TYPE = sqlite3_column_int(st, 2);
+        l->USE = sqlite3_column_int(st, 3);
+        l->NOTE = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 4)));
+        lineById.insert(l->ID, l.get());
+        lines->append(l);
+    }
+    sqlite3_finalize(st);
+    st = raw.prepare("SELECT ID, NAME, USE, NOTE, TYPE, Data_LineID FROM Data_Point ORDER BY Data_LineID, NAME");
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        ++rows;
+        if (!objects)
+            continue;
+        Data_Line* l = lineById.value(sqlite3_column_int(st, 5));
+        if (!l)
+            continue;
+        auto p = std::make_shared<Data_Point>(sqlite3_column_int(st, 0));
+        p->NAME = sqlite3_column_double(st, 1);
+        p->USE = sqlite3_column_int(st, 2);
+        p->NOTE = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3)));
+        p->TYPE = sqlite3_column_int(st, 4);
+        p->Data_LineID = std::make_shared<Data_Line>(l->ID);
+        pointById.insert(p->ID, p.get());
+        l->list_Data_Point.append(p);
+    }
+    sqlite3_finalize(st);
+    st = raw.prepare("SELECT ID, USE, PERIOD, SendFs, Data_PointID FROM Data_Sample ORDER BY Data_PointID, ID");
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        ++rows;
+        if (!objects)
+            continue;
+        Data_Point* p = pointById.value(sqlite3_column_int(st, 4));
+        if (!p)
+            continue;
+        auto s = std::make_shared<Data_Sample>(sqlite3_column_int(st, 0));
+        s->USE = sqlite3_column_int(st, 1);
+        s->PERIOD = sqlite3_column_int(st, 2);
+        s->SendFs = sqlite3_column_double(st, 3);
+        p->list_Data_Sample.append(s);
+    }
+    sqlite3_finalize(st);
+    st = raw.prepare("SELECT MIN(ID), StartTime FROM Data_Sample GROUP BY Data_PointID");
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        ++rows;
+        if (objects)
+            firstTimes.insert(sqlite3_column_int(st, 0), sqlite3_column_int64(st, 1));
+    }
+    sqlite3_finalize(st);
+    return raw.exec("COMMIT") && rows > 0;
+}
+
+// A section read by hand: one prepared statement, one transaction, the
+// same columns, decoding, stacking and section building.
+LineAssembly::Section rawSection(const QString& path, Data_Line& line, int first, int last)
+{
+    Raw raw(path);
+    LineAssembly::Section out;
+    raw.exec("BEGIN");
+    sqlite3_stmt* st =
+        raw.prepare("SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF FROM Data_Sample WHERE ID = ?");
+    StoredCurves::Section(
+        line.list_Data_Point, first, last, true,
+        [st](Data_Point& p, QVector<double>* v, QVector<double>* t) {
+            QList<QVector<double> > vl, tl;
+            for (const std::shared_ptr<Data_Sample>& s : p.list_Data_Sample) {
+                if (s->USE == 0)
+                    continue;
+                Data_Sample sample(s->ID);
+                sqlite3_bind_int(st, 1, s->ID);
+                if (sqlite3_step(st) == SQLITE_ROW) {
+                    sample.DATA_RECV = blobOf(st, 0);
+                    sample.DATA_RECV_POS = blobOf(st, 1);
+                    sample.SampleOffFs = sqlite3_column_double(st, 2);
+                    sample.DATA_SOFF = blobOf(st, 3);
+                }
+                sqlite3_reset(st);
+                QVector<double> sv, stimes;
+                sample.GetRecvData(&sv, &stimes, 0, false);
+                vl.append(sv);
+                tl.append(stimes);
+            }
+            StoredCurves::Stack(vl, tl, v, t);
+        },
+        &out.matrix, &out.times, &out.names);
+    sqlite3_finalize(st);
+    raw.exec("COMMIT");
+    return out;
+}
+
+bool sameSection(const LineAssembly::Section& a, const LineAssembly::Section& b)
+{
+    return !a.isEmpty() && a.matrix == b.matrix && a.times == b.times && a.names == b.names;
+}
+
+void row(const char* what, double ms, double baseMs, const char* target)
+{
+    std::printf("  %-34s %9.1f ms  raw %9.1f ms  ratio %5.2f  (%s)\n", what, ms, baseMs, ms / baseMs, target);
 }
 
 } // namespace
@@ -180,106 +288,188 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
     initDataClasses();
-    const int points = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
-    QTemporaryDir tmp(argc > 2 ? QString::fromLocal8Bit(argv[2]) + "/bench_project-XXXXXX" : QString());
-    if (!tmp.isValid() || points <= 0) {
-        std::fprintf(stderr, "usage: bench_project [points] [directory]\n");
+    initVodezResources();
+    Size size;
+    int* fields[] = {&size.lines, &size.points, &size.samples, &size.continuous};
+    for (int i = 1; i < argc && i <= 4; ++i)
+        *fields[i - 1] = QString::fromLocal8Bit(argv[i]).toInt();
+    QTemporaryDir tmp(argc > 5 ? QString::fromLocal8Bit(argv[5]) + "/bench_project-XXXXXX" : QString());
+    if (!tmp.isValid() || size.lines < 1 || size.points < 600 || size.samples < 1 || size.continuous < 0) {
+        std::fprintf(stderr, "usage: bench_project [lines] [points per line >= 600] [samples per point] "
+                             "[continuous points] [directory]\n");
         return 2;
     }
     const QString path = tmp.filePath(QStringLiteral("bench.VODEZ"));
-    const Arrays arrays;
-    DataModel_Index tree;
-    if (!tree.openProject(path)) { // creates the file with its tables and indexes
-        std::fprintf(stderr, "creating the project failed\n");
-        return 1;
+    Data_Calc calc(nullptr);   // the gate-time table the decay processing uses
+    {
+        ProjectStore store;   // creates the file with its tables
+        if (store.open(path, true) != ProjectStore::OpenResult::Opened) {
+            std::fprintf(stderr, "creating the project failed\n");
+            return 1;
+        }
     }
-    tree.closeProject();
-    const double genMs = timeMs([&] { return generate(path, points, arrays); });
+    const double genMs = timeMs([&] { return generate(path, size, benchproject::Arrays()); });
     if (genMs < 0) {
         std::fprintf(stderr, "generating the project failed\n");
         return 1;
     }
-    std::printf("generated %d points x %d samples in %.0f ms, file %.1f MB\n", points, kSamplesPerPoint, genMs,
+    const qint64 fileBytes = QFileInfo(path).size();
+    std::printf("generated %d lines x %d points x %d samples and a continuous line of %d points in %.0f ms, "
+                "file %.1f MB\n",
+                size.lines, size.points, size.samples, size.continuous, genMs, fileBytes / 1048576.0);
+
+    // The first open adds the light index: it reads the whole file once.
+    ProjectStore store;
+    const double firstMs = timeMs([&] { return store.open(path, true) == ProjectStore::OpenResult::Opened; });
+    store.close();
+    std::printf("first open (adds the light index): %.0f ms, file now %.1f MB\n", firstMs,
                 QFileInfo(path).size() / 1048576.0);
 
-    int rows = 0;
-    auto openTree = [&] { return tree.openProject(path); };
-    auto plain = [&] { return plainRead(path, &rows); };
-
-    // Warm: one run of each to fill the cache, then alternate.
-    openTree();
-    plain();
-    QVector<double> warmOpen, warmPlain;
-    for (int i = 0; i < 5; ++i) {
-        tree.closeProject();
-        warmOpen.append(timeMs(openTree));
-        warmPlain.append(timeMs(plain));
-    }
-    if (!tree.openProject(path))
-        return 1;
-    int shown = 0;
-    for (int i = 0; i < tree.topLevelItemCount(); ++i)
-        shown += tree.topLevelItem(i)->childCount();
-    std::printf("open, warm, median of 5 (%d lines, %d points shown; plain read %d rows):\n",
-                tree.topLevelItemCount(), shown, rows);
-    std::printf("  openProject     %8.1f ms  (target < 1000 ms)\n", median(warmOpen));
-    std::printf("  plain QSqlQuery %8.1f ms\n", median(warmPlain));
-    std::printf("  ratio           %8.2f  (target <= 2.00)\n", median(warmOpen) / median(warmPlain));
-
-    QVector<double> coldOpen, coldPlain;
-    bool dropped = true;
-    for (int i = 0; i < 3; ++i) {
-        tree.closeProject();
-        dropped = dropFromCache(path) && dropped;
-        coldOpen.append(timeMs(openTree));
-        tree.closeProject();
-        dropped = dropFromCache(path) && dropped;
-        coldPlain.append(timeMs(plain));
-    }
-    std::printf("open, cold (file dropped from the page cache%s), median of 3:\n", dropped ? "" : ": FAILED");
-    std::printf("  openProject     %8.1f ms\n", median(coldOpen));
-    std::printf("  plain QSqlQuery %8.1f ms\n", median(coldPlain));
-    std::printf("  ratio           %8.2f\n", median(coldOpen) / median(coldPlain));
-
-    // Saves: each a new point of 3 samples on one line.
-    if (!tree.openProject(path))
-        return 1;
-    tree.setProperty("LineNo", 9999.0);
-    tree.setProperty("PointNo", 0.0);
-    QVector<double> saves;
-    for (int i = 0; i < 50; ++i) {
-        tree.dataUpload(sounding(arrays, 1733900000000LL + 1000 * i));
-        saves.append(timeMs([&] {
-            tree.dataSave(true);
-            return true;
-        }));
-    }
+    std::printf("open, bytes read from the file:\n");
+    Lines rawLines;
+    qint64 before = bytesRead();
+    rawLightRead(path, &rawLines, true);
+    const qint64 rawBytes = bytesRead() - before;
+    before = bytesRead();
+    store.open(path, true);
+    const qint64 storeBytes = bytesRead() - before;
+    store.close();
+    DataModel_Index tree;
+    before = bytesRead();
+    tree.openProject(path);
+    const qint64 treeBytes = bytesRead() - before;
     tree.closeProject();
-    QVector<double> plainSaves;
+    std::printf("  storage open %8.1f MB (%.2f %% of the file; target < 5 %%)\n", storeBytes / 1048576.0,
+                100.0 * storeBytes / fileBytes);
+    std::printf("  tree open    %8.1f MB (%.2f %%)\n", treeBytes / 1048576.0, 100.0 * treeBytes / fileBytes);
+    std::printf("  raw read     %8.1f MB (%.2f %%)\n", rawBytes / 1048576.0, 100.0 * rawBytes / fileBytes);
+
+    std::printf("open, warm, median of 5:\n");
+    const double rawRows = medianMs(5, [&] { return rawLightRead(path, &rawLines, false); });
+    const double rawObjects = medianMs(5, [&] { return rawLightRead(path, &rawLines, true); });
+    const double storeOpen = medianMs(5, [&] {
+        const bool ok = store.open(path, true) == ProjectStore::OpenResult::Opened;
+        store.close();
+        return ok;
+    });
+    const double treeOpen = medianMs(5, [&] {
+        const bool ok = tree.openProject(path);
+        tree.closeProject();
+        return ok;
+    });
+    row("storage open", storeOpen, rawObjects, "target <= 1.2 x the raw read into the same objects");
+    row("storage open (raw: rows only)", storeOpen, rawRows, "rows counted, no objects");
+    row("tree open, items included", treeOpen, rawObjects, "");
+
+    std::printf("line sections, median of 5 (the section checked equal to the raw one):\n");
+    if (store.open(path, true) != ProjectStore::OpenResult::Opened)
+        return 1;
+    struct Case
     {
-        Connection c(path);
-        QSqlDatabase db = c.db();
-        QSqlQuery point(db), sample(db);
-        point.prepare("INSERT INTO Data_Point (NAME, USE, NOTE, TYPE, Data_LineID) VALUES (?, 1, '', 0, 1)");
-        sample.prepare(kInsertSample);
-        for (int i = 0; i < 50; ++i) {
-            plainSaves.append(timeMs([&] {
-                const QByteArray blobs[5] = {
-                    DataModel_Index::VectorToByteArray(arrays.recv), DataModel_Index::VectorToByteArray(arrays.pos),
-                    DataModel_Index::VectorToByteArray(arrays.len), DataModel_Index::VectorToByteArray(arrays.send),
-                    DataModel_Index::VectorToByteArray(arrays.off)};
-                if (!db.transaction())
-                    return false;
-                point.bindValue(0, double(100000 + i));
-                if (!point.exec() || !insertSamples(sample, point.lastInsertId().toLongLong(), blobs))
-                    return false;
-                return db.commit();
-            }));
+        const char* name;
+        std::shared_ptr<Data_Line> line;
+        int last;
+        const char* target;
+    };
+    QVector<Case> cases = {{"600 points x samples (window)", store.lines().first(), 599, "target 1.5 x, < 150 ms"}};
+    if (size.continuous > 1)
+        cases.append({"continuous line, whole", store.lines().last(), size.continuous - 1, "target 1.5 x, < 500 ms"});
+    for (const Case& c : cases) {
+        LineAssembly::Section ours, raw;
+        const double rawMs = medianMs(5, [&] {
+            raw = rawSection(path, *c.line, 0, c.last);
+            return !raw.isEmpty();
+        });
+        const double oursMs = medianMs(5, [&] {
+            ours = LineAssembly::Assemble(*c.line, 0, c.last, false);
+            return !ours.isEmpty();
+        });
+        row(c.name, oursMs, rawMs, sameSection(ours, raw) ? c.target : "SECTIONS DIFFER");
+        // The readers of the persistent classes, for comparison.
+        const double readerMs = medianMs(3, [&] {
+            QVector<QVector<double> > m;
+            QVector<double> t, n;
+            c.line->GetRecvData(&m, &t, &n, true, 0, c.last, false);
+            return !m.isEmpty();
+        });
+        row("  (same by Data_Line::GetRecvData)", readerMs, rawMs, "point by point, light lists reloaded");
+    }
+
+    // Saves on this thread while the longest section is assembled on another.
+    const Case& longest = cases.last();
+    const st_LineSnapshot snapshot = LineAssembly::Snapshot(*longest.line);
+    std::atomic<bool> done{false};
+    QFuture<void> task = QtConcurrent::run([&] {
+        std::shared_ptr<Data_Line> line = LineAssembly::Rebuild(snapshot);
+        LineAssembly::Assemble(*line, 0, longest.last, false);
+        done = true;
+    });
+    QVector<double> saves;
+    benchproject::Arrays arrays;
+    QList<st_SampleData_Send> sends;
+    QList<st_RecvData_DUD4004> recvs;
+    st_SampleData_Send send;
+    send.DATA_SEND = Data_Blob::VectorToByteArray(arrays.send);
+    send.DATA_SOFF = Data_Blob::VectorToByteArray(arrays.off);
+    st_RecvData_DUD4004 recv;
+    recv.Values = arrays.recv;
+    recv.Times = arrays.pos;
+    sends.append(send);
+    recvs.append(recv);
+    st_SaveHeader header;
+    header.LineNo = 9999;
+    int refused = 0;
+    while (!done) {
+        header.PointNo += 1;
+        ProjectStore::Saved saved;
+        const double ms = timeMs([&] { return store.saveSingle(header, sends, recvs, 0, &saved); });
+        if (ms < 0)
+            ++refused;
+        else
+            saves.append(ms);
+        // Soundings come seconds apart; a save every 100 ms is already many.
+        QThread::msleep(100);
+    }
+    task.waitForFinished();
+    std::sort(saves.begin(), saves.end());
+    std::printf("saves every 100 ms during the assembly of the %s: %d, %d refused, median %.1f ms, longest %.1f ms "
+                "(target: waits about 50 ms at most)\n",
+                longest.name, saves.size(), refused, saves.isEmpty() ? 0.0 : saves.at(saves.size() / 2),
+                saves.isEmpty() ? 0.0 : saves.last());
+    QVector<double> alone;
+    for (int i = 0; i < 20; ++i) {
+        header.PointNo += 1;
+        ProjectStore::Saved saved;
+        alone.append(timeMs([&] { return store.saveSingle(header, sends, recvs, 0, &saved); }));
+    }
+    std::sort(alone.begin(), alone.end());
+    std::printf("the same saves alone: median %.1f ms, longest %.1f ms\n", alone.at(alone.size() / 2), alone.last());
+
+    // The statement trace on, its category off, against no trace at all.
+    QVector<Data_Sample*> light;
+    for (const auto& p : store.lines().first()->list_Data_Point)
+        for (const auto& s : p->list_Data_Sample)
+            light.append(s.get());
+    const QStringList columns = {QStringLiteral("USE"), QStringLiteral("PERIOD"), QStringLiteral("SendFs")};
+    auto fetch = [&] {
+        for (Data_Sample* s : light)
+            orm::dao::fetch_by_id(*s, nullptr, columns);
+        return true;
+    };
+    QVector<double> tracedRuns, untracedRuns;
+    for (int i = 0; i < 6; ++i) {
+        // Either goes first every other time, so neither gains from the other.
+        for (bool trace : {i % 2 == 0, i % 2 != 0}) {
+            orm::Database::setTraceSqlQuery(trace);
+            (trace ? tracedRuns : untracedRuns).append(timeMs(fetch));
         }
     }
-    std::printf("save of a point with %d samples, median of 50:\n", kSamplesPerPoint);
-    std::printf("  dataSave        %8.2f ms  (target < 5 ms), max %.2f ms\n", median(saves),
-                *std::max_element(saves.begin(), saves.end()));
-    std::printf("  plain QSqlQuery %8.2f ms\n", median(plainSaves));
+    std::sort(tracedRuns.begin(), tracedRuns.end());
+    std::sort(untracedRuns.begin(), untracedRuns.end());
+    const double traced = tracedRuns.at(3);
+    const double untraced = untracedRuns.at(3);
+    std::printf("%d single-row fetches: trace on, category off %.1f ms; trace off %.1f ms\n", light.size(), traced,
+                untraced);
+    store.close();
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "Data_Line.h"
 #include "Data_Point.h"
 #include "Data_Sample.h"
+#include "StoredCurves.h"
 #include "DeviceRecords.h"
 #include "OrmDao.h"
 
@@ -278,6 +279,37 @@ void Data_Point::GetRecvData(QVector<double>* values, QVector<double>* times, bo
     QList<QVector<double> > vl;
     QList<QVector<double> > tl;
     p_getRecvData(&vl, &tl, divI);
+    StoredCurves::Stack(vl, tl, values, times);
+}
+
+QVector<double> Data_Point::GetRSD()
+{
+    const QList<st_RecvData_DUD4004> recs = GetRecvData_Dud4004(false, 0);
+    QVector<double> rsd = DecayMath::CalcGateRSD(recs);
+    QVector<double> v;
+    QVector<double> t;
+    GetRecvData(&v, &t, false);
+    if (rsd.size() != v.size())
+        rsd.resize(v.size());   // padding with 0.0
+    return rsd;
+}
+
+void Data_Line::GetRecvData(QVector<QVector<double>>* matrix, QVector<double>* times, QVector<double>* names,
+                            bool transpose, int first, int last, bool divI)
+{
+    // A copy of the vector: points appended meanwhile are not visited.
+    StoredCurves::Section(list_Data_Point, first, last, transpose,
+                          [divI](Data_Point& p, QVector<double>* v, QVector<double>* t) { p.GetRecvData(v, t, divI); },
+                          matrix, times, names);
+}
+
+namespace StoredCurves {
+
+void Stack(const QList<QVector<double> >& vl, const QList<QVector<double> >& tl, QVector<double>* values,
+           QVector<double>* times)
+{
+    values->clear();
+    times->clear();
     if (vl.size() != tl.size() || vl.isEmpty())
         return;
 
@@ -296,25 +328,12 @@ void Data_Point::GetRecvData(QVector<double>* values, QVector<double>* times, bo
         (*values)[j] /= n;
 }
 
-QVector<double> Data_Point::GetRSD()
-{
-    const QList<st_RecvData_DUD4004> recs = GetRecvData_Dud4004(false, 0);
-    QVector<double> rsd = DecayMath::CalcGateRSD(recs);
-    QVector<double> v;
-    QVector<double> t;
-    GetRecvData(&v, &t, false);
-    if (rsd.size() != v.size())
-        rsd.resize(v.size());   // padding with 0.0
-    return rsd;
-}
-
-void Data_Line::GetRecvData(QVector<QVector<double>>* matrix, QVector<double>* times, QVector<double>* names,
-                            bool transpose, int first, int last, bool divI)
+void Section(const QVector<std::shared_ptr<Data_Point> > points, int first, int last, bool transpose,
+             const std::function<void(Data_Point&, QVector<double>*, QVector<double>*)>& curveOf,
+             QVector<QVector<double> >* matrix, QVector<double>* times, QVector<double>* names)
 {
     if (!matrix || !times || !names)
         return;
-    // A copy of the vector: points appended meanwhile are not visited.
-    const QVector<std::shared_ptr<Data_Point> > points = list_Data_Point;
     if (points.isEmpty())
         return;
     const int n = points.size();
@@ -335,7 +354,7 @@ void Data_Line::GetRecvData(QVector<QVector<double>>* matrix, QVector<double>* t
             continue;
         QVector<double> values;
         QVector<double> t;
-        p->GetRecvData(&values, &t, divI);
+        curveOf(*p, &values, &t);
         if (values.isEmpty() || t.isEmpty())
             continue;
         if (!haveTimes) {
@@ -367,3 +386,5 @@ void Data_Line::GetRecvData(QVector<QVector<double>>* matrix, QVector<double>* t
     *times = rowTimes;
     *names = rowNames;
 }
+
+} // namespace StoredCurves

@@ -3,7 +3,12 @@
 #include "Data_Line.h"
 #include "Data_Point.h"
 #include "Data_Sample.h"
+#include "OrmDatabase.h"
+#include "StoredCurves.h"
 
+#include <QElapsedTimer>
+#include <QSqlQuery>
+#include <QVariant>
 
 QMutex g_lineWorkerMutex;
 
@@ -50,10 +55,102 @@ std::shared_ptr<Data_Line> Rebuild(const st_LineSnapshot& snapshot)
     return line;
 }
 
+namespace {
+
+// The columns a sample's processed curve needs, read by ID through one
+// prepared statement. Reads run in transactions of at most kReadSliceMs, so
+// the file is not re-validated for every sample and a writer is not kept
+// waiting long.
+class CurveReader
+{
+public:
+    explicit CurveReader(bool divI)
+        : m_db(orm::Database::getDatabase())
+        , m_query(m_db)
+        , m_divI(divI)
+    {
+        m_query.setForwardOnly(true);
+        m_prepared = m_query.prepare(divI ? QStringLiteral("SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF, "
+                                                           "DATA_SEND FROM Data_Sample WHERE ID = ?")
+                                          : QStringLiteral("SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF "
+                                                           "FROM Data_Sample WHERE ID = ?"));
+    }
+    ~CurveReader() { endSlice(); }
+
+    // The stacked curve of the point's used samples, processed in mode 0
+    // (the section only takes points of type 0).
+    void pointCurve(Data_Point& point, QVector<double>* values, QVector<double>* times)
+    {
+        QList<QVector<double> > vl;
+        QList<QVector<double> > tl;
+        for (const std::shared_ptr<Data_Sample>& s : point.list_Data_Sample) {
+            if (!s || s->USE == 0)
+                continue;
+            QVector<double> v;
+            QVector<double> t;
+            sampleCurve(s->ID, &v, &t);
+            vl.append(v);
+            tl.append(t);
+        }
+        StoredCurves::Stack(vl, tl, values, times);
+    }
+
+private:
+    void sampleCurve(int id, QVector<double>* values, QVector<double>* times)
+    {
+        // As a failed fetch leaves a sample: without arrays.
+        Data_Sample sample(id);
+        if (m_prepared) {
+            beginSlice();
+            m_query.addBindValue(id);
+            if (m_query.exec() && m_query.next()) {
+                sample.DATA_RECV = m_query.value(0).toByteArray();
+                sample.DATA_RECV_POS = m_query.value(1).toByteArray();
+                sample.SampleOffFs = m_query.value(2).toDouble();
+                sample.DATA_SOFF = m_query.value(3).toByteArray();
+                if (m_divI)
+                    sample.DATA_SEND = m_query.value(4).toByteArray();
+            }
+            m_query.finish();
+        }
+        sample.GetRecvData(values, times, 0, m_divI);
+    }
+
+    void beginSlice()
+    {
+        if (m_inSlice && m_slice.elapsed() >= kReadSliceMs)
+            endSlice();
+        if (m_inSlice)
+            return;
+        // A connection already inside a transaction (its owner's) reads in it.
+        m_inSlice = m_db.transaction();
+        m_slice.start();
+    }
+    void endSlice()
+    {
+        if (m_inSlice)
+            m_db.commit();
+        m_inSlice = false;
+    }
+
+    QSqlDatabase m_db;
+    QSqlQuery m_query;
+    bool m_divI;
+    bool m_prepared = false;
+    bool m_inSlice = false;
+    QElapsedTimer m_slice;
+};
+
+} // namespace
+
 Section Assemble(Data_Line& line, int first, int last, bool divI)
 {
     Section s;
-    line.GetRecvData(&s.matrix, &s.times, &s.names, true, first, last, divI);
+    CurveReader reader(divI);
+    StoredCurves::Section(
+        line.list_Data_Point, first, last, true,
+        [&reader](Data_Point& p, QVector<double>* v, QVector<double>* t) { reader.pointCurve(p, v, t); }, &s.matrix,
+        &s.times, &s.names);
     return s;
 }
 

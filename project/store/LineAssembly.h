@@ -51,8 +51,15 @@ struct Section
     bool isEmpty() const { return matrix.isEmpty() || times.isEmpty() || names.isEmpty(); }
 };
 
-// The section of points first..last of the line (see Data_Line::GetRecvData).
+// The section of points first..last of the line: the numbers of
+// Data_Line::GetRecvData, read through one prepared statement in read
+// transactions of bounded length on the calling thread's connection. Leaves
+// the points' sample lists as they are.
 Section Assemble(Data_Line& line, int first, int last, bool divI);
+
+// Longest a read transaction of the assembly is held: a save waiting for the
+// write lock waits about this long at most.
+const int kReadSliceMs = 20;
 
 } // namespace LineAssembly
 
