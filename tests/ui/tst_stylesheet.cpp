@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QResource>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -224,6 +225,8 @@ private slots:
         local.close();
         StyleSheetPreprocessor program(QStringLiteral(":/etc"));
         QVERIFY(program.process(QStringLiteral("style.css")).contains(QLatin1String("QDialog")));
+        QCOMPARE(QResource(QStringLiteral(":/etc/style.css")).compressionAlgorithm(),
+                 QResource::ZlibCompression);
     }
 
     void programSheet_data()
