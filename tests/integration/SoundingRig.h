@@ -1,18 +1,16 @@
 #pragma once
-// The parts of the program below the window, created and joined in the order
-// and with the connections the main window makes: the project tree with its
-// decay processor, then the acquisition controller, and last the device
-// addresses from config.ini. Spies on the decay processor's signals stand in
-// for the plots. Connections the window makes by signature strings are made
-// so here too, so a signature that does not match shows up as a refused
-// connection.
+// The parts of the program below the window, created in the order the main
+// window creates them and joined by the window's own wiring of the
+// controller to the tree: the project tree with its decay processor, then
+// the acquisition controller, and last the device addresses from
+// config.ini. Spies on the decay processor's signals stand in for the plots.
 
 #include "DataClasses.h"
 #include "DataModel_Index.h"
 #include "Data_Calc.h"
 #include "DeviceRecords.h"
 #include "ProgramSettings.h"
-#include "Resources.h"
+#include "ProgramWiring.h"
 #include "VODEZ_Collector.h"
 
 #include <QHostAddress>
@@ -26,15 +24,7 @@ class SoundingRig
 {
 public:
     // What the program does once before it builds its window.
-    static void StartUp()
-    {
-        initVodezResources();
-        initDataClasses();
-        registerDeviceRecordTypes();
-        qRegisterMetaType<QVector<double> >("QVector<double>");
-        qRegisterMetaType<QVector<QVector<double> > >("QVector<QVector<double> >");
-        qRegisterMetaType<st_ProjectConfig>("st_ProjectConfig");
-    }
+    static void StartUp() { registerProgramTypes(); }
 
     // withCollector false: the tree and the processor alone, as a window that
     // only browses a project file needs them.
@@ -42,28 +32,13 @@ public:
     {
         dataModel = new DataModel_Index(&window);
         dataCalc = new Data_Calc(&window);
-        g_recvGain = 11.0;
-        dataModel->SetDataCalc(dataCalc);
-        dataModel->SetDataDivI(false);
-        dataModel->setObjectName(QStringLiteral("DataModel"));
+        setUpDataModel(dataModel, dataCalc);
 
         if (withCollector) {
             collector = new VODEZ_Collector(&window);
-            collector->setObjectName(QStringLiteral("m_VODEZ_Collector"));
-            collector->Start();
-            wire(QObject::connect(collector, SIGNAL(dataUpload(VODEZ_Data)), dataModel, SLOT(dataUpload(VODEZ_Data))),
-                 "dataUpload");
-            wire(QObject::connect(collector, SIGNAL(dataSave(bool)), dataModel, SLOT(dataSave(bool))), "dataSave");
-            wire(QObject::connect(collector, SIGNAL(deviceConnected()), dataModel, SLOT(setWifiName())),
-                 "deviceConnected");
-            // A failed save is announced just before the save ends, so the
-            // controller hears of it first.
-            wire(QObject::connect(dataModel, SIGNAL(onSaveFailed()), collector, SIGNAL(cmdSaveFailed())),
-                 "onSaveFailed");
-            wire(QObject::connect(dataModel, SIGNAL(onSaveOver()), collector, SIGNAL(cmdSaveOver())), "onSaveOver");
-            wire(QObject::connect(dataModel, SIGNAL(onLoad_Param(double,int,int)), collector,
-                                  SLOT(onLoad_Param(double,int,int))),
-                 "onLoad_Param");
+            setUpCollector(collector);
+            connectCollectorToTree(collector, dataModel, &wiring);
+            faults << wiring.refused();
         }
 
         graphClear = spy(SIGNAL(graphClear()));
@@ -107,11 +82,7 @@ public:
         graphSend, lineSections;
 
 private:
-    void wire(bool made, const char* name)
-    {
-        if (!made)
-            faults << QString::fromLatin1(name);
-    }
+    WiringLog wiring;
     std::unique_ptr<QSignalSpy> spy(const char* signal)
     {
         auto s = std::make_unique<QSignalSpy>(dataCalc, signal);
