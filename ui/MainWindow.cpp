@@ -3,6 +3,7 @@
 #include "BuildTime.h"
 #include "FramelessHelper.h"
 #include "PlotGlobals.h"
+#include "ProgramSettings.h"
 #include "Resources.h"
 #include "StyleSheetPreprocessor.h"
 #include "WindowMetrics.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QListWidget>
 #include <QScreen>
 
 double g_uiScale = 0;
@@ -68,11 +70,16 @@ MainWindow::MainWindow(QWidget* parent)
             &FramelessHelper::triggerMaximizeButtonAction);
     connect(ui->pushButton_Close, &QPushButton::clicked, framelessHelper,
             &FramelessHelper::triggerCloseButtonAction);
+    connect(ui->pushButton_Close, &QPushButton::clicked, this, &MainWindow::onCloseButtonSaveConfig);
     connect(framelessHelper, &FramelessHelper::maximizedChanged, this, &MainWindow::onMaximizedChanged);
+    connect(ui->RecentProject, &QListWidget::itemDoubleClicked, this, &MainWindow::onRecentProjectDoubleClicked);
+
+    assembleParts();
 }
 
 MainWindow::~MainWindow()
 {
+    delete settings;
     delete ui;
 }
 

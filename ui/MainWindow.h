@@ -3,10 +3,13 @@
 // edition, page tabs, minimise/maximise/close) over three pages: project,
 // sampling and settings. Sizes follow the screen through g_uiScale.
 
+#include "ProgramWiring.h"
+
 #include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class DataModel_Index;
 class Data_Calc;
@@ -16,7 +19,10 @@ class Form_Status;
 class Graph_Lines;
 class HViewProxyManager;
 class PlotMatrix;
-class QSettings;
+class ProgramSettings;
+class QDragEnterEvent;
+class QDropEvent;
+class QListWidgetItem;
 class VODEZ_Collector;
 class View_Setting;
 class Ui_MainWindow;
@@ -36,11 +42,61 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // The joins of the parts that Qt refused (by row); empty when every one
+    // was made. And every row that was attempted, in order.
+    QStringList connectionFaults() const;
+    QStringList connectionRows() const;
+
+    // The second arrangement: page tabs below the title bar, plots on top of
+    // the sampling page with the tree and the panels below them.
+    void setSampleLayoutVertical();
+
 public slots:
     void onMaximizedChanged(bool maximized);
 
+    void on_pushButton_Project_New_clicked();
+    void on_pushButton_Project_Open_clicked();
+    void on_pushButton_Project_Close_clicked();
+    void on_pushButton_Export_USF_clicked();
+    void on_btn_Logo_clicked();
+
+    // A line section: the whole line on the acquisition plot (curPos -1) or
+    // around the marker on the current-line plot.
+    void onGraph_Line(QString name, QVector<double> xList, QVector<double> yList, QVector<QVector<double> > datas,
+                      int curPos = -2);
+    void onGraph_Error(QVector<double> x, QVector<double> y, bool show);
+    void onGraph_Send(double fs_Send, QVector<double> data);
+    void onGraph_Off(double fs_SampleOff, QVector<double> data);
+    void onSelectPoint(int lineMode);
+    void onSelectLine(int lineMode);
+
+    // Opens or creates the project at that path.
+    void openProject(QString projectName);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     void initStyle();
+    // Plots, panels, binding and joins: the rest of construction.
+    void assembleParts();
+    void initDataModel();
+    void initCollector();
+    void connectPlots();
+    void bindTo(const QString& objectName, const char* property, QWidget* panel, const char* widgetName,
+                const char* format);
+    static QWidget* findWidgetByName(QObject* parent, const QString& name);
+
+    void setProjectOpen(bool open);
+    QString startFolder() const;
+    void loadConfig();
+    void loadRecentProjects();
+    void saveRecentProjects();
+    void addRecentProject(const QString& path);
+    void onCloseButtonSaveConfig();
+    void onRecentProjectDoubleClicked(QListWidgetItem* item);
+    void onNewGraphDataAxisTitle();
 
     Ui_MainWindow* ui = nullptr;
     HViewProxyManager* proxyManager = nullptr;
@@ -57,9 +113,10 @@ private:
     Data_Calc* dataCalc = nullptr;
     Form_Status* formStatus = nullptr;
     Form_SampleControl* formSampleControl = nullptr;
-    QSettings* settings = nullptr;
+    ProgramSettings* settings = nullptr;
     QStringList recentProjects;
     QString editionName;
     bool isDeveloper = false;
     FramelessHelper* framelessHelper = nullptr;
+    WiringLog wiring;
 };

@@ -4,6 +4,7 @@
 #include "FramelessHelper.h"
 #include "MainWindow.h"
 #include "PlotGlobals.h"
+#include "ProgramSettings.h"
 #include "WindowMetrics.h"
 
 #include <QLabel>
@@ -33,6 +34,10 @@ class TestMainFrame : public QObject
 private slots:
     void initTestCase()
     {
+        // The window loads the device addresses at start: loopback ones.
+        ProgramSettings ini;
+        ini.setDeviceAddresses(QStringLiteral("127.0.0.9"), QStringLiteral("127.0.0.10"));
+        QCOMPARE(ini.sync(), QSettings::NoError);
         m_window.reset(new MainWindow);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));

@@ -1,0 +1,277 @@
+// The whole program against the loopback instrument: the window built as it
+// starts, a new project opened from its button, both links up, soundings
+// started, plotted and saved from the sampling panel, the stored point and
+// line selected in the tree, the project exported and closed. Once in
+// single mode and once in continuous mode.
+//
+// With VODEZ_SHOT_DIR set, the window is also photographed at each stage
+// (run under Xvfb with the xcb platform for pictures as the operator sees
+// them).
+
+#include "EmuDevices.h"
+#include "Form_Status.h"
+#include "ProjectFixture.h"
+#include "RecordingPrompt.h"
+#include "Startup.h"
+#include "WindowProbe.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStateMachine>
+#include <QTemporaryDir>
+#include <QTreeWidgetItem>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// This test's own boxes; the port is the instrument's.
+const QString kTx = QStringLiteral("127.0.17.11");
+const QString kRx = QStringLiteral("127.0.17.12");
+const quint16 kPort = 12345;
+const int kLongWait = 20000;
+
+QString rowCounts(const QString& file)
+{
+    SideDb db(file);
+    return db.strings(QStringLiteral("SELECT 'L' || count(*) FROM Data_Line UNION ALL "
+                                     "SELECT 'P' || count(*) FROM Data_Point UNION ALL "
+                                     "SELECT 'S' || count(*) FROM Data_Sample"))
+        .join(QLatin1Char(','));
+}
+
+} // namespace
+
+class TstWindowRoad : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    std::unique_ptr<RecordingPrompt> prompt;
+    std::unique_ptr<DeviceEmulator> emu;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowProbe> probe;
+
+    VODEZ_Collector* c() const { return probe->collector(); }
+    VODEZ_Collector::VODEZSampleStatus status() const { return c()->GetSampleStatus(); }
+    template <class T = QWidget>
+    T* named(const char* name) const
+    {
+        T* widget = probe->named<T>(name);
+        if (!widget)
+            qFatal("no widget %s", name);
+        return widget;
+    }
+    void click(const char* button) { named<QPushButton>(button)->click(); }
+    // An edit as the operator leaves it.
+    void type(const char* edit, const QString& text)
+    {
+        auto* field = named<QLineEdit>(edit);
+        field->setText(text);
+        emit field->editingFinished();
+    }
+    static int curvePoints(const Graph_Lines* plot)
+    {
+        int most = 0;
+        for (const QwtPlotCurve* curve : WindowProbe::curves(plot))
+            most = qMax(most, int(curve->dataSize()));
+        return most;
+    }
+    void shoot(const char* name)
+    {
+        const QByteArray shots = qgetenv("VODEZ_SHOT_DIR");
+        if (shots.isEmpty())
+            return;
+        QCoreApplication::processEvents();
+        window->grab().save(QDir(QString::fromLocal8Bit(shots)).filePath(QString::fromLatin1(name) + ".png"));
+    }
+
+    // New project from the button, then both links up.
+    void openNewProject(const QString& file)
+    {
+        prompt->fileAnswers << file;
+        click("pushButton_Project_New");
+        QVERIFY(probe->tabBar()->isTabEnabled(1));
+        QCOMPARE(probe->tabBar()->currentIndex(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        QVERIFY(named<QPushButton>("pushButton_Start")->isEnabled());
+    }
+
+    void closeProject()
+    {
+        click("pushButton_Project_Close");
+        QVERIFY(WindowProbe::curves(probe->sampleGraph()).isEmpty());
+        QVERIFY(!probe->tabBar()->isTabEnabled(1));
+        QVERIFY(!probe->tabBar()->isTabEnabled(2));
+        QCOMPARE(probe->tabBar()->currentIndex(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::DISCONN, kLongWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!emu->Tx().HasClient() && !emu->Rx().HasClient(), kLongWait);
+    }
+
+    // A live sounding on all three plots.
+    void checkLivePlots()
+    {
+        QVERIFY2(curvePoints(probe->sampleGraph()) >= 10, "no decay on the acquisition plot");
+        QCOMPARE(WindowProbe::bottomTitle(probe->sampleGraph()), QStringLiteral("衰减时间 / us"));
+        QCOMPARE(WindowProbe::curves(probe->sendGraph()).size(), 1);
+        QVERIFY(curvePoints(probe->sendGraph()) > 10);
+        QCOMPARE(WindowProbe::curves(probe->offGraph()).size(), 1);
+        QVERIFY(curvePoints(probe->offGraph()) > 10);
+        QVERIFY(!named<QLabel>("SendI_label")->text().isEmpty());
+    }
+
+    void exportUsf()
+    {
+        const QString usf = dir.filePath(QStringLiteral("road.usf"));
+        prompt->fileAnswers << usf;
+        const int boxes = prompt->shown.size();
+        click("pushButton_Export_USF");
+        QCOMPARE(prompt->shown.size(), boxes + 2);
+        QCOMPARE(prompt->shown.last().text, QStringLiteral("导出成功"));
+        QVERIFY(QFileInfo(usf).size() > 100);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        prepareFonts();
+        QVERIFY(WindowProbe::writeLoopbackConfig(kTx, kRx));
+    }
+
+    void init()
+    {
+        prompt = std::make_unique<RecordingPrompt>();
+        emu = std::make_unique<DeviceEmulator>();
+        emu->Tx().SetMonitorInterval(0);
+        emu->SetCycleMs(60);
+        QString error;
+        QVERIFY2(emu->Start(QHostAddress(kTx), kPort, QHostAddress(kRx), kPort, &error), qPrintable(error));
+        window = std::make_unique<MainWindow>();
+        probe = std::make_unique<WindowProbe>(window.get());
+        // Nothing has connected yet; the window must head for these boxes only.
+        QVERIFY(probe->addressesAreLoopback());
+        QCOMPARE(c()->GetDeviceIP_Send(), kTx);
+        QCOMPARE(c()->GetDeviceIP_Recv(), kRx);
+        QVERIFY2(window->connectionFaults().isEmpty(), qPrintable(window->connectionFaults().join(' ')));
+        window->resize(1280, 800);
+        window->show();
+        // The controller's machine starts with the event loop, as it does
+        // before an operator can press anything.
+        auto* machine = c()->findChild<QStateMachine*>();
+        QVERIFY(machine);
+        QTRY_VERIFY(machine->isRunning());
+    }
+
+    void cleanup()
+    {
+        probe.reset();
+        window.reset();
+        emu.reset();
+        prompt.reset();
+    }
+
+    void singleSoundings()
+    {
+        const QString file = dir.filePath(QStringLiteral("single.VODEZ"));
+        openNewProject(file);
+        type("LineNo", QStringLiteral("10"));
+        type("PointNo", QStringLiteral("20"));
+        type("ParamRepeat", QStringLiteral("2"));
+        QCOMPARE(c()->GetParamRepeat(), 2);
+        QCOMPARE(probe->tree()->property("LineNo").toDouble(), 10.0);
+
+        click("pushButton_Start");
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::UPLOAD, kLongWait);
+        checkLivePlots();
+        QCOMPARE(probe->sampleGraph()->title().text(), QStringLiteral("当前采集"));
+        QCOMPARE(named<QLabel>("ParamRepeat_label")->text(), QStringLiteral("2"));
+        shoot("sampling-after-sounding");
+        named<QTabWidget>("tabWidget_Status")->setCurrentIndex(1);
+        shoot("sampling-waveforms");
+        named<QTabWidget>("tabWidget_Status")->setCurrentIndex(0);
+        QCOMPARE(rowCounts(file), QStringLiteral("L0,P0,S0"));
+
+        click("pushButton_SaveOK");
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        QCOMPARE(rowCounts(file), QStringLiteral("L1,P1,S2"));
+        DataModel_Index* tree = probe->tree();
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("10 (1点)"));
+        QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), QStringLiteral("20"));
+        QCOMPARE(named<QLineEdit>("PointNo")->text(), QStringLiteral("30"));
+
+        // A second point, one repeat.
+        type("ParamRepeat", QStringLiteral("1"));
+        click("pushButton_Start");
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::UPLOAD, kLongWait);
+        click("pushButton_SaveOK");
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        QCOMPARE(rowCounts(file), QStringLiteral("L1,P2,S3"));
+        QCOMPARE(tree->topLevelItem(0)->child(1)->text(0), QStringLiteral("30"));
+
+        // The first stored point, then the whole line.
+        const QModelIndex line = tree->model()->index(0, 0);
+        emit tree->doubleClicked(tree->model()->index(0, 0, line));
+        QCOMPARE(probe->sampleGraph()->title().text(), QStringLiteral("10线 20点"));
+        QVERIFY(curvePoints(probe->sampleGraph()) >= 10);
+        QVERIFY(!probe->lineGraph()->isVisibleTo(window.get()));
+        emit tree->doubleClicked(line);
+        QCOMPARE(WindowProbe::bottomTitle(probe->sampleGraph()), QStringLiteral("点位"));
+        QVERIFY(!WindowProbe::curves(probe->sampleGraph()).isEmpty());
+        shoot("sampling-line-selected");
+
+        exportUsf();
+        probe->tabBar()->setCurrentIndex(2);
+        shoot("settings-page");
+        closeProject();
+        shoot("project-page");
+    }
+
+    void continuousSoundings()
+    {
+        const QString file = dir.filePath(QStringLiteral("drag.VODEZ"));
+        openNewProject(file);
+        type("LineNo", QStringLiteral("30"));
+        named<QComboBox>("ContinueMode")->setCurrentIndex(1);
+        QCOMPARE(c()->GetContinueMode(), VODEZ_Collector::Continue);
+
+        click("pushButton_Start");
+        QTRY_VERIFY_WITH_TIMEOUT(probe->tree()->topLevelItemCount() == 1
+                                     && probe->tree()->topLevelItem(0)->childCount() >= 3,
+                                 kLongWait);
+        QCOMPARE(status(), VODEZ_Collector::SAMPLING);
+        checkLivePlots();
+        shoot("sampling-during-continuous");
+
+        // Stop asks first.
+        prompt->questionAnswers << true;
+        click("pushButton_Stop");
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QTRY_VERIFY_WITH_TIMEOUT(!emu->Tx().IsRunning() && !emu->Rx().IsArmed(), kLongWait);
+        const int points = probe->tree()->topLevelItem(0)->childCount();
+        QCOMPARE(rowCounts(file), QStringLiteral("L1,P%1,S%1").arg(points));
+        {
+            SideDb db(file);
+            QCOMPARE(db.rows(QStringLiteral("SELECT NAME, TYPE FROM Data_Line")).first(), (QVariantList{30.0, 1}));
+        }
+
+        // A point of a continuous line shows the current-line plot too.
+        DataModel_Index* tree = probe->tree();
+        const QModelIndex line = tree->model()->index(0, 0);
+        emit tree->doubleClicked(tree->model()->index(1, 0, line));
+        QVERIFY(probe->lineGraph()->isVisibleTo(window.get()));
+        QVERIFY(!WindowProbe::curves(probe->lineGraph()).isEmpty());
+        shoot("sampling-continuous-point");
+
+        exportUsf();
+        closeProject();
+    }
+};
+
+QTEST_MAIN(TstWindowRoad)
+#include "tst_window_road.moc"

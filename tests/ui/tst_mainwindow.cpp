@@ -1,0 +1,536 @@
+// The assembled window without an instrument: what it shows at start, every
+// join it makes, the project operations and the recent projects, dropped
+// files, the USF export, the developer mode, the close button's settings
+// and the plot feeding.
+
+#include "Form_Status.h"
+#include "RecordingPrompt.h"
+#include "WindowProbe.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+// No box is ever connected to: nothing listens on these.
+const QString kTx = QStringLiteral("127.0.17.1");
+const QString kRx = QStringLiteral("127.0.17.2");
+
+// Every file written from here on is cut at `bytes` (the write fails),
+// until the object goes.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+} // namespace
+
+class TstMainWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    std::unique_ptr<RecordingPrompt> prompt;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowProbe> probe;
+
+    void build()
+    {
+        window = std::make_unique<MainWindow>();
+        probe = std::make_unique<WindowProbe>(window.get());
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString touched(const QString& name) const
+    {
+        QFile f(path(name));
+        f.open(QIODevice::WriteOnly);
+        return f.fileName();
+    }
+    bool projectIsOpen() const { return probe->tabBar()->isTabEnabled(1); }
+    QStringList recentShown() const
+    {
+        QStringList items;
+        auto* list = probe->named<QListWidget>("RecentProject");
+        for (int i = 0; i < list->count(); ++i)
+            items << list->item(i)->text();
+        return items;
+    }
+    void click(const char* button) { probe->named<QPushButton>(button)->click(); }
+    bool visible(const char* widget) const { return WindowProbe::onItsPage(probe->named(widget)); }
+
+    void drop(QMimeData* data)
+    {
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &event);
+    }
+
+    void logoClicks(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            click("btn_Logo");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+    }
+
+    void init()
+    {
+        {
+            QSettings ini(ProgramSettings::kFileName, QSettings::IniFormat);
+            ini.clear();
+        }
+        QVERIFY(WindowProbe::writeLoopbackConfig(kTx, kRx));
+        g_logoClicks = 0;
+        prompt = std::make_unique<RecordingPrompt>();
+        build();
+        QVERIFY(probe->addressesAreLoopback());
+    }
+
+    void cleanup()
+    {
+        probe.reset();
+        window.reset();
+        prompt.reset();
+    }
+
+    void startUp()
+    {
+        QTabBar* tabs = probe->tabBar();
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->currentIndex(), 0);
+        QVERIFY(tabs->isTabEnabled(0));
+        QVERIFY(!tabs->isTabEnabled(1));
+        QVERIFY(!tabs->isTabEnabled(2));
+        auto* status = probe->named<QTabWidget>("tabWidget_Status");
+        QCOMPARE(status->count(), 2);
+        QCOMPARE(status->tabText(0), QStringLiteral("采集状态"));
+        QCOMPARE(status->tabText(1), QStringLiteral("发送监控"));
+
+        QVERIFY(probe->sampleGraph());
+        QVERIFY(WindowProbe::onItsPage(probe->sampleGraph()));
+        QVERIFY(!WindowProbe::onItsPage(probe->grid()->plotAt(1, 0)));
+        QVERIFY(probe->lineGraph());
+        QVERIFY(!WindowProbe::onItsPage(probe->lineGraph()));
+        QCOMPARE(probe->lineGraph()->title().text(), QStringLiteral("当前线"));
+        QCOMPARE(probe->sampleGraph()->title().text(), QStringLiteral("当前采集"));
+        QCOMPARE(WindowProbe::bottomTitle(probe->sampleGraph()), QStringLiteral("衰减时间 / us"));
+        QVERIFY(probe->sendGraph() && probe->offGraph());
+
+        QVERIFY(visible("pushButton_Project_New"));
+        QVERIFY(visible("pushButton_Project_Open"));
+        QVERIFY(!visible("pushButton_Project_Close"));
+        QVERIFY(!visible("pushButton_Export_USF"));
+        QVERIFY(window->acceptDrops());
+
+        // The addresses of config.ini reach the settings page through the binding.
+        QCOMPARE(probe->named<QLineEdit>("DeviceIP_Send")->text(), kTx);
+        QCOMPARE(probe->named<QLineEdit>("DeviceIP_Recv")->text(), kRx);
+    }
+
+    void everyJoinIsMade()
+    {
+        QVERIFY2(window->connectionFaults().isEmpty(), qPrintable(window->connectionFaults().join(' ')));
+        QStringList expected;
+        for (int i = 1; i <= 9; ++i)
+            expected << QStringLiteral("T%1").arg(i);
+        for (int i = 1; i <= 11; ++i)
+            expected << QStringLiteral("C%1").arg(i);
+        for (int i = 1; i <= 11; ++i)
+            expected << QStringLiteral("D%1").arg(i);
+        for (const QString& row : expected)
+            QVERIFY2(window->connectionRows().contains(row), qPrintable(row));
+    }
+
+    void comboBoxes()
+    {
+        for (QComboBox* combo : window->findChildren<QComboBox*>()) {
+            if (qstrcmp(combo->metaObject()->className(), "QComboBox") != 0)
+                continue;
+            const Qt::WindowFlags flags = combo->view()->window()->windowFlags();
+            QVERIFY2(qobject_cast<QListView*>(combo->view()), qPrintable(combo->objectName()));
+            QVERIFY2(flags.testFlag(Qt::FramelessWindowHint) && flags.testFlag(Qt::NoDropShadowWindowHint)
+                         && (flags & Qt::WindowType_Mask) == Qt::Popup,
+                     qPrintable(combo->objectName()));
+        }
+        auto* sampleMode = probe->named<QComboBox>("SampleMode");
+        QCOMPARE(sampleMode->count(), 2);
+        QCOMPARE(sampleMode->itemText(0), QStringLiteral("TEM"));
+        QCOMPARE(sampleMode->itemText(1), QStringLiteral("自检"));
+        auto* continueMode = probe->named<QComboBox>("ContinueMode");
+        QCOMPARE(continueMode->itemText(0), QStringLiteral("定点"));
+        QCOMPARE(continueMode->itemText(1), QStringLiteral("拖曳"));
+        // The items keep the enumeration's values.
+        sampleMode->setCurrentIndex(1);
+        QCOMPARE(probe->collector()->GetSampleMode(), VODEZ_Collector::SelfCheck);
+        continueMode->setCurrentIndex(1);
+        QCOMPARE(probe->collector()->GetContinueMode(), VODEZ_Collector::Continue);
+    }
+
+    void openAndCloseAProject()
+    {
+        const QString file = path(QStringLiteral("a.VODEZ"));
+        auto* status = window->findChild<Form_Status*>();
+        QSignalSpy connectPressed(status, &Form_Status::clickBtnConnect);
+        QSignalSpy disconnectPressed(status, &Form_Status::clickBtnDisconn);
+        prompt->fileAnswers << file;
+        click("pushButton_Project_New");
+        QCOMPARE(connectPressed.count(), 1);
+        QCOMPARE(disconnectPressed.count(), 0);
+        QVERIFY(projectIsOpen());
+        QVERIFY(probe->tabBar()->isTabEnabled(2));
+        QCOMPARE(probe->tabBar()->currentIndex(), 1);
+        QCOMPARE(window->windowTitle(), QStringLiteral("RIZOR7031系统 -- ") + file);
+        QVERIFY(!visible("pushButton_Project_New"));
+        QVERIFY(visible("pushButton_Project_Close"));
+        QVERIFY(!visible("pushButton_Export_USF"));
+        QVERIFY(!probe->named("RecentProject")->isEnabled());
+        QVERIFY(!window->acceptDrops());
+        QCOMPARE(recentShown(), QStringList{file});
+
+        click("pushButton_Project_Close");
+        QCOMPARE(disconnectPressed.count(), 1);
+        QVERIFY(!projectIsOpen());
+        QCOMPARE(probe->tabBar()->currentIndex(), 0);
+        QCOMPARE(window->windowTitle(), QStringLiteral("RIZOR7031系统"));
+        QVERIFY(!probe->tree()->isProjectOpen());
+        QVERIFY(window->acceptDrops());
+        QCOMPARE(prompt->shown.size(), 1);   // the file dialog only
+
+        // The open dialog starts in the folder of the most recent project.
+        prompt->fileAnswers << QString();
+        click("pushButton_Project_Open");
+        QCOMPARE(prompt->shown.last().kind, Prompt::Kind::OpenFile);
+        QVERIFY(!projectIsOpen());
+    }
+
+    void openRefused_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("read-only file") << "ro.VODEZ" << true << "工程文件属性为 *只读* ，请修改";
+        QTest::newRow("folder missing") << "none/b.VODEZ" << false << "打开或创建工程文件失败，请重试！";
+    }
+    void openRefused()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, readOnly);
+        QFETCH(QString, text);
+        const QString target = path(file);
+        if (readOnly) {
+            touched(file);
+            QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadGroup));
+        }
+        prompt->fileAnswers << target;
+        click("pushButton_Project_Open");
+        QVERIFY(!projectIsOpen());
+        QCOMPARE(prompt->count(Prompt::Kind::Critical), 1);
+        QCOMPARE(prompt->shown.last().title, QStringLiteral("错误"));
+        QCOMPARE(prompt->shown.last().text, text);
+        QVERIFY(recentShown().isEmpty());
+    }
+
+    void recentProjectsAcrossStarts()
+    {
+        // Nine projects from earlier runs.
+        QStringList nine;
+        for (int i = 0; i < 9; ++i)
+            nine << path(QStringLiteral("r%1.VODEZ").arg(i));
+        {
+            DataModel_Index maker;
+            for (const QString& f : nine) {
+                QVERIFY(maker.openProject(f));
+                maker.closeProject();
+            }
+        }
+        ProgramSettings ini;
+        ini.saveRecentProjects(nine);
+        ini.sync();
+        build();
+        QStringList expected = nine;
+        QCOMPARE(recentShown(), expected);
+
+        // A double click on the third opens it and moves it to the top.
+        auto* list = probe->named<QListWidget>("RecentProject");
+        emit list->itemDoubleClicked(list->item(2));
+        QVERIFY(projectIsOpen());
+        expected.move(2, 0);
+        QCOMPARE(recentShown(), expected);
+        click("pushButton_Project_Close");
+
+        // A new tenth project: the oldest drops out, nine remain.
+        const QString fresh = path(QStringLiteral("new.VODEZ"));
+        prompt->fileAnswers << fresh;
+        click("pushButton_Project_New");
+        expected.removeLast();
+        expected.prepend(fresh);
+        QCOMPARE(recentShown(), expected);
+        click("pushButton_Project_Close");
+
+        // A project deleted since is not offered at the next start.
+        QVERIFY(QFile::remove(expected.at(4)));
+        build();
+        expected.removeAt(4);
+        QCOMPARE(recentShown(), expected);
+    }
+
+    void drops_data()
+    {
+        QTest::addColumn<QList<QUrl> >("urls");
+        QTest::addColumn<bool>("opens");
+        const QUrl lower = QUrl::fromLocalFile(dir.filePath(QStringLiteral("lower.vodez")));
+        QTest::newRow("lower-case ending") << QList<QUrl>{lower} << true;
+        QTest::newRow("two files, the first opens")
+            << QList<QUrl>{QUrl::fromLocalFile(dir.filePath(QStringLiteral("first.VODEZ"))),
+                           QUrl::fromLocalFile(dir.filePath(QStringLiteral("second.txt")))}
+            << true;
+        QTest::newRow("second of two is the project")
+            << QList<QUrl>{QUrl::fromLocalFile(dir.filePath(QStringLiteral("first.txt"))), lower} << false;
+        QTest::newRow("not a file") << QList<QUrl>{QUrl(QStringLiteral("http://localhost/x.VODEZ"))} << false;
+        QTest::newRow("no file at all") << QList<QUrl>{} << false;
+    }
+    void drops()
+    {
+        QFETCH(QList<QUrl>, urls);
+        QFETCH(bool, opens);
+        QMimeData data;
+        data.setUrls(urls);
+        QVERIFY(data.hasUrls());
+        drop(&data);
+        QCOMPARE(projectIsOpen(), opens);
+        if (opens) {
+            QCOMPARE(recentShown(), QStringList{urls.first().toLocalFile()});
+            QCOMPARE(prompt->shown.size(), 0);
+        } else {
+            QCOMPARE(prompt->shown.size(), 1);
+            QCOMPARE(prompt->shown[0].kind, Prompt::Kind::Critical);
+            QCOMPARE(prompt->shown[0].title, QStringLiteral("错误"));
+            QCOMPARE(prompt->shown[0].text, QStringLiteral("请拖入正确的工程文件"));
+        }
+    }
+
+    void dropOfTextIsIgnored()
+    {
+        QMimeData data;
+        data.setText(QStringLiteral("a.VODEZ"));
+        drop(&data);
+        QVERIFY(!projectIsOpen());
+        QCOMPARE(prompt->shown.size(), 0);
+    }
+
+    void usfExport_data()
+    {
+        QTest::addColumn<bool>("diskFull");
+        QTest::newRow("written") << false;
+        QTest::newRow("write fails") << true;
+    }
+    void usfExport()
+    {
+        QFETCH(bool, diskFull);
+        QVERIFY(probe->tree()->openProject(path(QStringLiteral("usf.VODEZ"))));
+        const QString target = path(QStringLiteral("out.usf"));
+        QFile::remove(target);
+        prompt->fileAnswers << target;
+        {
+            std::unique_ptr<FileSizeLimit> limit;
+            if (diskFull)
+                limit = std::make_unique<FileSizeLimit>(1);
+            click("pushButton_Export_USF");
+        }
+        QCOMPARE(prompt->shown.size(), 2);
+        QCOMPARE(prompt->shown[0].kind, Prompt::Kind::SaveFile);
+        const RecordingPrompt::Shown& box = prompt->shown[1];
+        if (diskFull) {
+            QCOMPARE(box.kind, Prompt::Kind::Critical);
+            QCOMPARE(box.title, QStringLiteral("导出数据"));
+            QCOMPARE(box.text, QStringLiteral("导出文件不能打开"));
+            QVERIFY(!QFile::exists(target));
+        } else {
+            QCOMPARE(box.kind, Prompt::Kind::Information);
+            QCOMPARE(box.title, QStringLiteral("导出USF"));
+            QCOMPARE(box.text, QStringLiteral("导出成功"));
+            QVERIFY(QFileInfo(target).size() > 1);
+        }
+    }
+
+    void developerMode_data()
+    {
+        QTest::addColumn<QStringList>("answers");   // empty: cancelled
+        QTest::addColumn<bool>("on");
+        QTest::newRow("right code") << QStringList{QStringLiteral(VODEZ_TEST_DEVELOPER_CODE)} << true;
+        QTest::newRow("wrong code") << QStringList{QStringLiteral("x")} << false;
+        QTest::newRow("cancelled") << QStringList{} << false;
+    }
+    void developerMode()
+    {
+        QFETCH(QStringList, answers);
+        QFETCH(bool, on);
+        prompt->fileAnswers << path(QStringLiteral("dev.VODEZ"));
+        click("pushButton_Project_New");
+        QVERIFY(projectIsOpen());
+        prompt->shown.clear();
+        prompt->textAnswers = answers;
+        auto* fs = probe->named<QComboBox>("ParamFs");
+        const int fsItems = fs->count();
+
+        logoClicks(4);
+        QCOMPARE(prompt->shown.size(), 0);
+        logoClicks(1);
+        QCOMPARE(prompt->shown.size(), 1);
+        QCOMPARE(prompt->shown[0].kind, Prompt::Kind::Text);
+        QCOMPARE(g_logoClicks, 0);
+        QCOMPARE(visible("groupBox_StartTime"), on);
+        QCOMPARE(visible("ContinueMode"), on);
+        QCOMPARE(visible("pushButton_Export_USF"), on);
+        QCOMPARE(fs->findData(100.0) >= 0, on);
+
+        // Any other click leaves the mode; the 100 Hz item stays.
+        logoClicks(1);
+        QCOMPARE(prompt->shown.size(), 1);
+        QVERIFY(!visible("groupBox_StartTime"));
+        QVERIFY(!visible("ContinueMode"));
+        QVERIFY(!visible("pushButton_Export_USF"));
+        QCOMPARE(fs->count(), on ? fsItems + 1 : fsItems);
+    }
+
+    void developerModeShowsExportOnlyWithAProject()
+    {
+        prompt->textAnswers << QStringLiteral(VODEZ_TEST_DEVELOPER_CODE);
+        logoClicks(5);
+        QVERIFY(visible("groupBox_StartTime"));
+        QVERIFY(!visible("pushButton_Export_USF"));
+        prompt->fileAnswers << path(QStringLiteral("dev2.VODEZ"));
+        click("pushButton_Project_New");
+        QVERIFY(visible("pushButton_Export_USF"));
+    }
+
+    // The close button's values are on disk before the program ends: the
+    // file itself is read, since settings objects of one process share
+    // what is not written yet.
+    void closeButtonWritesTheSettings()
+    {
+        const QString project = path(QStringLiteral("c.VODEZ"));
+        prompt->fileAnswers << project;
+        click("pushButton_Project_New");
+        click("pushButton_Project_Close");
+        probe->collector()->SetDeviceIP_Send(QStringLiteral("127.0.17.9"));
+        probe->collector()->SetDeviceIP_Recv(QStringLiteral("127.0.17.10"));
+        click("pushButton_Close");
+        QFile file(ProgramSettings::kFileName);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY2(text.contains(QStringLiteral("SendIP=127.0.17.9")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("RecvIP=127.0.17.10")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("List1=") + project), qPrintable(text));
+    }
+
+    void sampleLayoutVertical()
+    {
+        window->setSampleLayoutVertical();
+        auto* appBar = window->findChild<QLayout*>(QStringLiteral("layout_AppBar"));
+        QVERIFY(appBar->itemAt(1)->spacerItem());
+        QCOMPARE(window->centralWidget()->layout()->indexOf(probe->tabBar()), 1);
+        QLayout* sample = probe->named("page_Sample")->layout();
+        QCOMPARE(sample->itemAt(0)->widget(), probe->named("widget_Data"));
+        QLayout* lower = sample->itemAt(1)->layout();
+        QVERIFY(lower);
+        QCOMPARE(lower->itemAt(0)->widget(), probe->named("widget_Tree"));
+        QCOMPARE(lower->itemAt(1)->widget(), probe->named("widget_Project"));
+        auto* right = window->findChild<QLayout*>(QStringLiteral("Layout_Right"));
+        QCOMPARE(right->itemAt(right->count() - 1)->layout(), window->findChild<QLayout*>(QStringLiteral("Layout_Left")));
+        // The sampling page still holds its plots and panels.
+        QVERIFY(probe->sampleGraph());
+        QVERIFY(probe->named("widget_Data")->isAncestorOf(probe->sampleGraph()));
+    }
+
+    void plotFeeding()
+    {
+        Graph_Lines* sample = probe->sampleGraph();
+        Graph_Lines* line = probe->lineGraph();
+        const QVector<QVector<double> > matrix{{1e-3, 1e-4, 1e-5}, {2e-3, 2e-4, 2e-5}};
+        const QVector<double> points{10, 20, 30};
+        const QVector<double> times{100, 200};
+
+        // A whole line on the acquisition plot.
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "onGraph_Line", Q_ARG(QString, QStringLiteral("10线")),
+                                          Q_ARG(QVector<double>, points), Q_ARG(QVector<double>, times),
+                                          Q_ARG(QVector<QVector<double> >, matrix), Q_ARG(int, -1)));
+        QVERIFY(!WindowProbe::onItsPage(line));
+        QCOMPARE(WindowProbe::bottomTitle(sample), QStringLiteral("点位"));
+        QCOMPARE(sample->title().text(), QStringLiteral("10线"));
+        QCOMPARE(WindowProbe::curves(sample).size(), 2);
+
+        // The next live decay takes the axis title back.
+        emit probe->calc()->newGraphData(QStringLiteral("0"), QVector<double>{10, 100, 1000},
+                                         QVector<double>{1e-3, 1e-5, 1e-7}, 1.0);
+        QCOMPARE(WindowProbe::bottomTitle(sample), QStringLiteral("衰减时间 / us"));
+
+        // A section with a marker goes to the current-line plot.
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "onGraph_Line", Q_ARG(QString, QStringLiteral("10线")),
+                                          Q_ARG(QVector<double>, points), Q_ARG(QVector<double>, times),
+                                          Q_ARG(QVector<QVector<double> >, matrix), Q_ARG(int, 1)));
+        QVERIFY(WindowProbe::onItsPage(line));
+        emit probe->tree()->onSelectPoint(0);
+        QVERIFY(!WindowProbe::onItsPage(line));
+        emit probe->tree()->onSelectPoint(1);
+        QVERIFY(WindowProbe::onItsPage(line));
+
+        // Waveforms: one curve each; an unusable rate leaves the plot as it was.
+        emit probe->calc()->newGraph_Send(25.0, QVector<double>{1, 2, 3, 4});
+        QCOMPARE(WindowProbe::curves(probe->sendGraph()).size(), 1);
+        const QwtPlotCurve* sendCurve = WindowProbe::curves(probe->sendGraph()).first();
+        QCOMPARE(sendCurve->dataSize(), size_t(4));
+        QCOMPARE(sendCurve->sample(0), QPointF(10, -1.5));
+        for (double fs : {0.0, -1.0, 2e8}) {
+            emit probe->calc()->newGraph_Send(fs, QVector<double>{5, 5});
+            emit probe->calc()->newGraph_Off(fs > 1e8 ? -fs : fs, QVector<double>{5, 5});
+        }
+        QCOMPARE(WindowProbe::curves(probe->sendGraph()).first()->sample(0), QPointF(10, -1.5));
+        QVERIFY(WindowProbe::curves(probe->offGraph()).isEmpty());
+        emit probe->calc()->newGraph_Off(1e6, QVector<double>{9, 8, 7, 6, 5, 5, 5, 5, 5});
+        QCOMPARE(WindowProbe::curves(probe->offGraph()).first()->sample(0), QPointF(1, 4));
+    }
+};
+
+QTEST_MAIN(TstMainWindow)
+#include "tst_mainwindow.moc"
