@@ -118,13 +118,16 @@ private slots:
         QTest::mouseRelease(handle, Qt::LeftButton, {}, onEdition);
         QTRY_COMPARE(handle->position(), start + QPoint(30, 20));
 
-        // The page tabs in the same strip are no caption: a press selects.
+        // The page tabs in the same strip are no caption: a press selects
+        // (the settings tab is open to presses once a project is).
         auto* tabs = child<QTabBar>("tabBar");
+        tabs->setTabEnabled(2, true);
         const QPoint onTab = tabs->mapTo(m_window.get(), tabs->tabRect(2).center());
         QTest::mouseClick(handle, Qt::LeftButton, {}, onTab);
         QCOMPARE(tabs->currentIndex(), 2);
         QCOMPARE(handle->position(), start + QPoint(30, 20));
         tabs->setCurrentIndex(0);
+        tabs->setTabEnabled(2, false);
     }
 
     void maximizeButtonFollowsWindowState()
