@@ -37,16 +37,6 @@ QVector<double> vec(const QVariant& v)
     return v.value<QVector<double> >();
 }
 
-// "L1,P1,S2": the rows of the three tables of soundings.
-QString rowCounts(const QString& file)
-{
-    SideDb db(file);
-    return db.strings(QStringLiteral("SELECT 'L' || count(*) FROM Data_Line UNION ALL "
-                                     "SELECT 'P' || count(*) FROM Data_Point UNION ALL "
-                                     "SELECT 'S' || count(*) FROM Data_Sample"))
-        .join(QLatin1Char(','));
-}
-
 // A warning box the operator reads for a while: its event loop runs inside
 // the save, as a modal box's does.
 class SlowPrompt : public RecordingPrompt

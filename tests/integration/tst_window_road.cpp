@@ -35,15 +35,6 @@ const QString kRx = QStringLiteral("127.0.17.12");
 const quint16 kPort = 12345;
 const int kLongWait = 20000;
 
-QString rowCounts(const QString& file)
-{
-    SideDb db(file);
-    return db.strings(QStringLiteral("SELECT 'L' || count(*) FROM Data_Line UNION ALL "
-                                     "SELECT 'P' || count(*) FROM Data_Point UNION ALL "
-                                     "SELECT 'S' || count(*) FROM Data_Sample"))
-        .join(QLatin1Char(','));
-}
-
 } // namespace
 
 class TstWindowRoad : public QObject

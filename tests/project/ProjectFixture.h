@@ -149,6 +149,16 @@ private:
     QString m_name;
 };
 
+// "L1,P1,S2": the rows of the three tables of soundings in a project file.
+inline QString rowCounts(const QString& file)
+{
+    SideDb db(file);
+    return db.strings(QStringLiteral("SELECT 'L' || count(*) FROM Data_Line UNION ALL "
+                                     "SELECT 'P' || count(*) FROM Data_Point UNION ALL "
+                                     "SELECT 'S' || count(*) FROM Data_Sample"))
+        .join(QLatin1Char(','));
+}
+
 inline QByteArray fileBytes(const QString& path)
 {
     QFile f(path);
