@@ -206,26 +206,22 @@ bool rawLightRead(const QString& path, Lines* lines, bool objects)
         l->list_Data_Point.append(p);
     }
     sqlite3_finalize(st);
-    st = raw.prepare("SELECT ID, USE, PERIOD, SendFs, Data_PointID FROM Data_Sample ORDER BY Data_PointID, ID");
+    st = raw.prepare("SELECT ID, USE, PERIOD, SendFs, StartTime, Data_PointID FROM Data_Sample "
+                     "ORDER BY Data_PointID, ID");
     while (sqlite3_step(st) == SQLITE_ROW) {
         ++rows;
         if (!objects)
             continue;
-        Data_Point* p = pointById.value(sqlite3_column_int(st, 4));
+        Data_Point* p = pointById.value(sqlite3_column_int(st, 5));
         if (!p)
             continue;
         auto s = std::make_shared<Data_Sample>(sqlite3_column_int(st, 0));
         s->USE = sqlite3_column_int(st, 1);
         s->PERIOD = sqlite3_column_int(st, 2);
         s->SendFs = sqlite3_column_double(st, 3);
+        if (p->list_Data_Sample.isEmpty())
+            firstTimes.insert(s->ID, sqlite3_column_int64(st, 4));
         p->list_Data_Sample.append(s);
-    }
-    sqlite3_finalize(st);
-    st = raw.prepare("SELECT MIN(ID), StartTime FROM Data_Sample GROUP BY Data_PointID");
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        ++rows;
-        if (objects)
-            firstTimes.insert(sqlite3_column_int(st, 0), sqlite3_column_int64(st, 1));
     }
     sqlite3_finalize(st);
     return raw.exec("COMMIT") && rows > 0;

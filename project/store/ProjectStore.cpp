@@ -5,7 +5,10 @@
 #include <QDateTime>
 #include <QSet>
 #include <QSqlError>
+#include <QSqlDriver>
 #include <QSqlQuery>
+
+#include <sqlite3.h>
 
 #include <cmath>
 
@@ -244,30 +247,140 @@ ProjectStore::OpenResult ProjectStore::openInTransaction(bool sortPoints)
             return fail(e);
     }
 
-    const orm::Query query = sortPoints
-        ? orm::Query(QStringLiteral("Points_alias"),
-                     QStringLiteral("ORDER BY Points_alias.Data_LineID ASC,Points_alias.NAME ASC"))
-        : orm::Query(QString());
-    const QString relation = sortPoints
-        ? QStringLiteral("list_Data_Point <Points_alias> -> list_Data_Sample{USE,PERIOD,SendFs}")
-        : QStringLiteral("list_Data_Point -> list_Data_Sample{USE,PERIOD,SendFs}");
-    const QSqlError linesError = orm::dao::fetch_all_with_relation(relation, m_lines, query, &m_db);
-    if (failed(linesError))
-        return fail(linesError);
-
-    // The start time of every point's first sample, in one statement (a
-    // lookup per point would cost a query per point on a large project); the
-    // light index holds it, so the rows themselves are not read.
-    if (!q.exec(QStringLiteral("SELECT MIN(ID), StartTime FROM Data_Sample GROUP BY Data_PointID")))
-        return fail(q.lastError());
-    while (q.next())
-        m_firstSampleTimes.insert(q.value(0).toInt(), q.value(1).toLongLong());
-    if (q.lastError().isValid())
-        return fail(q.lastError());
+    const QSqlError readError = readLight(sortPoints);
+    if (failed(readError))
+        return fail(readError);
 
     if (!m_db.commit())
         return fail(m_db.lastError());
     return OpenResult::Opened;
+}
+
+namespace {
+
+// The light read goes to SQLite directly, on the connection's own handle:
+// Qt's driver turns every value of its hundred thousand rows into a variant,
+// which costs the open more than reading them.
+class LightRows
+{
+public:
+    LightRows(sqlite3* db, const char* sql) : m_db(db)
+    {
+        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_st, nullptr);
+    }
+    ~LightRows() { sqlite3_finalize(m_st); }
+    bool next()
+    {
+        if (m_rc != SQLITE_OK && m_rc != SQLITE_ROW)
+            return false;
+        m_rc = sqlite3_step(m_st);
+        return m_rc == SQLITE_ROW;
+    }
+    // After next() gave false: the error that ended the rows, if any.
+    QSqlError error() const
+    {
+        if (m_rc == SQLITE_DONE)
+            return QSqlError();
+        return QSqlError(QStringLiteral("Unable to fetch row"), QString::fromUtf8(sqlite3_errmsg(m_db)),
+                         QSqlError::StatementError, QString::number(m_rc));
+    }
+    int integer(int column) const { return sqlite3_column_int(m_st, column); }
+    qint64 integer64(int column) const { return sqlite3_column_int64(m_st, column); }
+    double real(int column) const { return sqlite3_column_double(m_st, column); }
+    bool isNull(int column) const { return sqlite3_column_type(m_st, column) == SQLITE_NULL; }
+    QString text(int column) const
+    {
+        const void* t = sqlite3_column_text16(m_st, column);
+        return t ? QString(static_cast<const QChar*>(t), sqlite3_column_bytes16(m_st, column) / int(sizeof(QChar)))
+                 : QString();
+    }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_st = nullptr;
+    int m_rc;
+};
+
+} // namespace
+
+QSqlError ProjectStore::readLight(bool sortPoints)
+{
+    m_lines.clear();
+    m_firstSampleTimes.clear();
+    const QVariant handle = m_db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return QSqlError(QStringLiteral("no SQLite handle"), QString(), QSqlError::ConnectionError);
+    sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
+
+    QHash<int, Data_Line*> lineById;
+    {
+        LightRows rows(db, "SELECT ID, NAME, TYPE, USE, NOTE FROM Data_Line ORDER BY ID");
+        while (rows.next()) {
+            auto line = std::make_shared<Data_Line>(rows.integer(0));
+            line->NAME = rows.real(1);
+            line->TYPE = rows.integer(2);
+            line->USE = rows.integer(3);
+            line->NOTE = rows.text(4);
+            lineById.insert(line->ID, line.get());
+            m_lines.append(line);
+        }
+        if (failed(rows.error()))
+            return rows.error();
+    }
+    QHash<int, Data_Point*> pointById;
+    {
+        // Points by line and number, as the tree lists them; else by ID.
+        LightRows rows(db, sortPoints ? "SELECT ID, NAME, USE, NOTE, TYPE, Data_LineID FROM Data_Point AS Points_alias "
+                                        "ORDER BY Points_alias.Data_LineID ASC,Points_alias.NAME ASC"
+                                      : "SELECT ID, NAME, USE, NOTE, TYPE, Data_LineID FROM Data_Point "
+                                        "ORDER BY Data_LineID, ID");
+        while (rows.next()) {
+            Data_Line* line = rows.isNull(5) ? nullptr : lineById.value(rows.integer(5));
+            if (!line)
+                continue;   // a point of no line the file holds
+            auto point = std::make_shared<Data_Point>(rows.integer(0));
+            point->NAME = rows.real(1);
+            point->USE = rows.integer(2);
+            point->NOTE = rows.text(3);
+            point->TYPE = rows.integer(4);
+            point->Data_LineID = std::make_shared<Data_Line>(line->ID);
+            pointById.insert(point->ID, point.get());
+            line->list_Data_Point.append(point);
+        }
+        if (failed(rows.error()))
+            return rows.error();
+    }
+    {
+        // The light columns, each point's samples together and in ID order,
+        // all from the light index; the first sample of each point also
+        // gives the point's start time.
+        LightRows rows(db, "SELECT ID, USE, PERIOD, SendFs, StartTime, Data_PointID FROM Data_Sample "
+                           "ORDER BY Data_PointID, ID");
+        Data_Point* point = nullptr;
+        int pointId = 0;
+        while (rows.next()) {
+            if (rows.isNull(5))
+                continue;
+            const int owner = rows.integer(5);
+            const bool first = !point || owner != pointId;
+            if (first) {
+                pointId = owner;
+                point = pointById.value(owner);
+            }
+            if (!point)
+                continue;
+            auto sample = std::make_shared<Data_Sample>(rows.integer(0));
+            sample->USE = rows.integer(1);
+            sample->PERIOD = rows.integer(2);
+            sample->SendFs = rows.real(3);
+            if (first)
+                m_firstSampleTimes.insert(sample->ID, rows.integer64(4));
+            point->list_Data_Sample.append(sample);
+        }
+        if (failed(rows.error()))
+            return rows.error();
+    }
+    return QSqlError();
 }
 
 bool ProjectStore::upgrade()

@@ -133,6 +133,9 @@ public:
 private:
     OpenResult openInTransaction(bool sortPoints);
     bool runUpgrade(QSqlError* error);
+    // Every line with its points and their light samples, and each point's
+    // first start time, in the running transaction.
+    QSqlError readLight(bool sortPoints);
     template <class T>
     bool storeColumnsOf(const T& object, const QStringList& columns);
     template <class T>
