@@ -2,7 +2,10 @@
 #
 # One QtTest executable registered with CTest. Every test runs headless in its
 # own working directory (so a test's config.ini or project file never meets
-# another test's), with a private XDG runtime dir.
+# another test's), with a private XDG runtime dir. Each one links the test
+# base's prompt guard (tests/support), so a message box or dialog the test
+# did not expect fails it instead of opening a modal window; RecordingPrompt.h
+# is on its include path.
 set(VODEZ_TEST_XDG_RUNTIME_DIR "${CMAKE_BINARY_DIR}/xdg-runtime")
 file(MAKE_DIRECTORY "${VODEZ_TEST_XDG_RUNTIME_DIR}")
 file(CHMOD "${VODEZ_TEST_XDG_RUNTIME_DIR}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
@@ -18,7 +21,7 @@ function(vodez_add_test name)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
+  target_link_libraries(${name} PRIVATE Qt5::Test testbase_guard ${T_LIBS})
   set(workdir "${CMAKE_BINARY_DIR}/testrun/${name}")
   file(MAKE_DIRECTORY "${workdir}")
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY "${workdir}")

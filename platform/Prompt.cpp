@@ -7,6 +7,7 @@
 
 namespace {
 Prompt* g_prompt = nullptr;
+Prompt* g_fallback = nullptr;
 
 WidgetPrompt& widgetPrompt()
 {
@@ -19,7 +20,9 @@ Prompt::~Prompt() = default;
 
 Prompt* Prompt::current()
 {
-    return g_prompt ? g_prompt : &widgetPrompt();
+    if (g_prompt)
+        return g_prompt;
+    return g_fallback ? g_fallback : &widgetPrompt();
 }
 
 void Prompt::set(Prompt* prompt)
@@ -30,6 +33,11 @@ void Prompt::set(Prompt* prompt)
 Prompt* Prompt::installed()
 {
     return g_prompt;
+}
+
+void Prompt::setFallback(Prompt* prompt)
+{
+    g_fallback = prompt;
 }
 
 void WidgetPrompt::information(QWidget* parent, const QString& title, const QString& text)

@@ -34,11 +34,14 @@ public:
     virtual QString getSaveFileName(QWidget* parent, const QString& caption,
                                     const QString& dir, const QString& filter) = 0;
 
-    // The prompt in use; never null. set(nullptr) restores the dialogs.
+    // The prompt in use; never null. set(nullptr) restores the fallback.
     static Prompt* current();
     static void set(Prompt* prompt);
-    // The prompt set with set(), or null when the real dialogs are in use.
+    // The prompt set with set(), or null when the fallback is in use.
     static Prompt* installed();
+    // What current() gives while none is set: the real dialogs unless a
+    // headless process (a test) has put a non-modal prompt in their place.
+    static void setFallback(Prompt* prompt);
 };
 
 // Shows real Qt dialogs.

@@ -15,6 +15,7 @@
 #include "BenchProject.h"
 #include "Data_Calc.h"
 #include "DataModel_Index.h"
+#include "HeadlessPrompt.h"
 #include "LineAssembly.h"
 #include "Orm.h"
 #include "ProjectStore.h"
@@ -282,6 +283,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    HeadlessPrompt prompt;
     QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
     initDataClasses();
     initVodezResources();

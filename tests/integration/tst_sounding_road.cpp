@@ -26,6 +26,8 @@ const QString kTxAddress = InstrumentEmulator::RunAddress(10, 1);
 const QString kRxAddress = InstrumentEmulator::RunAddress(10, 2);
 const quint16 kPort = 12345;
 const int kLongWait = 20000;
+// What the operator reads when a sounding cannot be written to the project.
+const QString kSaveFailed = QStringLiteral("数据添加失败,可能是工程文件损坏");
 
 QVector<double> blob(const QVariant& v)
 {
@@ -511,6 +513,7 @@ private slots:
             QVERIFY(db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Data_Sample BEGIN "
                                            "SELECT RAISE(ABORT, 'refused'); END")));
         }
+        prompt->expect(Prompt::Kind::Warning).saying(kSaveFailed);
         emit c()->onBtnSampleStart();
         QTRY_VERIFY_WITH_TIMEOUT(!prompt->shown.isEmpty(), kLongWait);
         // The run has ended with the link; once reconnected the controller
@@ -552,6 +555,7 @@ private slots:
                                            "SELECT RAISE(ABORT, 'refused'); END")));
         }
         QSignalSpy failed(tree(), &DataModel_Index::onSaveFailed);
+        prompt->expect(Prompt::Kind::Warning).saying(kSaveFailed);
         emit c()->onBtnSaveOK();
         QCOMPARE(failed.count(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(in("SampleWaitSave"), kLongWait);

@@ -199,6 +199,7 @@ private slots:
         QCOMPARE(use.first().first().toBool(), true);
         QCOMPARE(point->USE, 1);
 
+        prompt.expect(Prompt::Kind::Warning).saying(QStringLiteral("点号修改失败,可能是工程文件损坏"));
         QVERIFY(!tree.changePointName(0, 0, 21.0));
         QCOMPARE(point->NAME, 20.0);
         QCOMPARE(tree.topLevelItem(0)->child(0)->text(0), QStringLiteral("20"));
@@ -248,7 +249,7 @@ private slots:
         tree.onChangePointNameDl(tree.visualItemRect(point->child(0)).center());
         QCOMPARE(prompt.count(Prompt::Kind::Number), 0);
 
-        prompt.acceptUnchanged = 1;
+        prompt.expectNumberUnchanged();
         tree.onChangePointNameDl(tree.visualItemRect(point).center());
         QCOMPARE(prompt.count(Prompt::Kind::Number), 1);
         const RecordingPrompt::Shown dialog = prompt.shown.last();
@@ -264,10 +265,11 @@ private slots:
             QCOMPARE(db.value("SELECT count(*) FROM writes").toInt(), 0);
         }
 
-        prompt.numberAnswers = {13.0};
+        prompt.expectNumber(13.0);
         tree.onChangePointNameDl(tree.visualItemRect(point).center());
         QCOMPARE(point->text(0), QStringLiteral("13"));
         // Cancelled: nothing.
+        prompt.expect(Prompt::Kind::Number);
         tree.onChangePointNameDl(tree.visualItemRect(point).center());
         QCOMPARE(point->text(0), QStringLiteral("13"));
         SideDb db(file);

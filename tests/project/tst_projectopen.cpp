@@ -226,6 +226,7 @@ private slots:
         const QByteArray bytes = fileBytes(file);
 
         RecordingPrompt prompt;
+        prompt.expect(Prompt::Kind::Warning).saying(QStringLiteral("工程文件损坏"));
         TestTree tree;
         QSignalSpy isNew(&tree, &DataModel_Index::isNewLineChanged);
         QVERIFY(!tree.openProject(file));
@@ -243,6 +244,7 @@ private slots:
         tree.setProjectConfig(st_ProjectConfig{});
         tree.setWifiName();
         tree.dataUpload(sounding(1, 1700000000000));
+        prompt.expect(Prompt::Kind::Warning).saying(QStringLiteral("数据添加失败,可能是工程文件损坏"));
         tree.dataSave(true);
         QVERIFY(fileBytes(file) == bytes);
     }

@@ -227,6 +227,7 @@ private slots:
         QSignalSpy failed(&tree, &DataModel_Index::onSaveFailed);
         QSignalSpy pointNo(&tree, &DataModel_Index::onPointNoChanged);
         tree.dataUpload(sounding(3, 1700000050000, 0, continuous ? 1 : 0));
+        prompt.expect(Prompt::Kind::Warning).saying(QStringLiteral("数据添加失败,可能是工程文件损坏"));
         tree.dataSave(true);
 
         QCOMPARE(failed.count(), 1);
@@ -282,6 +283,7 @@ private slots:
         QSignalSpy over(&tree, &DataModel_Index::onSaveOver);
         QSignalSpy failed(&tree, &DataModel_Index::onSaveFailed);
         tree.dataUpload(sounding(2, 1700000000000));
+        prompt.expect(Prompt::Kind::Warning).saying(QStringLiteral("数据添加失败,可能是工程文件损坏"));
         tree.dataSave(true);
         QCOMPARE(over.count(), 1);
         QCOMPARE(failed.count(), 1);

@@ -1,14 +1,189 @@
 #include "RecordingPrompt.h"
 
+#include <QTest>
+
+namespace {
+
+// A failure of the test function that is running; a box outside any test
+// function has no test to fail, so the process itself fails.
+void failRunningTest(const QString& message)
+{
+    const QByteArray text = message.toUtf8();
+    if (QTest::currentTestFunction())
+        QTest::qFail(text.constData(), __FILE__, __LINE__);
+    else
+        qFatal("%s", text.constData());
+}
+
+QString quoted(const QString& text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+QString describeShown(const RecordingPrompt::Shown& box)
+{
+    return QStringLiteral("%1 titled %2 with text %3")
+        .arg(RecordingPrompt::kindName(box.kind), quoted(box.title), quoted(box.text));
+}
+
+} // namespace
+
+RecordingPrompt::Expectation& RecordingPrompt::Expectation::titled(const QString& title)
+{
+    title_ = title;
+    return *this;
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::Expectation::saying(const QString& text)
+{
+    text_ = text;
+    return *this;
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::Expectation::containing(const QString& part)
+{
+    part_ = part;
+    return *this;
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::Expectation::times(int count)
+{
+    Q_ASSERT(count > 0);
+    remaining_ = count;
+    return *this;
+}
+
+bool RecordingPrompt::Expectation::matches(const Shown& shown) const
+{
+    return shown.kind == kind_
+        && (!title_ || shown.title == *title_)
+        && (!text_ || shown.text == *text_)
+        && (!part_ || shown.text.contains(*part_));
+}
+
+QString RecordingPrompt::Expectation::describe() const
+{
+    QString d = kindName(kind_);
+    if (title_)
+        d += QStringLiteral(" titled ") + quoted(*title_);
+    if (text_)
+        d += QStringLiteral(" with text ") + quoted(*text_);
+    if (part_)
+        d += QStringLiteral(" with text holding ") + quoted(*part_);
+    if (remaining_ > 1)
+        d += QStringLiteral(" (%1 more times)").arg(remaining_);
+    return d;
+}
+
 RecordingPrompt::RecordingPrompt()
-    : previous_(Prompt::installed())
+    : installed_(true)
+    , previous_(Prompt::installed())
 {
     Prompt::set(this);
 }
 
+RecordingPrompt::RecordingPrompt(Unexpected)
+    : installed_(false)
+    , previous_(nullptr)
+{
+}
+
 RecordingPrompt::~RecordingPrompt()
 {
-    Prompt::set(previous_);
+    if (installed_)
+        Prompt::set(previous_);
+    // A test that already failed has said what went wrong; the boxes it did
+    // not reach are a consequence.
+    if (!expected_.empty() && !QTest::currentTestFailed())
+        failRunningTest(QStringLiteral("expected %1, never shown").arg(expected_.front().describe()));
+}
+
+void RecordingPrompt::guardProcess()
+{
+    static RecordingPrompt guard{Unexpected{}};
+    Prompt::setFallback(&guard);
+}
+
+QString RecordingPrompt::kindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::Information: return QStringLiteral("information box");
+    case Kind::Warning: return QStringLiteral("warning box");
+    case Kind::Critical: return QStringLiteral("critical box");
+    case Kind::Question: return QStringLiteral("question box");
+    case Kind::Number: return QStringLiteral("number input");
+    case Kind::Text: return QStringLiteral("text input");
+    case Kind::OpenFile: return QStringLiteral("open-file dialog");
+    case Kind::SaveFile: return QStringLiteral("save-file dialog");
+    }
+    return QStringLiteral("dialog");
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::add(Kind kind)
+{
+    Q_ASSERT_X(installed_, "RecordingPrompt", "the process-wide prompt expects nothing");
+    expected_.emplace_back();
+    expected_.back().kind_ = kind;
+    return expected_.back();
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::expect(Kind kind)
+{
+    return add(kind);
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::expectQuestion(bool yes)
+{
+    Expectation& e = add(Kind::Question);
+    e.reply_ = yes ? Expectation::Reply::Positive : Expectation::Reply::Negative;
+    return e;
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::expectNumber(double value)
+{
+    Expectation& e = add(Kind::Number);
+    e.reply_ = Expectation::Reply::Positive;
+    e.number_ = value;
+    return e;
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::expectNumberUnchanged()
+{
+    Expectation& e = add(Kind::Number);
+    e.reply_ = Expectation::Reply::Unchanged;
+    return e;
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::expectText(const QString& value)
+{
+    Expectation& e = add(Kind::Text);
+    e.reply_ = Expectation::Reply::Positive;
+    e.string_ = value;
+    return e;
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::expectOpenFile(const QString& path)
+{
+    Expectation& e = add(Kind::OpenFile);
+    e.reply_ = Expectation::Reply::Positive;
+    e.string_ = path;
+    return e;
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::expectSaveFile(const QString& path)
+{
+    Expectation& e = add(Kind::SaveFile);
+    e.reply_ = Expectation::Reply::Positive;
+    e.string_ = path;
+    return e;
+}
+
+int RecordingPrompt::pending() const
+{
+    int n = 0;
+    for (const Expectation& e : expected_)
+        n += e.remaining_;
+    return n;
 }
 
 int RecordingPrompt::count(Kind kind) const
@@ -19,61 +194,77 @@ int RecordingPrompt::count(Kind kind) const
     return n;
 }
 
+std::optional<RecordingPrompt::Expectation> RecordingPrompt::take(const Shown& box)
+{
+    shown.append(box);
+    if (expected_.empty() || !expected_.front().matches(box)) {
+        QString message = QStringLiteral("unexpected ") + describeShown(box);
+        if (!expected_.empty())
+            message += QStringLiteral("; expected ") + expected_.front().describe();
+        failRunningTest(message);
+        return std::nullopt;
+    }
+    const Expectation met = expected_.front();
+    if (--expected_.front().remaining_ == 0)
+        expected_.pop_front();
+    return met;
+}
+
 void RecordingPrompt::information(QWidget*, const QString& title, const QString& text)
 {
-    shown.append({Kind::Information, title, text});
+    take({Kind::Information, title, text});
 }
 
 void RecordingPrompt::warning(QWidget*, const QString& title, const QString& text)
 {
-    shown.append({Kind::Warning, title, text});
+    take({Kind::Warning, title, text});
 }
 
 void RecordingPrompt::critical(QWidget*, const QString& title, const QString& text)
 {
-    shown.append({Kind::Critical, title, text});
+    take({Kind::Critical, title, text});
 }
 
 bool RecordingPrompt::question(QWidget*, const QString& title, const QString& text)
 {
-    shown.append({Kind::Question, title, text});
-    return questionAnswers.isEmpty() ? false : questionAnswers.takeFirst();
+    const auto met = take({Kind::Question, title, text});
+    return met && met->reply_ == Expectation::Reply::Positive;
 }
 
 bool RecordingPrompt::getDouble(QWidget*, const QString& title, const QString& label,
                                 double* value, double min, double max, int decimals)
 {
-    shown.append({Kind::Number, title, label, *value, min, max, decimals});
-    if (acceptUnchanged > 0) {
-        --acceptUnchanged;
-        return true;
-    }
-    if (numberAnswers.isEmpty())
+    const auto met = take({Kind::Number, title, label, *value, min, max, decimals});
+    if (!met || met->reply_ == Expectation::Reply::Negative)
         return false;
-    *value = numberAnswers.takeFirst();
+    if (met->reply_ == Expectation::Reply::Positive)
+        *value = met->number_;
     return true;
 }
 
 bool RecordingPrompt::getText(QWidget*, const QString& title, const QString& label,
-                              QString* value, bool)
+                              QString* value, bool password)
 {
-    shown.append({Kind::Text, title, label});
-    if (textAnswers.isEmpty())
+    Shown box{Kind::Text, title, label};
+    box.password = password;
+    const auto met = take(box);
+    if (!met || met->reply_ == Expectation::Reply::Negative)
         return false;
-    *value = textAnswers.takeFirst();
+    if (met->reply_ == Expectation::Reply::Positive)
+        *value = met->string_;
     return true;
 }
 
 QString RecordingPrompt::getOpenFileName(QWidget*, const QString& caption, const QString&,
                                          const QString& filter)
 {
-    shown.append({Kind::OpenFile, caption, filter});
-    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+    const auto met = take({Kind::OpenFile, caption, filter});
+    return met && met->reply_ == Expectation::Reply::Positive ? met->string_ : QString();
 }
 
 QString RecordingPrompt::getSaveFileName(QWidget*, const QString& caption, const QString&,
                                          const QString& filter)
 {
-    shown.append({Kind::SaveFile, caption, filter});
-    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+    const auto met = take({Kind::SaveFile, caption, filter});
+    return met && met->reply_ == Expectation::Reply::Positive ? met->string_ : QString();
 }
