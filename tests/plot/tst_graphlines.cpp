@@ -184,6 +184,7 @@ private slots:
         QCOMPARE(samplesOf(plot.lines()[3]->curve), points(x, y));
 
         plot.setGraphTitle(QStringLiteral("T"), true);
+        prompt.expect(Prompt::Kind::Information).titled(QStringLiteral("导出数据")).containing(QStringLiteral("导出成功"));
         plot.exportToTxt();
         QCOMPARE(readFile("T.csv"), QByteArray("Time/us,Data/v\n-10,0\n20,20\n30,-0.5\n40,1e-12\n50,-0.0003\n"));
     }
@@ -252,6 +253,7 @@ private slots:
             QCOMPARE(samplesOf(plot.lines()[0]->curve), points({1, 2, 3}, {7, 8, 9}));
             QCOMPARE(samplesOf(plot.lines()[1]->curve), points({1, 2}, {7, 8}));
             plot.setGraphTitle(QStringLiteral("T"), true);
+            prompt.expect(Prompt::Kind::Information).titled(QStringLiteral("导出数据")).containing(QStringLiteral("导出成功"));
             plot.exportToTxt();
             QCOMPARE(readFile("T.csv"), QByteArray("Time/us,Data/v\n1,7\n2,8\n3,9\n"));
         }
@@ -494,6 +496,8 @@ private slots:
         plot.newLine(QStringLiteral("other"), {1, 2}, {3, 4}, 1.0);
         plot.newLine(title, {1.5, 2}, {1e-7, 123456789012.0}, 1.0);
         plot.newLine(title, {9, 9}, {9, 9}, 1.0);
+        prompt.expect(Prompt::Kind::Information).titled(QStringLiteral("截图"));
+        prompt.expect(Prompt::Kind::Information).titled(QStringLiteral("导出数据"));
 
         plot.exportToPng();
         const QImage image(png);
@@ -516,6 +520,7 @@ private slots:
     void tableExportWithoutTheTitledLine()
     {
         RecordingPrompt prompt;
+        prompt.expect(Prompt::Kind::Information).titled(QStringLiteral("导出数据")).times(2);
         Graph_Lines plot(nullptr);
         plot.setGraphTitle(QStringLiteral("T"), true);
         plot.exportToTxt();
@@ -541,6 +546,8 @@ private slots:
         plot.newLine(QStringLiteral("T"), {1, 2}, {3, 4}, 1.0);
         QVERIFY(QDir().mkpath(QStringLiteral("T.png/keep")));
         QVERIFY(QDir().mkpath(QStringLiteral("T.csv/keep")));
+        prompt.expect(Prompt::Kind::Warning).titled(QStringLiteral("截图"));
+        prompt.expect(Prompt::Kind::Warning).titled(QStringLiteral("导出数据")).times(2);
         plot.exportToPng();
         plot.exportToTxt();
         // A title that names a missing folder cannot be written either.

@@ -204,6 +204,7 @@ private slots:
         QSignalSpy changed(page.get(), &View_Setting::projectConfigChanged);
         QLineEdit* edit = w<QLineEdit>("PointNoStep");
         edit->setText(QStringLiteral("x"));
+        prompt.expect(Prompt::Kind::Warning).titled(QStringLiteral("错误"));
         emit edit->editingFinished();
         QCOMPARE(changed.count(), 0);
         QCOMPARE(prompt.shown.size(), 1);
