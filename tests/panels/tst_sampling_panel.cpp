@@ -1,7 +1,7 @@
 // The sampling panel on its own: the rows of controls each phase of the
 // controller shows, the keyboard shortcuts that live with them, the input
 // rules of the edits, the frequency list, the line parameters and the
-// continue mode. Question boxes are answered by the recording prompt.
+// continue mode. Question boxes are answered as each case expects them.
 
 #include "Form_SampleControl.h"
 #include "HViewProxyManager.h"
@@ -188,7 +188,8 @@ private slots:
         QFETCH(QString, asked);
 
         RecordingPrompt prompt;
-        prompt.questionAnswers << answer;
+        if (!asked.isEmpty())
+            prompt.expectQuestion(answer).titled(asked.section('|', 0, 0)).saying(asked.section('|', 1));
         BoundPanel p;
         p.enter({phase});
         p.panel.show();
@@ -404,6 +405,7 @@ private slots:
 
         // Text the binding put there is not checked by the input rule.
         line->setText(QStringLiteral("nan?"));
+        prompt.expect(Prompt::Kind::Warning).titled(QStringLiteral("错误"));
         emit line->editingFinished();
         QCOMPARE(p.emitted.join(' '), QStringLiteral("line -12"));
         QCOMPARE(prompt.shown.size(), 1);
