@@ -119,63 +119,57 @@ QString RecordingPrompt::kindName(Kind kind)
     return QStringLiteral("dialog");
 }
 
-RecordingPrompt::Expectation& RecordingPrompt::add(Kind kind)
+RecordingPrompt::Expectation& RecordingPrompt::add(Kind kind, Expectation::Reply reply)
 {
     Q_ASSERT_X(installed_, "RecordingPrompt", "the process-wide prompt expects nothing");
     expected_.emplace_back();
     expected_.back().kind_ = kind;
+    expected_.back().reply_ = reply;
     return expected_.back();
+}
+
+RecordingPrompt::Expectation& RecordingPrompt::addString(Kind kind, const QString& answer)
+{
+    Expectation& e = add(kind, Expectation::Reply::Positive);
+    e.string_ = answer;
+    return e;
 }
 
 RecordingPrompt::Expectation& RecordingPrompt::expect(Kind kind)
 {
-    return add(kind);
+    return add(kind, Expectation::Reply::Negative);
 }
 
 RecordingPrompt::Expectation& RecordingPrompt::expectQuestion(bool yes)
 {
-    Expectation& e = add(Kind::Question);
-    e.reply_ = yes ? Expectation::Reply::Positive : Expectation::Reply::Negative;
-    return e;
+    return add(Kind::Question, yes ? Expectation::Reply::Positive : Expectation::Reply::Negative);
 }
 
 RecordingPrompt::Expectation& RecordingPrompt::expectNumber(double value)
 {
-    Expectation& e = add(Kind::Number);
-    e.reply_ = Expectation::Reply::Positive;
+    Expectation& e = add(Kind::Number, Expectation::Reply::Positive);
     e.number_ = value;
     return e;
 }
 
 RecordingPrompt::Expectation& RecordingPrompt::expectNumberUnchanged()
 {
-    Expectation& e = add(Kind::Number);
-    e.reply_ = Expectation::Reply::Unchanged;
-    return e;
+    return add(Kind::Number, Expectation::Reply::Unchanged);
 }
 
 RecordingPrompt::Expectation& RecordingPrompt::expectText(const QString& value)
 {
-    Expectation& e = add(Kind::Text);
-    e.reply_ = Expectation::Reply::Positive;
-    e.string_ = value;
-    return e;
+    return addString(Kind::Text, value);
 }
 
 RecordingPrompt::Expectation& RecordingPrompt::expectOpenFile(const QString& path)
 {
-    Expectation& e = add(Kind::OpenFile);
-    e.reply_ = Expectation::Reply::Positive;
-    e.string_ = path;
-    return e;
+    return addString(Kind::OpenFile, path);
 }
 
 RecordingPrompt::Expectation& RecordingPrompt::expectSaveFile(const QString& path)
 {
-    Expectation& e = add(Kind::SaveFile);
-    e.reply_ = Expectation::Reply::Positive;
-    e.string_ = path;
-    return e;
+    return addString(Kind::SaveFile, path);
 }
 
 int RecordingPrompt::pending() const

@@ -127,7 +127,9 @@ private:
     struct Unexpected {};
     explicit RecordingPrompt(Unexpected);
 
-    Expectation& add(Kind kind);
+    Expectation& add(Kind kind, Expectation::Reply reply);
+    // An expectation answered with a text or a path.
+    Expectation& addString(Kind kind, const QString& answer);
     // Records the box and takes the expectation it meets; none (after
     // failing the running test) when it meets none.
     std::optional<Expectation> take(const Shown& box);
