@@ -142,6 +142,7 @@ private slots:
         {
             Lock lock(file, QStringLiteral("reserved"));
             QVERIFY(lock.held());
+            prompt.expect(Prompt::Kind::Warning);
             QElapsedTimer took;
             took.start();
             tree.dataSave(true);
