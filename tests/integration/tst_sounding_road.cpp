@@ -466,6 +466,7 @@ private slots:
             QVERIFY(db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Data_Sample BEGIN "
                                            "SELECT RAISE(ABORT, 'refused'); END")));
         }
+        prompt->expect(Prompt::Kind::Warning).saying(kSaveFailed);
         emit c()->onBtnSampleStart();
         QTRY_VERIFY_WITH_TIMEOUT(in("SampleWaitSave"), kLongWait);
         QCOMPARE(status(), VODEZ_Collector::UPLOAD);
