@@ -84,7 +84,7 @@ class TstWindowRoad : public QObject
     // New project from the button, then both links up.
     void openNewProject(const QString& file)
     {
-        prompt->fileAnswers << file;
+        prompt->expectSaveFile(file);
         click("pushButton_Project_New");
         QVERIFY(probe->tabBar()->isTabEnabled(1));
         QCOMPARE(probe->tabBar()->currentIndex(), 1);
@@ -118,7 +118,8 @@ class TstWindowRoad : public QObject
     void exportUsf()
     {
         const QString usf = dir.filePath(QStringLiteral("road.usf"));
-        prompt->fileAnswers << usf;
+        prompt->expectSaveFile(usf);
+        prompt->expect(Prompt::Kind::Information).saying(QStringLiteral("导出成功"));
         const int boxes = prompt->shown.size();
         click("pushButton_Export_USF");
         QCOMPARE(prompt->shown.size(), boxes + 2);
@@ -240,7 +241,7 @@ private slots:
         shoot("sampling-during-continuous");
 
         // Stop asks first.
-        prompt->questionAnswers << true;
+        prompt->expectQuestion(true);
         click("pushButton_Stop");
         QCOMPARE(status(), VODEZ_Collector::IDLE);
         QTRY_VERIFY_WITH_TIMEOUT(!emu->Tx().IsRunning() && !emu->Rx().IsArmed(), kLongWait);

@@ -212,7 +212,7 @@ private slots:
         auto* status = window->findChild<Form_Status*>();
         QSignalSpy connectPressed(status, &Form_Status::clickBtnConnect);
         QSignalSpy disconnectPressed(status, &Form_Status::clickBtnDisconn);
-        prompt->fileAnswers << file;
+        prompt->expectSaveFile(file);
         click("pushButton_Project_New");
         QCOMPARE(connectPressed.count(), 1);
         QCOMPARE(disconnectPressed.count(), 0);
@@ -237,7 +237,7 @@ private slots:
         QCOMPARE(prompt->shown.size(), 1);   // the file dialog only
 
         // The open dialog starts in the folder of the most recent project.
-        prompt->fileAnswers << QString();
+        prompt->expect(Prompt::Kind::OpenFile);
         click("pushButton_Project_Open");
         QCOMPARE(prompt->shown.last().kind, Prompt::Kind::OpenFile);
         QVERIFY(!projectIsOpen());
@@ -261,7 +261,8 @@ private slots:
             touched(file);
             QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadGroup));
         }
-        prompt->fileAnswers << target;
+        prompt->expectOpenFile(target);
+        prompt->expect(Prompt::Kind::Critical);
         click("pushButton_Project_Open");
         QVERIFY(!projectIsOpen());
         QCOMPARE(prompt->count(Prompt::Kind::Critical), 1);
@@ -300,7 +301,7 @@ private slots:
 
         // A new tenth project: the oldest drops out, nine remain.
         const QString fresh = path(QStringLiteral("new.VODEZ"));
-        prompt->fileAnswers << fresh;
+        prompt->expectSaveFile(fresh);
         click("pushButton_Project_New");
         expected.removeLast();
         expected.prepend(fresh);
@@ -336,6 +337,8 @@ private slots:
         QMimeData data;
         data.setUrls(urls);
         QVERIFY(data.hasUrls());
+        if (!opens)
+            prompt->expect(Prompt::Kind::Critical);
         drop(&data);
         QCOMPARE(projectIsOpen(), opens);
         if (opens) {
@@ -370,7 +373,8 @@ private slots:
         QVERIFY(probe->tree()->openProject(path(QStringLiteral("usf.VODEZ"))));
         const QString target = path(QStringLiteral("out.usf"));
         QFile::remove(target);
-        prompt->fileAnswers << target;
+        prompt->expectSaveFile(target);
+        prompt->expect(diskFull ? Prompt::Kind::Critical : Prompt::Kind::Information);
         {
             std::unique_ptr<FileSizeLimit> limit;
             if (diskFull)
@@ -405,11 +409,14 @@ private slots:
     {
         QFETCH(QStringList, answers);
         QFETCH(bool, on);
-        prompt->fileAnswers << path(QStringLiteral("dev.VODEZ"));
+        prompt->expectSaveFile(path(QStringLiteral("dev.VODEZ")));
         click("pushButton_Project_New");
         QVERIFY(projectIsOpen());
         prompt->shown.clear();
-        prompt->textAnswers = answers;
+        if (answers.isEmpty())
+            prompt->expect(Prompt::Kind::Text);
+        else
+            prompt->expectText(answers.first());
         auto* fs = probe->named<QComboBox>("ParamFs");
         const int fsItems = fs->count();
 
@@ -435,11 +442,11 @@ private slots:
 
     void developerModeShowsExportOnlyWithAProject()
     {
-        prompt->textAnswers << QStringLiteral(VODEZ_TEST_DEVELOPER_CODE);
+        prompt->expectText(QStringLiteral(VODEZ_TEST_DEVELOPER_CODE));
         logoClicks(5);
         QVERIFY(visible("groupBox_StartTime"));
         QVERIFY(!visible("pushButton_Export_USF"));
-        prompt->fileAnswers << path(QStringLiteral("dev2.VODEZ"));
+        prompt->expectSaveFile(path(QStringLiteral("dev2.VODEZ")));
         click("pushButton_Project_New");
         QVERIFY(visible("pushButton_Export_USF"));
     }
@@ -450,7 +457,7 @@ private slots:
     void closeButtonWritesTheSettings()
     {
         const QString project = path(QStringLiteral("c.VODEZ"));
-        prompt->fileAnswers << project;
+        prompt->expectSaveFile(project);
         click("pushButton_Project_New");
         click("pushButton_Project_Close");
         probe->collector()->SetDeviceIP_Send(QStringLiteral("127.0.17.9"));
