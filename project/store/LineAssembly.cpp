@@ -4,10 +4,10 @@
 #include "Data_Point.h"
 #include "Data_Sample.h"
 #include "OrmDatabase.h"
+#include "SqliteRows.h"
 #include "StoredCurves.h"
 
 #include <QElapsedTimer>
-#include <QSqlQuery>
 #include <QVariant>
 
 QMutex g_lineWorkerMutex;
@@ -58,7 +58,7 @@ std::shared_ptr<Data_Line> Rebuild(const st_LineSnapshot& snapshot)
 namespace {
 
 // The columns a sample's processed curve needs, read by ID through one
-// prepared statement. Reads run in transactions of at most kReadSliceMs, so
+// prepared statement, straight from SQLite. Reads run in transactions of at most kReadSliceMs, so
 // the file is not re-validated for every sample and a writer is not kept
 // waiting long.
 class CurveReader
@@ -66,16 +66,21 @@ class CurveReader
 public:
     explicit CurveReader(bool divI)
         : m_db(orm::Database::getDatabase())
-        , m_query(m_db)
+        , m_handle(SqliteRows::handle(m_db))
         , m_divI(divI)
     {
-        m_query.setForwardOnly(true);
-        m_prepared = m_query.prepare(divI ? QStringLiteral("SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF, "
-                                                           "DATA_SEND FROM Data_Sample WHERE ID = ?")
-                                          : QStringLiteral("SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF "
-                                                           "FROM Data_Sample WHERE ID = ?"));
+        if (m_handle) {
+            m_rows.reset(new SqliteRows(m_handle, divI ? "SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF, "
+                                                         "DATA_SEND FROM Data_Sample WHERE ID = ?"
+                                                       : "SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF "
+                                                         "FROM Data_Sample WHERE ID = ?"));
+        }
     }
-    ~CurveReader() { endSlice(); }
+    ~CurveReader()
+    {
+        m_rows.reset();   // a statement still stepping would keep the commit from ending the read
+        endSlice();
+    }
 
     // The stacked curve of the point's used samples, processed in mode 0
     // (the section only takes points of type 0).
@@ -100,18 +105,18 @@ private:
     {
         // As a failed fetch leaves a sample: without arrays.
         Data_Sample sample(id);
-        if (m_prepared) {
+        if (m_rows && m_rows->isPrepared()) {
             beginSlice();
-            m_query.addBindValue(id);
-            if (m_query.exec() && m_query.next()) {
-                sample.DATA_RECV = m_query.value(0).toByteArray();
-                sample.DATA_RECV_POS = m_query.value(1).toByteArray();
-                sample.SampleOffFs = m_query.value(2).toDouble();
-                sample.DATA_SOFF = m_query.value(3).toByteArray();
+            m_rows->bind(1, id);
+            if (m_rows->next()) {
+                sample.DATA_RECV = m_rows->blob(0);
+                sample.DATA_RECV_POS = m_rows->blob(1);
+                sample.SampleOffFs = m_rows->real(2);
+                sample.DATA_SOFF = m_rows->blob(3);
                 if (m_divI)
-                    sample.DATA_SEND = m_query.value(4).toByteArray();
+                    sample.DATA_SEND = m_rows->blob(4);
             }
-            m_query.finish();
+            m_rows->reset();
         }
         sample.GetRecvData(values, times, 0, m_divI);
     }
@@ -134,9 +139,9 @@ private:
     }
 
     QSqlDatabase m_db;
-    QSqlQuery m_query;
+    sqlite3* m_handle;
+    std::unique_ptr<SqliteRows> m_rows;
     bool m_divI;
-    bool m_prepared = false;
     bool m_inSlice = false;
     QElapsedTimer m_slice;
 };

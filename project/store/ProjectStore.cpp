@@ -1,14 +1,12 @@
 #include "ProjectStore.h"
 
 #include "Orm.h"
+#include "SqliteRows.h"
 
 #include <QDateTime>
 #include <QSet>
 #include <QSqlError>
-#include <QSqlDriver>
 #include <QSqlQuery>
-
-#include <sqlite3.h>
 
 #include <cmath>
 
@@ -256,65 +254,20 @@ ProjectStore::OpenResult ProjectStore::openInTransaction(bool sortPoints)
     return OpenResult::Opened;
 }
 
-namespace {
-
-// The light read goes to SQLite directly, on the connection's own handle:
-// Qt's driver turns every value of its hundred thousand rows into a variant,
-// which costs the open more than reading them.
-class LightRows
-{
-public:
-    LightRows(sqlite3* db, const char* sql) : m_db(db)
-    {
-        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_st, nullptr);
-    }
-    ~LightRows() { sqlite3_finalize(m_st); }
-    bool next()
-    {
-        if (m_rc != SQLITE_OK && m_rc != SQLITE_ROW)
-            return false;
-        m_rc = sqlite3_step(m_st);
-        return m_rc == SQLITE_ROW;
-    }
-    // After next() gave false: the error that ended the rows, if any.
-    QSqlError error() const
-    {
-        if (m_rc == SQLITE_DONE)
-            return QSqlError();
-        return QSqlError(QStringLiteral("Unable to fetch row"), QString::fromUtf8(sqlite3_errmsg(m_db)),
-                         QSqlError::StatementError, QString::number(m_rc));
-    }
-    int integer(int column) const { return sqlite3_column_int(m_st, column); }
-    qint64 integer64(int column) const { return sqlite3_column_int64(m_st, column); }
-    double real(int column) const { return sqlite3_column_double(m_st, column); }
-    bool isNull(int column) const { return sqlite3_column_type(m_st, column) == SQLITE_NULL; }
-    QString text(int column) const
-    {
-        const void* t = sqlite3_column_text16(m_st, column);
-        return t ? QString(static_cast<const QChar*>(t), sqlite3_column_bytes16(m_st, column) / int(sizeof(QChar)))
-                 : QString();
-    }
-
-private:
-    sqlite3* m_db;
-    sqlite3_stmt* m_st = nullptr;
-    int m_rc;
-};
-
-} // namespace
-
 QSqlError ProjectStore::readLight(bool sortPoints)
 {
     m_lines.clear();
     m_firstSampleTimes.clear();
-    const QVariant handle = m_db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    // The light read goes to SQLite directly, on the connection's own
+    // handle: Qt's driver turns every value of its hundred thousand rows
+    // into a variant, which costs the open more than reading them.
+    sqlite3* db = SqliteRows::handle(m_db);
+    if (!db)
         return QSqlError(QStringLiteral("no SQLite handle"), QString(), QSqlError::ConnectionError);
-    sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
 
     QHash<int, Data_Line*> lineById;
     {
-        LightRows rows(db, "SELECT ID, NAME, TYPE, USE, NOTE FROM Data_Line ORDER BY ID");
+        SqliteRows rows(db, "SELECT ID, NAME, TYPE, USE, NOTE FROM Data_Line ORDER BY ID");
         while (rows.next()) {
             auto line = std::make_shared<Data_Line>(rows.integer(0));
             line->NAME = rows.real(1);
@@ -330,7 +283,7 @@ QSqlError ProjectStore::readLight(bool sortPoints)
     QHash<int, Data_Point*> pointById;
     {
         // Points by line and number, as the tree lists them; else by ID.
-        LightRows rows(db, sortPoints ? "SELECT ID, NAME, USE, NOTE, TYPE, Data_LineID FROM Data_Point AS Points_alias "
+        SqliteRows rows(db, sortPoints ? "SELECT ID, NAME, USE, NOTE, TYPE, Data_LineID FROM Data_Point AS Points_alias "
                                         "ORDER BY Points_alias.Data_LineID ASC,Points_alias.NAME ASC"
                                       : "SELECT ID, NAME, USE, NOTE, TYPE, Data_LineID FROM Data_Point "
                                         "ORDER BY Data_LineID, ID");
@@ -354,7 +307,7 @@ QSqlError ProjectStore::readLight(bool sortPoints)
         // The light columns, each point's samples together and in ID order,
         // all from the light index; the first sample of each point also
         // gives the point's start time.
-        LightRows rows(db, "SELECT ID, USE, PERIOD, SendFs, StartTime, Data_PointID FROM Data_Sample "
+        SqliteRows rows(db, "SELECT ID, USE, PERIOD, SendFs, StartTime, Data_PointID FROM Data_Sample "
                            "ORDER BY Data_PointID, ID");
         Data_Point* point = nullptr;
         int pointId = 0;
