@@ -51,9 +51,10 @@ public:
     // the sampling page with the tree and the panels below them.
     void setSampleLayoutVertical();
 
-public slots:
+    // Follows the maximised state with the maximise button.
     void onMaximizedChanged(bool maximized);
 
+public slots:
     void on_pushButton_Project_New_clicked();
     void on_pushButton_Project_Open_clicked();
     void on_pushButton_Project_Close_clicked();

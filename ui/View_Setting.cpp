@@ -9,6 +9,8 @@
 #include <QFont>
 #include <QLocale>
 
+int g_pingState = 0;
+
 View_Setting::View_Setting(QWidget* parent) : QWidget(parent), ui(new Ui::View_Setting)
 {
     ui->setupUi(this);
@@ -43,6 +45,8 @@ View_Setting::~View_Setting()
 {
     // The ping must not report into a page being torn down.
     pingProcess->disconnect(this);
+    // Its ping goes with it; a page built later starts idle.
+    g_pingState = 0;
     delete ui;
 }
 
@@ -105,12 +109,12 @@ void View_Setting::pingTest()
     font.setPixelSize(12);
     ui->label_PingOutput->setFont(font);
 
-    if (pingState == 0) {
+    if (g_pingState == 0) {
         ui->label_PingOutput->setText(tr("测试结果:"));
-        pingState = 1;
+        g_pingState = 1;
         startPing(ui->DeviceIP_Send->text());
-    } else if (pingState == 1) {
-        pingState = 2;
+    } else if (g_pingState == 1) {
+        g_pingState = 2;
         startPing(ui->DeviceIP_Recv->text());
     }
 }
@@ -135,10 +139,10 @@ void View_Setting::pingFailedToStart()
 
 void View_Setting::pingStepOver()
 {
-    if (pingState == 1) {
+    if (g_pingState == 1) {
         pingTest();
-    } else if (pingState == 2) {
-        pingState = 0;
+    } else if (g_pingState == 2) {
+        g_pingState = 0;
         ui->btn_Ping->setEnabled(true);
     }
 }

@@ -45,6 +45,8 @@ private:
     Ui::View_Setting* ui;
     st_ProjectConfig projectConfig;
     QProcess* pingProcess = nullptr;
-    // 0 idle, 1 the transmitter's ping runs, 2 the receiver's.
-    int pingState = 0;
 };
+
+// The ping test's step: 0 idle, 1 the transmitter's ping runs, 2 the
+// receiver's.
+extern int g_pingState;

@@ -537,6 +537,56 @@ private slots:
         emit probe->calc()->newGraph_Off(1e6, QVector<double>{9, 8, 7, 6, 5, 5, 5, 5, 5});
         QCOMPARE(WindowProbe::curves(probe->offGraph()).first()->sample(0), QPointF(1, 4));
     }
+
+    void fileDialogs_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("new") << "pushButton_Project_New" << int(Prompt::Kind::SaveFile) << "创建工程"
+                             << "RIZOR7031工程 (*.VODEZ)";
+        QTest::newRow("open") << "pushButton_Project_Open" << int(Prompt::Kind::OpenFile) << "打开工程"
+                              << "RIZOR7031工程 (*.VODEZ)";
+        QTest::newRow("usf") << "pushButton_Export_USF" << int(Prompt::Kind::SaveFile) << "导出USF文件"
+                             << "USF文件 (*.usf)";
+    }
+    void fileDialogs()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, kind);
+        QFETCH(QString, caption);
+        QFETCH(QString, filter);
+        click(qPrintable(button));
+        QCOMPARE(prompt->shown.size(), 1);
+        QCOMPARE(int(prompt->shown[0].kind), kind);
+        QCOMPARE(prompt->shown[0].title, caption);
+        QCOMPARE(prompt->shown[0].text, filter);
+    }
+
+    // Slots reached by name from outside keep their places in the window's
+    // meta-object; the title-bar and list handlers are no slots.
+    void slotsInOrder()
+    {
+        const QMetaObject* meta = window->metaObject();
+        QStringList methods;
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+            methods << QString::fromLatin1(meta->method(i).methodSignature());
+        const QString section = QStringLiteral("QString,QVector<double>,QVector<double>,QVector<QVector<double> >");
+        QCOMPARE(methods, (QStringList{QStringLiteral("on_pushButton_Project_New_clicked()"),
+                                       QStringLiteral("on_pushButton_Project_Open_clicked()"),
+                                       QStringLiteral("on_pushButton_Project_Close_clicked()"),
+                                       QStringLiteral("on_pushButton_Export_USF_clicked()"),
+                                       QStringLiteral("on_btn_Logo_clicked()"),
+                                       QStringLiteral("onGraph_Line(%1,int)").arg(section),
+                                       QStringLiteral("onGraph_Line(%1)").arg(section),
+                                       QStringLiteral("onGraph_Error(QVector<double>,QVector<double>,bool)"),
+                                       QStringLiteral("onGraph_Send(double,QVector<double>)"),
+                                       QStringLiteral("onGraph_Off(double,QVector<double>)"),
+                                       QStringLiteral("onSelectPoint(int)"),
+                                       QStringLiteral("onSelectLine(int)"),
+                                       QStringLiteral("openProject(QString)")}));
+    }
 };
 
 QTEST_MAIN(TstMainWindow)
