@@ -557,11 +557,9 @@ private slots:
         QFETCH(int, kind);
         QFETCH(QString, caption);
         QFETCH(QString, filter);
+        prompt->expect(Prompt::Kind(kind)).titled(caption).saying(filter);
         click(qPrintable(button));
-        QCOMPARE(prompt->shown.size(), 1);
-        QCOMPARE(int(prompt->shown[0].kind), kind);
-        QCOMPARE(prompt->shown[0].title, caption);
-        QCOMPARE(prompt->shown[0].text, filter);
+        QCOMPARE(prompt->pending(), 0);
     }
 
     // Slots reached by name from outside keep their places in the window's
