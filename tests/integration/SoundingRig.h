@@ -12,8 +12,10 @@
 #include "ProgramSettings.h"
 #include "ProgramWiring.h"
 #include "VODEZ_Collector.h"
+#include "CollectorProbe.h"
 
 #include <QHostAddress>
+#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QStringList>
 #include <QWidget>
@@ -24,7 +26,14 @@ class SoundingRig
 {
 public:
     // What the program does once before it builds its window.
-    static void StartUp() { registerProgramTypes(); }
+    // Once per test program: the program's types, a quiet SQL trace and a
+    // config.ini that names this test's loopback boxes before any link opens.
+    static QSettings::Status StartUp(const QString& tx, const QString& rx)
+    {
+        QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
+        registerProgramTypes();
+        return writeBoxAddresses(tx, rx);
+    }
 
     // withCollector false: the tree and the processor alone, as a window that
     // only browses a project file needs them.

@@ -158,10 +158,8 @@ class TstSoundingRoad : public QObject
 private slots:
     void initTestCase()
     {
-        QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
-        SoundingRig::StartUp();
         QVERIFY(dir.isValid());
-        QCOMPARE(writeBoxAddresses(kTxAddress, kRxAddress), QSettings::NoError);
+        QCOMPARE(SoundingRig::StartUp(kTxAddress, kRxAddress), QSettings::NoError);
     }
 
     void init()
@@ -560,7 +558,12 @@ private slots:
         emit c()->onBtnSaveOK();
         QCOMPARE(failed.count(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(in("SampleWaitSave"), kLongWait);
-        QTest::qWait(200);   // the end of the failed save moves nothing further
+        // The failed save's own follow-ups are queued events: run them all,
+        // then nothing further may have moved.
+        for (int round = 0; round < 5; ++round) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
         QVERIFY(in("SampleWaitSave"));
         QCOMPARE(status(), VODEZ_Collector::UPLOAD);
         QCOMPARE(prompt->count(Prompt::Kind::Warning), 1);

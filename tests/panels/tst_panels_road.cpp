@@ -48,10 +48,8 @@ class TstPanelsRoad : public QObject
 private slots:
     void initTestCase()
     {
-        QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
-        SoundingRig::StartUp();
         QVERIFY(dir.isValid());
-        QCOMPARE(writeBoxAddresses(kTxAddress, kRxAddress), QSettings::NoError);
+        QCOMPARE(SoundingRig::StartUp(kTxAddress, kRxAddress), QSettings::NoError);
     }
 
     void soundingFromThePanels()
