@@ -41,19 +41,7 @@ void setUpDecayAxes(Graph_Lines* plot)
 
 QWidget* MainWindow::findWidgetByName(QObject* parent, const QString& name)
 {
-    if (!parent)
-        return nullptr;
-    const QObjectList children = parent->children();
-    for (QObject* child : children) {
-        auto* widget = qobject_cast<QWidget*>(child);
-        if (!widget)
-            continue;
-        if (widget->objectName() == name)
-            return widget;
-        if (QWidget* found = findWidgetByName(widget, name))
-            return found;
-    }
-    return nullptr;
+    return ::findWidgetByName(parent, name);
 }
 
 void MainWindow::assembleParts()
@@ -129,37 +117,23 @@ void MainWindow::bindTo(const QString& objectName, const char* property, QWidget
                         const char* format)
 {
     // A widget that is not found leaves that property without a widget.
-    proxyManager->bind(objectName, QString::fromLatin1(property),
-                       findWidgetByName(panel, QString::fromLatin1(widgetName)), QString::fromLatin1(format));
+    bindWidgetByName(proxyManager, objectName, property, panel, widgetName, format);
 }
 
 void MainWindow::initDataModel()
 {
     const QString name = dataModel->objectName();
     proxyManager->registerObject(dataModel);
-    bindTo(name, "SendI", formStatus, "SendI_label", "");
-    bindTo(name, "SendOff", formStatus, "SendOff_label", "%.1f");
-    bindTo(name, "ParamFs", formStatus, "ParamFS_label", "");
-    bindTo(name, "ParamPeriod", formStatus, "ParamPeriod_label", "");
-    bindTo(name, "ParamRepeat", formStatus, "ParamRepeat_label", "");
-    bindTo(name, "LineNo", formSampleControl, "LineNo", "%.0f");
-    bindTo(name, "PointNo", formSampleControl, "PointNo", "%.6g");
+    bindTreeToPanels(proxyManager, dataModel, formStatus, formSampleControl);
     bindTo(name, "PointNoStep", viewSetting, "PointNoStep", "%.6g");
 
-    wiring.note("T1", connect(formSampleControl, SIGNAL(lineNoChanged(double)), dataModel,
-                              SLOT(slotLineNoChanged(double))));
-    wiring.note("T2", connect(dataModel, SIGNAL(isNewLineChanged(bool)), formSampleControl,
-                              SLOT(onChangeLine(bool))));
-    wiring.note("T3", connect(dataModel, SIGNAL(onLoad_Param(double,int,int)), formSampleControl,
-                              SLOT(onLoad_Param(double,int,int))));
+    connectTreeToPanels(dataModel, formStatus, formSampleControl, &wiring);
     wiring.note("T4", connect(dataModel, SIGNAL(onSelectPoint(int)), this, SLOT(onSelectPoint(int))));
     wiring.note("T5", connect(dataModel, SIGNAL(onSelectLine(int)), this, SLOT(onSelectLine(int))));
     wiring.note("T6", connect(dataModel, SIGNAL(loadProjectConfig(st_ProjectConfig)), viewSetting,
                               SLOT(loadProjectConfig(st_ProjectConfig))));
     wiring.note("T7", connect(viewSetting, SIGNAL(projectConfigChanged(st_ProjectConfig)), dataModel,
                               SLOT(setProjectConfig(st_ProjectConfig))));
-    wiring.note("T8", connect(dataModel, SIGNAL(onCurUse(bool)), formStatus, SLOT(onUse(bool))));
-    wiring.note("T9", connect(formStatus, SIGNAL(useChanged(bool)), dataModel, SLOT(onNewUse(bool))));
 }
 
 void MainWindow::initCollector()
@@ -171,37 +145,12 @@ void MainWindow::initCollector()
     bindTo(name, "DeviceIP_Send", viewSetting, "DeviceIP_Send", "");
     bindTo(name, "DeviceIP_Recv", viewSetting, "DeviceIP_Recv", "");
     bindTo(name, "SampleMode", viewSetting, "SampleMode", "");
-    // The binding fills the combo boxes with the key names; only the shown
+    // The binding fills the combo box with the key names; only the shown
     // texts change, the items keep their indices.
     if (auto* sampleMode = qobject_cast<QComboBox*>(findWidgetByName(viewSetting, QStringLiteral("SampleMode"))))
         sampleMode->setItemText(1, QStringLiteral("自检"));
-    bindTo(name, "ParamFs", formSampleControl, "ParamFs", "%g");
-    bindTo(name, "ParamPeriod", formSampleControl, "ParamPeriod", "");
-    bindTo(name, "ParamRepeat", formSampleControl, "ParamRepeat", "");
-    bindTo(name, "SampleStatus", formSampleControl, "SampleStatus", "");
-    bindTo(name, "ContinueMode", formSampleControl, "ContinueMode", "");
-    if (auto* continueMode =
-            qobject_cast<QComboBox*>(findWidgetByName(formSampleControl, QStringLiteral("ContinueMode")))) {
-        continueMode->setItemText(0, QStringLiteral("定点"));
-        continueMode->setItemText(1, QStringLiteral("拖曳"));
-    }
-    bindTo(name, "StatusConnect", formStatus, "StatusConnect", "");
-    bindTo(name, "DeviceTemp", formStatus, "DeviceTemp", "%.0f");
-    bindTo(name, "Progress", formStatus, "ProgressCur", "");
-    bindTo(name, "ProgressMax", formStatus, "ProgressMax", "");
-
-    wiring.note("C1", bool(connect(formStatus, &Form_Status::clickBtnConnect, collector,
-                                   &VODEZ_Collector::onBtnConnect)));
-    wiring.note("C2", bool(connect(formStatus, &Form_Status::clickBtnDisconn, collector,
-                                   &VODEZ_Collector::onBtnDisconn)));
-    wiring.note("C3", bool(connect(formSampleControl, &Form_SampleControl::clickBtnStart, collector,
-                                   &VODEZ_Collector::onBtnSampleStart)));
-    wiring.note("C4", bool(connect(formSampleControl, &Form_SampleControl::clickBtnStop, collector,
-                                   &VODEZ_Collector::onBtnSampleStop)));
-    wiring.note("C5", bool(connect(formSampleControl, &Form_SampleControl::clickBtnSaveOK, collector,
-                                   &VODEZ_Collector::onBtnSaveOK)));
-    wiring.note("C6", bool(connect(formSampleControl, &Form_SampleControl::clickBtnSaveCancel, collector,
-                                   &VODEZ_Collector::onBtnSaveCancel)));
+    bindCollectorToPanels(proxyManager, collector, formStatus, formSampleControl);
+    connectPanelsToCollector(formStatus, formSampleControl, collector, &wiring);
     connectCollectorToTree(collector, dataModel, &wiring);
     // The controller has no GUI of its own to sound the end of a sounding.
     wiring.note("beep", bool(connect(collector, &VODEZ_Collector::beepRequested, this,

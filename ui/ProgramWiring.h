@@ -1,13 +1,19 @@
 #pragma once
 // The joins between the program's parts below the window that the window
 // and the end-to-end tests both make: what the program registers once before
-// its parts exist, and the road of a sounding between the acquisition
-// controller and the project tree.
+// its parts exist, the road of a sounding between the acquisition
+// controller and the project tree, and the binds and joins of the two
+// panels of the sampling page.
 
 #include <QStringList>
 
 class DataModel_Index;
 class Data_Calc;
+class Form_SampleControl;
+class Form_Status;
+class HViewProxyManager;
+class QObject;
+class QWidget;
 class VODEZ_Collector;
 
 // The compiled-in resources, the persistent classes and the types that
@@ -40,3 +46,33 @@ private:
 // uploaded sounding, the save or discard request, the connected boxes, the
 // outcome of a save and the stored parameters of a line.
 void connectCollectorToTree(VODEZ_Collector* collector, DataModel_Index* tree, WiringLog* log);
+
+// The first widget below parent whose object name is name, depth first, a
+// widget before its children and its children before its next sibling;
+// parent itself is not compared. Null when there is none.
+QWidget* findWidgetByName(QObject* parent, const QString& name);
+
+// Binds one property of the object registered as objectName to the widget
+// of that name below panel; false when the binding refused it (no such
+// widget, for one).
+bool bindWidgetByName(HViewProxyManager* manager, const QString& objectName, const char* property,
+                      QWidget* panel, const char* widgetName, const char* format = "");
+
+// The tree's values in the panels (the tree registered before): the
+// sounding in the status panel, line and point number in the sampling panel.
+// Gives the widgets whose bind was refused.
+QStringList bindTreeToPanels(HViewProxyManager* manager, DataModel_Index* tree, Form_Status* status,
+                             Form_SampleControl* sampling);
+// The line number and the new-line switch, the stored parameters of a line,
+// and the use of the current sounding both ways.
+void connectTreeToPanels(DataModel_Index* tree, Form_Status* status, Form_SampleControl* sampling,
+                         WiringLog* log);
+
+// The controller's values in the panels (the controller registered before),
+// the continue modes shown by their own names. Gives the widgets whose bind
+// was refused.
+QStringList bindCollectorToPanels(HViewProxyManager* manager, VODEZ_Collector* collector, Form_Status* status,
+                                  Form_SampleControl* sampling);
+// The panels' buttons, forwarded to the controller.
+void connectPanelsToCollector(Form_Status* status, Form_SampleControl* sampling, VODEZ_Collector* collector,
+                              WiringLog* log);
