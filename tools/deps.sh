@@ -9,6 +9,8 @@ PACKAGES=(
   libsqlite3-dev
   xvfb xauth imagemagick x11-utils fonts-wqy-microhei fonts-wine
   iputils-ping
+  # Compiles the Windows-only code paths (syntax only) for the test suite.
+  g++-mingw-w64-x86-64-posix
   # The status panel's thermometer sign (U+1F321) has no glyph in the fonts above.
   fonts-symbola
 )
