@@ -249,16 +249,20 @@ bool RecordingPrompt::getText(QWidget*, const QString& title, const QString& lab
     return true;
 }
 
-QString RecordingPrompt::getOpenFileName(QWidget*, const QString& caption, const QString&,
+QString RecordingPrompt::getOpenFileName(QWidget*, const QString& caption, const QString& dir,
                                          const QString& filter)
 {
-    const auto met = take({Kind::OpenFile, caption, filter});
+    Shown box{Kind::OpenFile, caption, filter};
+    box.folder = dir;
+    const auto met = take(box);
     return met && met->reply_ == Expectation::Reply::Positive ? met->string_ : QString();
 }
 
-QString RecordingPrompt::getSaveFileName(QWidget*, const QString& caption, const QString&,
+QString RecordingPrompt::getSaveFileName(QWidget*, const QString& caption, const QString& dir,
                                          const QString& filter)
 {
-    const auto met = take({Kind::SaveFile, caption, filter});
+    Shown box{Kind::SaveFile, caption, filter};
+    box.folder = dir;
+    const auto met = take(box);
     return met && met->reply_ == Expectation::Reply::Positive ? met->string_ : QString();
 }

@@ -43,6 +43,8 @@ public:
         int decimals = 0;
         // Text input only: typed hidden.
         bool password = false;
+        // File dialogs only: the folder the dialog was opened in.
+        QString folder;
     };
 
     // One box the test waits for, and its answer.

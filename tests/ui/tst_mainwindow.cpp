@@ -1,9 +1,11 @@
 // The assembled window without an instrument: what it shows at start, every
-// join it makes, the project operations and the recent projects, dropped
-// files, the USF export, the developer mode, the close button's settings
-// and the plot feeding.
+// join it makes, the project operations and the recent projects, the
+// settings page's point-number step, dropped files, the USF export, the
+// developer mode, the close button's settings, the plot feeding and the
+// folders the file dialogs start in.
 
 #include "Form_Status.h"
+#include "ProjectFixture.h"
 #include "RecordingPrompt.h"
 #include "WindowProbe.h"
 
@@ -241,6 +243,42 @@ private slots:
         click("pushButton_Project_Open");
         QCOMPARE(prompt->shown.last().kind, Prompt::Kind::OpenFile);
         QVERIFY(!projectIsOpen());
+    }
+
+    // The step typed on the settings page goes to the tree and into the
+    // project file, and the page shows it again when the project is reopened
+    // (after another project with the default step was open in between).
+    void pointNoStepRoad()
+    {
+        const QString file = path(QStringLiteral("step.VODEZ"));
+        prompt->expectSaveFile(file);
+        click("pushButton_Project_New");
+        QVERIFY(projectIsOpen());
+        auto* step = probe->named<QLineEdit>("PointNoStep");
+        QCOMPARE(step->text(), QStringLiteral("10"));
+
+        step->clear();
+        QTest::keyClicks(step, QStringLiteral("2.5"));
+        QTest::keyClick(step, Qt::Key_Return);
+        QCOMPARE(probe->tree()->property("PointNoStep").toDouble(), 2.5);
+        click("pushButton_Project_Close");
+        {
+            SideDb db(file);
+            QCOMPARE(db.rows(QStringLiteral("SELECT PointNoStep FROM Data_Project")),
+                     (QList<QVariantList>{{2.5}}));
+        }
+
+        prompt->expectSaveFile(path(QStringLiteral("other.VODEZ")));
+        click("pushButton_Project_New");
+        QCOMPARE(step->text(), QStringLiteral("10"));
+        click("pushButton_Project_Close");
+
+        prompt->expectOpenFile(file);
+        click("pushButton_Project_Open");
+        QVERIFY(projectIsOpen());
+        QCOMPARE(step->text(), QStringLiteral("2.5"));
+        QCOMPARE(probe->tree()->property("PointNoStep").toDouble(), 2.5);
+        QCOMPARE(prompt->count(Prompt::Kind::Warning), 0);
     }
 
     void openRefused_data()
@@ -538,6 +576,47 @@ private slots:
         QCOMPARE(WindowProbe::curves(probe->offGraph()).first()->sample(0), QPointF(1, 4));
     }
 
+    // In developer mode the turn-off plot shows the ramp correction; once the
+    // mode is left the next waveform is plain again. At 1 MHz the ten samples
+    // lie 1 us apart and end on a baseline of 0; the correction draws the
+    // first three on a line through the fourth with 0.91 x the mean slope of
+    // the second and third segments.
+    void developerModeCorrectsTheTurnOff()
+    {
+        const QVector<double> samples{9, 8, 6, 3, 1, 0, 0, 0, 0, 0};
+        // The first five values of the plot's curve for those samples.
+        auto drawn = [&] {
+            emit probe->calc()->newGraph_Off(1e6, samples);
+            const QList<const QwtPlotCurve*> curves = WindowProbe::curves(probe->offGraph());
+            QVector<double> ys;
+            if (curves.size() == 1)
+                for (size_t i = 0; i < 5; ++i)
+                    ys << curves.first()->sample(i).y();
+            return ys;
+        };
+        // An empty text when the curve holds the expected values, else what it holds.
+        auto differs = [&](const QVector<double>& expected) {
+            const QVector<double> ys = drawn();
+            bool same = ys.size() == expected.size();
+            for (int i = 0; same && i < ys.size(); ++i)
+                same = qFuzzyCompare(1.0 + ys[i], 1.0 + expected[i]);
+            QStringList shown;
+            for (double y : ys)
+                shown << QString::number(y);
+            return same ? QString() : QStringLiteral("drawn: ") + shown.join(' ');
+        };
+        const QVector<double> plain{9, 8, 6, 3, 1};
+        QCOMPARE(differs(plain), QString());
+
+        prompt->expectText(QStringLiteral(VODEZ_TEST_DEVELOPER_CODE));
+        logoClicks(5);
+        const double slope = -2.5 * 0.91;
+        QCOMPARE(differs({3 - 3 * slope, 3 - 2 * slope, 3 - slope, 3, 1}), QString());
+
+        logoClicks(1);
+        QCOMPARE(differs(plain), QString());
+    }
+
     void fileDialogs_data()
     {
         QTest::addColumn<QString>("button");
@@ -560,6 +639,47 @@ private slots:
         prompt->expect(Prompt::Kind(kind)).titled(caption).saying(filter);
         click(qPrintable(button));
         QCOMPARE(prompt->pending(), 0);
+    }
+
+    // The project dialogs start in the folder of the most recent project, or
+    // in the working folder while the list is empty; the USF export always
+    // starts in the working folder.
+    void fileDialogFolders_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("withRecent");
+        QTest::addColumn<bool>("inRecentFolder");
+        const int save = int(Prompt::Kind::SaveFile);
+        const int open = int(Prompt::Kind::OpenFile);
+        QTest::newRow("new, no recent") << "pushButton_Project_New" << save << false << false;
+        QTest::newRow("open, no recent") << "pushButton_Project_Open" << open << false << false;
+        QTest::newRow("new, recent") << "pushButton_Project_New" << save << true << true;
+        QTest::newRow("open, recent") << "pushButton_Project_Open" << open << true << true;
+        QTest::newRow("usf, recent") << "pushButton_Export_USF" << save << true << false;
+    }
+    void fileDialogFolders()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, kind);
+        QFETCH(bool, withRecent);
+        QFETCH(bool, inRecentFolder);
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("newest")) && QDir(dir.path()).mkpath(QStringLiteral("older")));
+        const QString newest = touched(QStringLiteral("newest/n.VODEZ"));
+        if (withRecent) {
+            ProgramSettings ini;
+            ini.saveRecentProjects({newest, touched(QStringLiteral("older/o.VODEZ"))});
+            ini.sync();
+            build();
+            QCOMPARE(recentShown().size(), 2);
+        }
+        const QString recentFolder = dir.filePath(QStringLiteral("newest"));
+        QVERIFY(recentFolder != QDir::currentPath());
+
+        prompt->expect(Prompt::Kind(kind));
+        click(qPrintable(button));
+        QCOMPARE(prompt->shown.size(), 1);
+        QCOMPARE(prompt->shown[0].folder, inRecentFolder ? recentFolder : QDir::currentPath());
     }
 
     // Slots reached by name from outside keep their places in the window's
