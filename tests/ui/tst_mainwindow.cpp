@@ -271,6 +271,7 @@ private slots:
         prompt->expectSaveFile(path(QStringLiteral("other.VODEZ")));
         click("pushButton_Project_New");
         QCOMPARE(step->text(), QStringLiteral("10"));
+        QCOMPARE(probe->tree()->property("PointNoStep").toDouble(), 10.0);
         click("pushButton_Project_Close");
 
         prompt->expectOpenFile(file);
