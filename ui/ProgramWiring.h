@@ -69,7 +69,7 @@ void connectTreeToPanels(DataModel_Index* tree, Form_Status* status, Form_Sample
                          WiringLog* log);
 
 // The controller's values in the panels (the controller registered before),
-// the continue modes shown by their own names. Gives the widgets whose bind
+// the two continue modes shown as "定点" and "拖曳". Gives the widgets whose bind
 // was refused.
 QStringList bindCollectorToPanels(HViewProxyManager* manager, VODEZ_Collector* collector, Form_Status* status,
                                   Form_SampleControl* sampling);
