@@ -190,6 +190,7 @@ void MainWindow::initCollector()
     bindTo(name, "Progress", formStatus, "ProgressCur", "");
     bindTo(name, "ProgressMax", formStatus, "ProgressMax", "");
 
+    formStatus->setSoundingHeld([this] { return soundingHeld(); });
     wiring.note("C1", bool(connect(formStatus, &Form_Status::clickBtnConnect, collector,
                                    &VODEZ_Collector::onBtnConnect)));
     wiring.note("C2", bool(connect(formStatus, &Form_Status::clickBtnDisconn, collector,
