@@ -290,10 +290,22 @@ private slots:
     void closeWindowWhileSampling()
     {
         startSounding(dir.filePath(QStringLiteral("close.VODEZ")), 1500);
+        // The close button writes the recent list only when the window
+        // really closes.
+        const QString recentKey =
+            ProgramSettings::kGroupRecent + QLatin1Char('/') + ProgramSettings::kKeyRecent.arg(1);
+        auto recentWritten = [&] {
+            return QSettings(ProgramSettings::kFileName, QSettings::IniFormat).contains(recentKey);
+        };
+        {
+            QSettings ini(ProgramSettings::kFileName, QSettings::IniFormat);
+            ini.remove(recentKey);
+        }
 
         prompt->expectQuestion(false).titled(QStringLiteral("退出程序"));
         click("pushButton_Close");
         QVERIFY(window->isVisible());
+        QVERIFY(!recentWritten());
         QCOMPARE(status(), VODEZ_Collector::SAMPLING);
         QCOMPARE(stopsReceived(), 0);
         // The second repeat starts: the sounding went on.
@@ -310,6 +322,7 @@ private slots:
         prompt->expectQuestion(true).titled(QStringLiteral("退出程序"));
         click("pushButton_Close");
         QVERIFY(!window->isVisible());
+        QVERIFY(recentWritten());
         // The program ends: its window and with it the links go at once.
         probe.reset();
         window.reset();
