@@ -1,5 +1,6 @@
 #include "Form_Status.h"
 
+#include "Prompt.h"
 #include "ui_Form_Status.h"
 
 namespace {
@@ -32,8 +33,12 @@ Form_Status::Form_Status(QWidget* parent)
         emit clickBtnConnect();
     });
     connect(ui->btn_DeviceClose, &QPushButton::clicked, this, [this] {
-        ui->btn_DeviceCon->show();
-        emit clickBtnDisconn();
+        // The same question as the discard button: the sounding goes with
+        // the links, and "no" leaves links, sounding and buttons as they are.
+        if (soundingHeld && soundingHeld()
+            && !Prompt::current()->question(this, QStringLiteral("停止采集"), QStringLiteral("请确认取消保存！")))
+            return;
+        disconnectPressed();
     });
     connect(ui->ProgressCur, &QLineEdit::textChanged, this, &Form_Status::changeProgressCur);
     connect(ui->ProgressMax, &QLineEdit::textChanged, this, &Form_Status::changeProgressMax);
@@ -51,7 +56,18 @@ void Form_Status::clickConnect(bool connect)
     if (connect)
         ui->btn_DeviceCon->click();
     else
-        ui->btn_DeviceClose->click();
+        disconnectPressed();
+}
+
+void Form_Status::setSoundingHeld(std::function<bool()> held)
+{
+    soundingHeld = std::move(held);
+}
+
+void Form_Status::disconnectPressed()
+{
+    ui->btn_DeviceCon->show();
+    emit clickBtnDisconn();
 }
 
 void Form_Status::onUse(bool use)

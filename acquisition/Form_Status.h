@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 namespace Ui {
 class Form_Status;
 }
@@ -22,6 +24,12 @@ public:
     // Presses connect (true) or disconnect (false) as the operator would,
     // also while the connect button is hidden.
     void clickConnect(bool connect);
+
+    // Tells whether a sounding that the disconnect button would drop is
+    // running or waiting to be saved; while it says so, the operator's click
+    // asks first. A press through clickConnect is not asked about: its
+    // caller has asked already.
+    void setSoundingHeld(std::function<bool()> held);
 
 signals:
     void useChanged(bool);
@@ -39,6 +47,9 @@ private slots:
 private:
     // An empty, disabled bar unless the maximum is a positive number.
     bool takeMaximum(const QString& text);
+    void disconnectPressed();
+
+    std::function<bool()> soundingHeld;
 
     Ui::Form_Status* ui;
     int progressMax = 0;

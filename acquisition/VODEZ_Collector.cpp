@@ -6,6 +6,7 @@
 #include "iLibSend.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFutureWatcher>
 #include <QRegularExpression>
 #include <QSignalTransition>
@@ -370,6 +371,21 @@ void VODEZ_Collector::stopBoxes()
     boxesMayRun = false;
     stopOwedRecv = false;
     stopOwedSend = false;
+}
+
+void VODEZ_Collector::StopBoxesForExit(int waitMs)
+{
+    const QDeadlineTimer deadline(waitMs);
+    if (soundingRuns() || boxesMayRun || stopOwedRecv || stopOwedSend) {
+        progressTimer.stop();
+        stopBoxes();
+        // Sets read while the commands leave belong to no sounding any more.
+        repeatStarted = false;
+    }
+    // A socket only writes from the event loop, which the program leaves
+    // before the links close: unflushed, the commands would die with them.
+    receiver->Flush(deadline);
+    transmitter->Flush(deadline);
 }
 
 void VODEZ_Collector::abandonRequests()

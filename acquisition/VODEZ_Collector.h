@@ -86,6 +86,11 @@ public:
     void SetClock(Communication::Clock clock);
     void SweepLinks();
 
+    // The program is about to end and take the links with it: a box that
+    // may still be acquiring is told to stop, and the commands are given at
+    // most waitMs to reach the wire.
+    void StopBoxesForExit(int waitMs = 1000);
+
 signals:
     void onBtnConnect();
     void onBtnDisconn();

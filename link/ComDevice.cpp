@@ -266,6 +266,18 @@ bool ComDevice::Withdraw(QByteArray* frame)
     return m_sendList.Take(frame);
 }
 
+bool ComDevice::Flush(QDeadlineTimer deadline)
+{
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return m_socket->bytesToWrite() == 0;
+    m_socket->flush();
+    while (m_socket->bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!m_socket->waitForBytesWritten(int(qMax<qint64>(0, deadline.remainingTime()))))
+            break;
+    }
+    return m_socket->bytesToWrite() == 0;
+}
+
 bool ComDevice::SendNext()
 {
     if (!m_status.Acquire(ComStatus::Sending))

@@ -4,6 +4,7 @@
 // of the frame format; its owner cuts frames out of the receive buffer.
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -141,6 +142,9 @@ public:
     // Takes a frame that has not been written yet back out of the send queue.
     bool Withdraw(QByteArray* frame);
     bool IsQueued(QByteArray* frame) { return m_sendList.Contains(frame); }
+    // Hands what the socket still holds to the system, waiting for it at
+    // most until the deadline; true when nothing is left to write.
+    bool Flush(QDeadlineTimer deadline);
 
     QString Host() const { return m_host; }
     quint16 Port() const { return m_port; }

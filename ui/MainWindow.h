@@ -20,6 +20,7 @@ class Graph_Lines;
 class HViewProxyManager;
 class PlotMatrix;
 class ProgramSettings;
+class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QListWidgetItem;
@@ -75,6 +76,9 @@ public slots:
     void openProject(QString projectName);
 
 protected:
+    // Asks before a sounding that runs or waits to be saved is dropped, and
+    // stops the boxes before the links go with the program.
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -98,6 +102,11 @@ private:
     void onCloseButtonSaveConfig();
     void onRecentProjectDoubleClicked(QListWidgetItem* item);
     void onNewGraphDataAxisTitle();
+    // A sounding runs or waits to be saved: closing the links or the
+    // project would drop it.
+    bool soundingHeld() const;
+    // Asks whether the held sounding may be dropped; true when there is none.
+    bool mayDropSounding(const QString& title, const QString& text);
 
     Ui_MainWindow* ui = nullptr;
     HViewProxyManager* proxyManager = nullptr;
@@ -119,5 +128,8 @@ private:
     QString editionName;
     bool isDeveloper = false;
     FramelessHelper* framelessHelper = nullptr;
+    // The last close asked for was refused: the close button's settings
+    // are not written then.
+    bool closeRefused = false;
     WiringLog wiring;
 };

@@ -1,8 +1,10 @@
 // The window's project operations: open, new, close, drop, the recent
-// projects, the program settings, the USF export and the developer mode.
+// projects, the program settings, the USF export, the developer mode and
+// the question before a close of the window drops a sounding.
 
 #include "MainWindow.h"
 
+#include "CollectorStates.h"
 #include "DataModel_Index.h"
 #include "DeveloperCode.h"
 #include "Form_SampleControl.h"
@@ -14,11 +16,13 @@
 #include "View_Setting.h"
 #include "ui_MainWindow.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QState>
 #include <QUrl>
 
 namespace {
@@ -61,8 +65,40 @@ void MainWindow::openProject(QString projectName)
     addRecentProject(projectName);
 }
 
+bool MainWindow::soundingHeld() const
+{
+    using namespace CollectorStates;
+    for (const QString& name : {SampleSetParam, SampleDataUpload, SampleWaitSave, SampleDataSave}) {
+        const auto* state = collector->findChild<QState*>(name);
+        if (state && state->active())
+            return true;
+    }
+    return false;
+}
+
+bool MainWindow::mayDropSounding(const QString& title, const QString& text)
+{
+    return !soundingHeld() || Prompt::current()->question(this, title, text);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!mayDropSounding(tr("退出程序"), tr("当前采集尚未保存，请确认退出！"))) {
+        closeRefused = true;
+        event->ignore();
+        return;
+    }
+    closeRefused = false;
+    collector->StopBoxesForExit();
+    QMainWindow::closeEvent(event);
+}
+
 void MainWindow::on_pushButton_Project_Close_clicked()
 {
+    // The status panel's disconnect is pressed below without its own
+    // question: it is asked here, once, before anything is dropped.
+    if (!mayDropSounding(tr("停止采集"), tr("请确认取消保存！")))
+        return;
     graphSample->clearLines();
     dataModel->closeProject();
     setProjectOpen(false);
@@ -93,8 +129,20 @@ void MainWindow::on_pushButton_Project_Open_clicked()
 
 void MainWindow::onRecentProjectDoubleClicked(QListWidgetItem* item)
 {
-    if (item)
-        openProject(item->text());
+    if (!item)
+        return;
+    const QString path = item->text();
+    // Opening creates a missing file: the operator would go on in an empty
+    // project believing it their survey. New projects come only from "新建".
+    if (!QFileInfo::exists(path)) {
+        Prompt::current()->critical(this, tr("错误"), tr("工程文件不存在，已从最近工程中移除"));
+        // Written with the vanished file as an empty value and read back,
+        // which drops the entry and its key.
+        saveRecentProjects();
+        loadRecentProjects();
+        return;
+    }
+    openProject(path);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
@@ -160,6 +208,8 @@ void MainWindow::addRecentProject(const QString& path)
 
 void MainWindow::onCloseButtonSaveConfig()
 {
+    if (closeRefused)
+        return;
     saveRecentProjects();
     settings->setDeviceAddresses(collector->GetDeviceIP_Send(), collector->GetDeviceIP_Recv());
     // The program ends right after this button: the values must be on disk.

@@ -539,6 +539,51 @@ private slots:
         QCOMPARE(c->GetStatusConnect(), kNotConnected);
         QCOMPARE(status(), VODEZ_Collector::DISCONN);
     }
+
+    // The program's end takes the links with it: a box that may still be
+    // acquiring has its stop command before its link goes; idle boxes get
+    // none.
+    void exitStopsBoxesThatMayRun_data()
+    {
+        QTest::addColumn<QString>("phase");
+        QTest::addColumn<int>("stops");    // per box
+        QTest::newRow("idle") << "idle" << 0;
+        QTest::newRow("sampling") << "sampling" << 1;
+        QTest::newRow("single sounding waiting to be saved") << "waiting" << 0;
+        QTest::newRow("run abandoned by a lost link, links back") << "abandoned" << 1;
+    }
+
+    void exitStopsBoxesThatMayRun()
+    {
+        QFETCH(QString, phase);
+        QFETCH(int, stops);
+        emu->SetCycleMs(phase == QLatin1String("waiting") ? 50 : 600000);
+        c->setProperty("ParamRepeat", 1);
+        QVERIFY(connectBoth());
+        if (phase != QLatin1String("idle")) {
+            emit c->onBtnSampleStart();
+            QTRY_COMPARE(status(), VODEZ_Collector::SAMPLING);
+        }
+        if (phase == QLatin1String("waiting"))
+            QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::UPLOAD, 5000);
+        if (phase == QLatin1String("abandoned")) {
+            emu->Rx().CloseClient();
+            QTRY_VERIFY_WITH_TIMEOUT(emu->Rx().ConnectionsAccepted() == 2 && status() == VODEZ_Collector::IDLE, 5000);
+            QVERIFY(emu->Tx().IsRunning());
+        }
+
+        int txStops = -1;
+        int rxStops = -1;
+        connect(&emu->Tx(), &EmulatedBox::clientDisconnected, this,
+                [&] { txStops = emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size(); });
+        connect(&emu->Rx(), &EmulatedBox::clientDisconnected, this,
+                [&] { rxStops = emu->Rx().ReceivedOf(EmuReceiverBox::CmdStop).size(); });
+        c->StopBoxesForExit();
+        c.reset();
+        QTRY_VERIFY(txStops >= 0 && rxStops >= 0);
+        QCOMPARE(txStops, stops);
+        QCOMPARE(rxStops, stops);
+    }
 };
 
 QTEST_MAIN(TstAcqSounding)

@@ -2,7 +2,9 @@
 // starts, a new project opened from its button, both links up, soundings
 // started, plotted and saved from the sampling panel, the stored point and
 // line selected in the tree, the project exported and closed. Once in
-// single mode and once in continuous mode.
+// single mode and once in continuous mode. And the roads that would drop a
+// sounding (closing the window, disconnecting, closing the project) asked
+// about while one runs or waits to be saved.
 //
 // With VODEZ_SHOT_DIR set, the window is also photographed at each stage
 // (run under Xvfb with the xcb platform for pictures as the operator sees
@@ -113,6 +115,24 @@ class TstWindowRoad : public QObject
         QCOMPARE(WindowProbe::curves(probe->offGraph()).size(), 1);
         QVERIFY(curvePoints(probe->offGraph()) > 10);
         QVERIFY(!named<QLabel>("SendI_label")->text().isEmpty());
+    }
+
+    int stopsReceived() const
+    {
+        return emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size()
+            + emu->Rx().ReceivedOf(EmuReceiverBox::CmdStop).size();
+    }
+
+    // A single sounding of two repeats, started from the panel, with the
+    // boxes acquiring for cycleMs each time.
+    void startSounding(const QString& file, int cycleMs)
+    {
+        emu->SetCycleMs(cycleMs);
+        openNewProject(file);
+        type("ParamRepeat", QStringLiteral("2"));
+        click("pushButton_Start");
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::SAMPLING, kLongWait);
+        QVERIFY(emu->Tx().IsRunning());
     }
 
     void exportUsf()
@@ -262,6 +282,103 @@ private slots:
 
         exportUsf();
         closeProject();
+    }
+
+    // The window closed while a sounding runs: "no" leaves it running to
+    // its next repeat; "yes" ends the program, and each box has its stop
+    // command before its link goes.
+    void closeWindowWhileSampling()
+    {
+        startSounding(dir.filePath(QStringLiteral("close.VODEZ")), 1500);
+        // The close button writes the recent list only when the window
+        // really closes.
+        const QString recentKey =
+            ProgramSettings::kGroupRecent + QLatin1Char('/') + ProgramSettings::kKeyRecent.arg(1);
+        auto recentWritten = [&] {
+            return QSettings(ProgramSettings::kFileName, QSettings::IniFormat).contains(recentKey);
+        };
+        {
+            QSettings ini(ProgramSettings::kFileName, QSettings::IniFormat);
+            ini.remove(recentKey);
+        }
+
+        prompt->expectQuestion(false).titled(QStringLiteral("退出程序"));
+        click("pushButton_Close");
+        QVERIFY(window->isVisible());
+        QVERIFY(!recentWritten());
+        QCOMPARE(status(), VODEZ_Collector::SAMPLING);
+        QCOMPARE(stopsReceived(), 0);
+        // The second repeat starts: the sounding went on.
+        QTRY_COMPARE_WITH_TIMEOUT(emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStart).size(), 2, kLongWait);
+        QVERIFY(emu->Tx().IsRunning());
+        QCOMPARE(stopsReceived(), 0);
+
+        int txStopsAtClose = -1;
+        int rxStopsAtClose = -1;
+        connect(&emu->Tx(), &EmulatedBox::clientDisconnected, this,
+                [&] { txStopsAtClose = emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size(); });
+        connect(&emu->Rx(), &EmulatedBox::clientDisconnected, this,
+                [&] { rxStopsAtClose = emu->Rx().ReceivedOf(EmuReceiverBox::CmdStop).size(); });
+        prompt->expectQuestion(true).titled(QStringLiteral("退出程序"));
+        click("pushButton_Close");
+        QVERIFY(!window->isVisible());
+        QVERIFY(recentWritten());
+        // The program ends: its window and with it the links go at once.
+        probe.reset();
+        window.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(txStopsAtClose >= 0 && rxStopsAtClose >= 0, kLongWait);
+        QCOMPARE(txStopsAtClose, 1);
+        QCOMPARE(rxStopsAtClose, 1);
+    }
+
+    // Disconnecting or closing the project while a sounding runs or waits
+    // to be saved asks the discard question; "no" changes nothing, "yes"
+    // drops the sounding with the links.
+    void droppingASoundingAsks_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("waitsForSave");
+        QTest::newRow("disconnect, sampling") << "btn_DeviceClose" << false;
+        QTest::newRow("disconnect, waiting to be saved") << "btn_DeviceClose" << true;
+        QTest::newRow("close project, sampling") << "pushButton_Project_Close" << false;
+        QTest::newRow("close project, waiting to be saved") << "pushButton_Project_Close" << true;
+    }
+
+    void droppingASoundingAsks()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, waitsForSave);
+        const QString file = dir.filePath(QStringLiteral("drop-%1.VODEZ").arg(QTest::currentDataTag()));
+        // Long acquisitions keep the sounding running while it is asked about.
+        startSounding(file, waitsForSave ? 60 : 600000);
+        if (waitsForSave)
+            QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::UPLOAD, kLongWait);
+        const VODEZ_Collector::VODEZSampleStatus held = status();
+        const QByteArray name = button.toLatin1();
+
+        prompt->expectQuestion(false).titled(QStringLiteral("停止采集")).saying(QStringLiteral("请确认取消保存！"));
+        click(name.constData());
+        QCOMPARE(status(), held);
+        QVERIFY(probe->tabBar()->isTabEnabled(1));
+        QVERIFY(named<QPushButton>("btn_DeviceCon")->isHidden());
+        QCOMPARE(named<QPushButton>("pushButton_SaveOK")->isHidden(), !waitsForSave);
+        QCOMPARE(named<QPushButton>("pushButton_Stop")->isHidden(), waitsForSave);
+        QVERIFY(emu->Tx().HasClient() && emu->Rx().HasClient());
+        QCOMPARE(emu->Tx().IsRunning(), !waitsForSave);
+        QCOMPARE(rowCounts(file), QStringLiteral("L0,P0,S0"));
+        if (waitsForSave) {
+            // Kept, it can still be saved.
+            click("pushButton_SaveOK");
+            QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+            QCOMPARE(rowCounts(file), QStringLiteral("L1,P1,S2"));
+            return;
+        }
+
+        prompt->expectQuestion(true).titled(QStringLiteral("停止采集"));
+        click(name.constData());
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::DISCONN, kLongWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!emu->Tx().HasClient() && !emu->Rx().HasClient(), kLongWait);
+        QCOMPARE(probe->tabBar()->isTabEnabled(1), button == QLatin1String("btn_DeviceClose"));
     }
 };
 

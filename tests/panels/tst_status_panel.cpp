@@ -2,6 +2,7 @@
 // hidden edits, the connect and disconnect buttons, and the use box.
 
 #include "Form_Status.h"
+#include "RecordingPrompt.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -85,6 +86,47 @@ private slots:
         QCOMPARE(closes.count(), 2);
         QVERIFY(!closeButton->isHidden());
         QCOMPARE(connects.count(), 2);
+    }
+
+    // The operator's disconnect asks while a sounding is held; the window's
+    // own press (closing the project) has asked already.
+    void disconnectAsksWhileASoundingIsHeld_data()
+    {
+        QTest::addColumn<bool>("held");
+        QTest::addColumn<bool>("byOperator");
+        QTest::addColumn<int>("answer");   // -1: not asked, 0: no, 1: yes
+        QTest::addColumn<bool>("disconnects");
+        QTest::newRow("nothing held") << false << true << -1 << true;
+        QTest::newRow("held, no") << true << true << 0 << false;
+        QTest::newRow("held, yes") << true << true << 1 << true;
+        QTest::newRow("held, pressed by the window") << true << false << -1 << true;
+    }
+
+    void disconnectAsksWhileASoundingIsHeld()
+    {
+        QFETCH(bool, held);
+        QFETCH(bool, byOperator);
+        QFETCH(int, answer);
+        QFETCH(bool, disconnects);
+
+        Form_Status panel;
+        auto* connectButton = panel.findChild<QPushButton*>(QStringLiteral("btn_DeviceCon"));
+        auto* closeButton = panel.findChild<QPushButton*>(QStringLiteral("btn_DeviceClose"));
+        QVERIFY(connectButton && closeButton);
+        panel.setSoundingHeld([held] { return held; });
+        connectButton->click();
+        QSignalSpy closes(&panel, &Form_Status::clickBtnDisconn);
+
+        RecordingPrompt prompt;
+        if (answer >= 0)
+            prompt.expectQuestion(answer == 1).titled(QStringLiteral("停止采集")).saying(QStringLiteral("请确认取消保存！"));
+        if (byOperator)
+            closeButton->click();
+        else
+            panel.clickConnect(false);
+        QCOMPARE(prompt.shown.size(), answer >= 0 ? 1 : 0);
+        QCOMPARE(closes.count(), disconnects ? 1 : 0);
+        QCOMPARE(connectButton->isHidden(), !disconnects);
     }
 
     void useBox()

@@ -354,6 +354,37 @@ private slots:
         QCOMPARE(recentShown(), expected);
     }
 
+    // A recent project whose file has gone is not made anew: a box says so
+    // and the entry leaves the list, also at the next start.
+    void recentProjectGone()
+    {
+        const QString kept = path(QStringLiteral("kept.VODEZ"));
+        const QString gone = path(QStringLiteral("gone.VODEZ"));
+        {
+            DataModel_Index maker;
+            for (const QString& f : {kept, gone}) {
+                QVERIFY(maker.openProject(f));
+                maker.closeProject();
+            }
+        }
+        ProgramSettings ini;
+        ini.saveRecentProjects({gone, kept});
+        ini.sync();
+        build();
+        QCOMPARE(recentShown(), (QStringList{gone, kept}));
+        QVERIFY(QFile::remove(gone));
+
+        prompt->expect(Prompt::Kind::Critical).titled(QStringLiteral("错误"))
+            .saying(QStringLiteral("工程文件不存在，已从最近工程中移除"));
+        auto* list = probe->named<QListWidget>("RecentProject");
+        emit list->itemDoubleClicked(list->item(0));
+        QVERIFY(!projectIsOpen());
+        QVERIFY(!QFile::exists(gone));
+        QCOMPARE(recentShown(), QStringList{kept});
+        build();
+        QCOMPARE(recentShown(), QStringList{kept});
+    }
+
     void drops_data()
     {
         QTest::addColumn<QList<QUrl> >("urls");
