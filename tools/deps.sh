@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qtbase5-dev libqt5sql5-sqlite libqwt-qt5-dev
+  # The frameless window asks X whether a window manager runs.
+  libxcb1-dev
   libsqlite3-dev
   xvfb xauth imagemagick x11-utils fonts-wqy-microhei fonts-wine
   iputils-ping

@@ -149,4 +149,13 @@ QRect resizedGeometry(const QRect& start, Qt::Edges edges, const QPoint& delta,
     return r;
 }
 
+QRect restoredUnderPointer(const QRect& maximized, const QSize& normalSize, const QPoint& pressGlobal)
+{
+    const int offset = pressGlobal.x() - maximized.x();
+    const int scaled = maximized.width() > 0
+                           ? qRound(double(offset) * normalSize.width() / maximized.width())
+                           : offset;
+    return QRect(QPoint(pressGlobal.x() - scaled, maximized.y()), normalSize);
+}
+
 } // namespace FramelessGeometry

@@ -69,4 +69,10 @@ QSize maximizedSize(const QRect& workArea, const QMargins& inset);
 QRect resizedGeometry(const QRect& start, Qt::Edges edges, const QPoint& delta,
                       const QSize& minimum, const QSize& maximum);
 
+// Where a maximised window (at maximized) lands at normalSize when a drag
+// of its title bar restores it: the point pressed at pressGlobal keeps its
+// height over the top and its share of the width, so the title stays under
+// the pointer.
+QRect restoredUnderPointer(const QRect& maximized, const QSize& normalSize, const QPoint& pressGlobal);
+
 } // namespace FramelessGeometry

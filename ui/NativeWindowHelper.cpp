@@ -3,13 +3,23 @@
 #include "FramelessGeometry.h"
 #include "NativeWindowFilter.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QOperatingSystemVersion>
 #include <QScreen>
 #include <QSettings>
+#include <QStyleHints>
+#include <QWidget>
 #include <QWindow>
+
+#ifdef VODEZ_WITH_XCB
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#endif
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -20,6 +30,84 @@
 #endif
 
 using namespace FramelessGeometry;
+
+#ifndef Q_OS_WIN
+namespace {
+
+#ifdef VODEZ_WITH_XCB
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, uint16_t(qstrlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+// The window a (root or check) window names in _NET_SUPPORTING_WM_CHECK.
+xcb_window_t checkWindow(xcb_connection_t* c, xcb_window_t window, xcb_atom_t check)
+{
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, check, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    xcb_window_t named = XCB_WINDOW_NONE;
+    if (reply && reply->type == XCB_ATOM_WINDOW && reply->format == 32 && xcb_get_property_value_length(reply) >= 4)
+        named = *static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
+    std::free(reply);
+    return named;
+}
+
+// Whether a window manager runs that carries out a maximised state (it
+// names itself on the root window, as the window-manager hints ask, and
+// lists the maximised state among what it supports). Asked on its own
+// connection, which the platform's is not reachable from here.
+bool x11WindowManagerMaximizes()
+{
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return true;   // nothing to tell by: the window system's own way stays
+    }
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    bool maximizes = false;
+    const xcb_atom_t check = internAtom(c, "_NET_SUPPORTING_WM_CHECK");
+    const xcb_atom_t supported = internAtom(c, "_NET_SUPPORTED");
+    const xcb_atom_t maximizedVert = internAtom(c, "_NET_WM_STATE_MAXIMIZED_VERT");
+    if (screen && check && supported && maximizedVert) {
+        const xcb_window_t wm = checkWindow(c, screen->root, check);
+        // A window manager that went leaves its names behind on the root
+        // window; the check window that still names itself shows it runs.
+        if (wm != XCB_WINDOW_NONE && checkWindow(c, wm, check) == wm) {
+            xcb_get_property_reply_t* reply = xcb_get_property_reply(
+                c, xcb_get_property(c, 0, screen->root, supported, XCB_ATOM_ATOM, 0, 4096), nullptr);
+            if (reply && reply->type == XCB_ATOM_ATOM && reply->format == 32) {
+                const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+                const int count = xcb_get_property_value_length(reply) / 4;
+                maximizes = std::find(atoms, atoms + count, maximizedVert) != atoms + count;
+            }
+            std::free(reply);
+        }
+    }
+    xcb_disconnect(c);
+    return maximizes;
+}
+#endif
+
+// Whether the window system sizes a window to its maximised state and back.
+// Under X that is the window manager's work: without one the state is only
+// recorded, and the helper does the sizing itself.
+bool windowSystemMaximizes()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return true;
+#ifdef VODEZ_WITH_XCB
+    return x11WindowManagerMaximizes();
+#else
+    return true;
+#endif
+}
+
+} // namespace
+#endif
 
 class NativeWindowHelperPrivate
 {
@@ -36,6 +124,17 @@ public:
 
 #ifndef Q_OS_WIN
     bool mouseEvent(QEvent* event);
+    // The widget whose native window this is, if any: its state changes go
+    // through it, so that the widget (and the frameless helper watching it)
+    // learns of them at once, as from the maximise button.
+    QWidget* widget() const;
+    bool maximized() const;
+    void showMaximizedOrNormal(bool maximize);
+    void toggleMaximized();
+    void windowStateChanged(Qt::WindowState state);
+    // Starts moving by geometry; a maximised window is restored first and
+    // placed with its title under the pointer.
+    void beginGeometryMove();
 #endif
 
     NativeWindowHelper* owner = nullptr;
@@ -47,8 +146,11 @@ public:
     bool detached = false;
 
 #ifndef Q_OS_WIN
-    // A drag that the window system refused to run, done here by geometry.
-    enum class Drag { None, Move, Resize };
+    // A press on the caption waits for the pointer to travel before it
+    // becomes a move: a window manager's move takes the pointer, and a
+    // double click would never be seen. A drag that the window system
+    // refused to run is done here by geometry.
+    enum class Drag { None, Pending, Move, Resize };
     Drag drag = Drag::None;
     Qt::Edges dragEdges;
     QPoint pressGlobal;
@@ -56,6 +158,11 @@ public:
     // The band shows its resize cursor as a system frame would.
     bool resizeCursorShown = false;
     void showResizeCursor(int hitCode);
+    // Maximised by geometry here, where no window manager does it, with the
+    // geometry to go back to.
+    bool maximizedHere = false;
+    bool lastMaximized = false;
+    QRect normalGeometry;
 #endif
 };
 
@@ -225,15 +332,19 @@ bool NativeWindowHelperPrivate::mouseEvent(QEvent* event)
         const int code = hitTest(mouse->globalPos());
         if (code == HitClient)
             return false;
-        const bool caption = code == HitCaption;
-        if (caption ? window->startSystemMove() : window->startSystemResize(edgesOf(code)))
+        pressGlobal = mouse->globalPos();
+        pressGeometry = window->geometry();
+        if (code == HitCaption) {
+            drag = Drag::Pending;
+            return true;
+        }
+        drag = Drag::None;
+        if (window->startSystemResize(edgesOf(code)))
             return true;
         if (window->windowStates() & (Qt::WindowMaximized | Qt::WindowFullScreen))
             return true;
-        drag = caption ? Drag::Move : Drag::Resize;
+        drag = Drag::Resize;
         dragEdges = edgesOf(code);
-        pressGlobal = mouse->globalPos();
-        pressGeometry = window->geometry();
         return true;
     }
     case QEvent::MouseMove: {
@@ -245,6 +356,21 @@ bool NativeWindowHelperPrivate::mouseEvent(QEvent* event)
             const int code = hitTest(mouse->globalPos());
             showResizeCursor(code);
             return resizeCursorShown;
+        }
+        if (drag == Drag::Pending) {
+            if (!(mouse->buttons() & Qt::LeftButton)) {
+                drag = Drag::None;
+                return false;
+            }
+            if ((mouse->globalPos() - pressGlobal).manhattanLength()
+                < QGuiApplication::styleHints()->startDragDistance())
+                return true;
+            drag = Drag::None;
+            if (window->startSystemMove())
+                return true;
+            if (window->windowStates() & Qt::WindowFullScreen)
+                return true;
+            beginGeometryMove();
         }
         const QPoint delta = mouse->globalPos() - pressGlobal;
         if (drag == Drag::Move) {
@@ -267,17 +393,88 @@ bool NativeWindowHelperPrivate::mouseEvent(QEvent* event)
         // As on Windows, a window that cannot be sized both ways does not
         // maximise on a double click.
         if (resizableHorizontally(window->minimumSize(), window->maximumSize())
-            && resizableVertically(window->minimumSize(), window->maximumSize())) {
-            if (window->windowStates() & Qt::WindowMaximized)
-                window->showNormal();
-            else
-                window->showMaximized();
-        }
+            && resizableVertically(window->minimumSize(), window->maximumSize()))
+            toggleMaximized();
         return true;
     }
     default:
         return false;
     }
+}
+
+QWidget* NativeWindowHelperPrivate::widget() const
+{
+    const QWidgetList tops = QApplication::topLevelWidgets();
+    for (QWidget* top : tops) {
+        if (top->windowHandle() == window)
+            return top;
+    }
+    return nullptr;
+}
+
+bool NativeWindowHelperPrivate::maximized() const
+{
+    const QWidget* w = widget();
+    return (w ? w->windowState() : window->windowStates()) & Qt::WindowMaximized;
+}
+
+void NativeWindowHelperPrivate::showMaximizedOrNormal(bool maximize)
+{
+    if (QWidget* w = widget())
+        maximize ? w->showMaximized() : w->showNormal();
+    else
+        maximize ? window->showMaximized() : window->showNormal();
+}
+
+void NativeWindowHelperPrivate::toggleMaximized()
+{
+    showMaximizedOrNormal(!maximized());
+}
+
+void NativeWindowHelperPrivate::windowStateChanged(Qt::WindowState state)
+{
+    const bool nowMaximized = state == Qt::WindowMaximized;
+    if (nowMaximized == lastMaximized)
+        return;
+    lastMaximized = nowMaximized;
+    if (nowMaximized) {
+        if (windowSystemMaximizes())
+            return;
+        // Nothing sized the window: it still has its normal geometry.
+        normalGeometry = window->geometry();
+        maximizedHere = true;
+        const QMargins inset = tester ? tester->maximizedInset() : QMargins();
+        window->setGeometry(workArea().marginsAdded(inset));
+    } else if (maximizedHere) {
+        maximizedHere = false;
+        window->setGeometry(normalGeometry);
+    }
+}
+
+void NativeWindowHelperPrivate::beginGeometryMove()
+{
+    if (window->windowStates() & Qt::WindowMaximized) {
+        // A maximised window follows a drag of its title as a restored one,
+        // as on Windows; this also clears a maximised state that the window
+        // system recorded without showing it.
+        const QRect before = window->geometry();
+        const QWidget* w = widget();
+        const QSize widgetNormal = w ? w->normalGeometry().size() : QSize();
+        showMaximizedOrNormal(false);
+        // A state set on the native window alone, which the widget never
+        // heard of, is cleared there.
+        if (window->windowStates() & Qt::WindowMaximized)
+            window->showNormal();
+        QSize size = window->geometry().size();
+        // A window manager that gives the normal size back only later: the
+        // widget still knows it.
+        if (window->geometry() == before && before == workArea() && widgetNormal.isValid())
+            size = widgetNormal;
+        const QRect restored = restoredUnderPointer(before, size, pressGlobal);
+        window->setGeometry(restored);
+        pressGeometry = restored;
+    }
+    drag = Drag::Move;
 }
 #endif
 
@@ -307,6 +504,11 @@ void NativeWindowHelper::init(QWindow* window, NativeWindowTester* tester)
     if (window->flags() & Qt::FramelessWindowHint) {
         window->installEventFilter(this);
         d->updateWindowStyle();
+#ifndef Q_OS_WIN
+        d->lastMaximized = window->windowStates() & Qt::WindowMaximized;
+        connect(window, &QWindow::windowStateChanged, this,
+                [this](Qt::WindowState state) { d->windowStateChanged(state); });
+#endif
     }
 }
 

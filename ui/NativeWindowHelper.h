@@ -3,7 +3,8 @@
 // of that window. On Windows it answers the window's messages (hit test,
 // frame size, tracking limits, double clicks, DPI changes); elsewhere it
 // filters the window's mouse events and moves or resizes the window itself,
-// asking the window system first and doing it by geometry where that refuses.
+// asking the window system first and doing it by geometry where that refuses,
+// and sizes a maximised window where no window manager does.
 
 #include <QMargins>
 #include <QObject>

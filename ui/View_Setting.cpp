@@ -87,6 +87,9 @@ void View_Setting::developerMode(bool isOpen)
 void View_Setting::initPingTest()
 {
     pingProcess = new QProcess(this);
+    // A failing ping says why on its error output; one channel keeps that
+    // text under its own box's run and in the order it was written.
+    pingProcess->setProcessChannelMode(QProcess::MergedChannels);
     ui->label_PingOutput->setText(QString());
     connect(pingProcess, &QProcess::readyRead, this, [this] {
         ui->label_PingOutput->setText(ui->label_PingOutput->text() + DecodePingOutput(pingProcess->readAll()));

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -118,6 +119,52 @@ private slots:
         QVERIFY(!writer(missing, &error));
         QVERIFY(!error.isEmpty());
         QVERIFY(!QFile::exists(missing));
+    }
+
+    // A folder that takes no new file but lets its files be overwritten: the
+    // export goes straight into the target, made whole before the target is
+    // touched; with no target to overwrite, nothing is created.
+    void folderWithoutRoomForTemporaryFile()
+    {
+        QStringList asked;
+        SetExportTemporaryFileGate([&asked](const QString& folder) {
+            asked << folder;
+            return false;
+        });
+        auto reopen = qScopeGuard([] { SetExportTemporaryFileGate(ExportTemporaryFileGate()); });
+        const QString folder = m_dir.filePath(QStringLiteral("locked"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/out.usf");
+        Lines* lines = &m_project.lines();
+        const auto usf = [lines](QTextStream& out) { UsfExport::Write(out, *lines, false); };
+        QString error;
+
+        // No file there yet: failure, and none made.
+        QVERIFY(!WriteExportFile(path, usf, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(asked, QStringList{QDir(folder).absolutePath()});
+
+        // An older, longer file is replaced by the whole export, with nothing
+        // left beside it.
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write(QByteArray(20000, 'x'));
+        }
+        QVERIFY2(WriteExportFile(path, usf, &error), qPrintable(error));
+        QCOMPARE(readFile(path), expectedFile(QStringLiteral("project.usf")));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("out.usf")});
+
+        // A writer that fails leaves the file as it was.
+        const QByteArray good = readFile(path);
+        error.clear();
+        QVERIFY(!WriteExportFile(path, [](QTextStream& out) {
+            out << "partial";
+            out.setStatus(QTextStream::WriteFailed);
+        }, &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(readFile(path), good);
     }
 
     void failedStreamIsNotCommitted()

@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QWindow>
 #include <QtTest>
@@ -282,6 +283,72 @@ private slots:
         w.helper->triggerMaximizeButtonAction();
         QTRY_COMPARE(maximized.count(), 4);
         QVERIFY(!w.window->isMaximized());
+    }
+
+    // Maximising fills the screen's work area and restoring brings back the
+    // geometry from before, whether a window manager does the sizing or
+    // nobody does (X without one); the title bar drags the window after
+    // either. A maximised window follows a drag as a restored one, with the
+    // pressed point of its title kept under the pointer, and so does one
+    // whose maximised state was recorded but never shown.
+    void doubleClickThenDrag()
+    {
+        TitledWindow w(QMargins(3, 3, 3, 3), 40, false);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const QRect normal = w.handle()->geometry();
+        const QRect area = w.handle()->screen()->availableGeometry();
+        QVERIFY(area.width() > normal.width());
+        // Presses the title at (100, 20), moves the pointer by delta and lets
+        // go where the pointer then is.
+        const auto dragTitle = [&w](const QPoint& delta) {
+            const QPoint pressed(100, 20);
+            const QPoint pointer = w.handle()->mapToGlobal(pressed) + delta;
+            QTest::mousePress(w.handle(), Qt::LeftButton, {}, pressed);
+            QTest::mouseMove(w.handle(), pressed + delta);
+            QTest::mouseRelease(w.handle(), Qt::LeftButton, {}, w.handle()->mapFromGlobal(pointer));
+        };
+
+        // A click, or a press that barely travels, leaves the window where it
+        // is: only a drag starts a move.
+        dragTitle(QPoint(1, 1));
+        QCOMPARE(w.handle()->geometry(), normal);
+
+        QTest::mouseDClick(w.handle(), Qt::LeftButton, {}, QPoint(100, 20));
+        QTRY_COMPARE(w.handle()->geometry(), area);
+        QVERIFY(w.helper->isMaximized());
+        QTest::mouseDClick(w.handle(), Qt::LeftButton, {}, QPoint(100, 20));
+        QTRY_COMPARE(w.handle()->geometry(), normal);
+        QVERIFY(!w.helper->isMaximized());
+
+        dragTitle(QPoint(50, 30));
+        QTRY_COMPARE(w.handle()->geometry(), normal.translated(50, 30));
+
+        // Dragging the maximised window: pressed 100 pixels from the left of
+        // the work area, moved by (50, 30).
+        QTest::mouseDClick(w.handle(), Qt::LeftButton, {}, QPoint(100, 20));
+        QTRY_COMPARE(w.handle()->geometry(), area);
+        dragTitle(QPoint(50, 30));
+        QTRY_VERIFY(!w.helper->isMaximized());
+        const QRect dragged = w.handle()->geometry();
+        QCOMPARE(dragged.size(), normal.size());
+        QCOMPARE(dragged.y(), area.y() + 30);
+        const double share = 100.0 / area.width();
+        QVERIFY2(qAbs(double(area.x() + 150 - dragged.x()) / dragged.width() - share) < 0.01,
+                 qPrintable(QStringLiteral("window at %1").arg(dragged.x())));
+
+        // A maximised state that the window does not show: the drag moves
+        // the window as it is seen. (The offscreen platform keeps a
+        // maximised window at its size, so only X gets here.)
+        QTest::mouseDClick(w.handle(), Qt::LeftButton, {}, QPoint(100, 20));
+        QTRY_COMPARE(w.handle()->geometry(), area);
+        w.handle()->setGeometry(normal);
+        if (w.handle()->geometry() == normal) {
+            QVERIFY(w.handle()->windowStates() & Qt::WindowMaximized);
+            dragTitle(QPoint(50, 30));
+            QTRY_COMPARE(w.handle()->geometry(), normal.translated(50, 30));
+            QVERIFY(!(w.handle()->windowStates() & Qt::WindowMaximized));
+            QTRY_VERIFY(!w.helper->isMaximized());
+        }
     }
 
     void doubleClickLeavesFixedWindow()

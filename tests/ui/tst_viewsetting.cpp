@@ -266,6 +266,36 @@ private slots:
         QCOMPARE(w<QLabel>("label_PingOutput")->text(), shown);
     }
 
+    // A ping that fails says so on its error output: that text is shown
+    // too, under its own box and in the order the command wrote it.
+    void pingErrorOutputShownInOrder()
+    {
+        QTemporaryDir bin;
+        QVERIFY(bin.isValid());
+        QFile script(bin.filePath(QStringLiteral("ping")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        // The transmitter's host fails on the error output only; the
+        // receiver's mixes both outputs.
+        script.write("#!/bin/sh\n"
+                     "for host; do :; done\n"
+                     "if [ \"$host\" = 127.0.0.9 ]; then echo \"ping: $host: unreachable\" >&2; exit 2; fi\n"
+                     "echo \"start $host\"\n"
+                     "echo \"lost $host\" >&2\n"
+                     "echo \"end $host\"\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        PathFor path(bin.path());
+
+        w<QLineEdit>("DeviceIP_Send")->setText(QStringLiteral("127.0.0.9"));
+        w<QLineEdit>("DeviceIP_Recv")->setText(QStringLiteral("127.0.0.10"));
+        QPushButton* button = w<QPushButton>("btn_Ping");
+        button->click();
+        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 20000);
+        QCOMPARE(w<QLabel>("label_PingOutput")->text(),
+                 QStringLiteral("测试结果:ping: 127.0.0.9: unreachable\n"
+                                "start 127.0.0.10\nlost 127.0.0.10\nend 127.0.0.10\n"));
+    }
+
     // Without a ping command each step ends with a failure line and the
     // button comes back. A page that goes while its test runs takes the test
     // with it: the next page's test starts with the transmitter again.
