@@ -359,7 +359,7 @@ bool DataModel_Index::makeSampleItems(QTreeWidgetItem* item)
     const int line = indexOfTopLevelItem(lineItem);
     const int point = lineItem ? lineItem->indexOfChild(pointItem) : -1;
     if (line < 0 || line >= lines.size() || point < 0 || point >= lines.at(line)->list_Data_Point.size())
-        return true;
+        return false;
     appendSampleItems(pointItem, lines.at(line)->list_Data_Point.at(point)->list_Data_Sample.size());
     return true;
 }

@@ -201,8 +201,7 @@ private:
     bool currentTarget(Target* target) const;
     void warnSaveFailed();
     // Makes the sample items of a point item read from the file, the first
-    // time it is expanded or selected.
-    // True when it made them.
+    // time it is expanded or selected; true when it made them.
     bool makeSampleItems(QTreeWidgetItem* item);
     void makeSampleItems(int line, int point);
     void refuseDamaged();

@@ -62,6 +62,20 @@ void printMemory(const char* what, double ms)
     std::fflush(stdout);
 }
 
+// Bytes this process has read through read calls so far: what SQLite asked
+// of the file, page cache or not.
+qint64 bytesRead()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
+
 double msSince(const QElapsedTimer& t)
 {
     return t.nsecsElapsed() / 1e6;
@@ -114,14 +128,19 @@ int openMode(const QString& path)
     Data_Calc calc(nullptr);
     tree.SetDataCalc(&calc);
     QElapsedTimer t;
+    const qint64 before = bytesRead();
     t.start();
     if (!tree.openProject(path))
         return 1;
+    const double openMs = msSince(t);
+    const qint64 read = bytesRead() - before;
     int points = 0;
     for (const auto& line : tree.Lines())
         points += line->list_Data_Point.size();
-    std::printf("opened %d lines, %d points\n", tree.Lines().size(), points);
-    printMemory("tree open", msSince(t));
+    const qint64 fileBytes = QFileInfo(path).size();
+    std::printf("opened %d lines, %d points; read %.1f MB, %.2f %% of the file\n", tree.Lines().size(), points,
+                read / 1048576.0, 100.0 * read / fileBytes);
+    printMemory("tree open", openMs);
 
     const int line = continuousLine(tree.Lines());
     if (line >= 0) {

@@ -83,16 +83,16 @@ Data_Sample lightCopy(const Data_Sample& whole)
 
 // Once committed, the samples a save added keep only what an open reads:
 // their arrays are in the file, and a save a second for a whole day would
-// otherwise hold every one of them.
-void makeSavedLight(Data_Point& point, int from)
+// otherwise hold every one of them. The point's earlier samples are copied
+// too, so that it holds one block again.
+void makeSavedLight(Data_Point& point)
 {
     QVector<Data_Sample> rows;
     rows.reserve(point.list_Data_Sample.size());
-    for (const std::shared_ptr<Data_Sample>& s : qAsConst(point.list_Data_Sample))
-        rows.append(lightCopy(*s));
-    if (from >= rows.size())
-        return;
-    // Earlier samples are copied too: the point then holds one block again.
+    for (const std::shared_ptr<Data_Sample>& s : qAsConst(point.list_Data_Sample)) {
+        if (s)
+            rows.append(lightCopy(*s));
+    }
     setLightSamples(point, rows);
 }
 
@@ -527,7 +527,7 @@ bool ProjectStore::saveSingle(const st_SaveHeader& header, const QList<st_Sample
         point->list_Data_Sample.append(s);
     }
     if (ok && m_db.commit()) {
-        makeSavedLight(*point, samplesBefore);
+        makeSavedLight(*point);
         return true;
     }
 
@@ -568,7 +568,7 @@ bool ProjectStore::saveContinue(const st_SaveHeader& header, const st_SampleData
         point->list_Data_Sample.append(s);
     }
     if (ok && m_db.commit()) {
-        makeSavedLight(*point, 0);
+        makeSavedLight(*point);
         return true;
     }
 
