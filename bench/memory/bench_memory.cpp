@@ -111,14 +111,17 @@ int generateMode(const QString& dir, const benchproject::Size& size)
     return 0;
 }
 
-// The continuous line: the last line of TYPE 1.
+// The longest continuous line (TYPE 1): the generated one, not those the
+// save mode adds.
 int continuousLine(const QVector<std::shared_ptr<Data_Line>>& lines)
 {
-    for (int i = lines.size() - 1; i >= 0; --i) {
-        if (lines.at(i)->TYPE == 1)
-            return i;
+    int best = -1;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines.at(i)->TYPE == 1
+            && (best < 0 || lines.at(i)->list_Data_Point.size() > lines.at(best)->list_Data_Point.size()))
+            best = i;
     }
-    return -1;
+    return best;
 }
 
 int openMode(const QString& path)
@@ -257,8 +260,8 @@ int rawMode(const QString& path)
 
     // The continuous line's arrays, read and decoded, one curve per point.
     int line = -1;
-    for (int i = int(lines.size()) - 1; i >= 0 && line < 0; --i) {
-        if (lines[i].type == 1)
+    for (int i = 0; i < int(lines.size()); ++i) {
+        if (lines[i].type == 1 && (line < 0 || lines[i].points.size() > lines[line].points.size()))
             line = i;
     }
     if (line >= 0) {
