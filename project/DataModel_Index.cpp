@@ -59,8 +59,10 @@ int decimalsFor(double value)
 class OpenedPointItem : public QTreeWidgetItem
 {
 public:
+    static constexpr int kType = QTreeWidgetItem::UserType + 1;
+
     OpenedPointItem(const QString& text, qint64 tipTime)
-        : QTreeWidgetItem(QStringList(text))
+        : QTreeWidgetItem(QStringList(text), kType)
         , m_tipTime(tipTime)
     {
     }
@@ -74,9 +76,32 @@ public:
     }
     static constexpr qint64 kNoTip = std::numeric_limits<qint64>::min();
 
+    // The point's sample items are made when the point is first expanded
+    // or selected: a large project has about a million samples, and their
+    // items would take more memory than everything else the open holds.
+    // Until then the item shows that it can be expanded.
+    void setSamplesPending(bool pending)
+    {
+        m_samplesPending = pending;
+        setChildIndicatorPolicy(pending ? QTreeWidgetItem::ShowIndicator
+                                        : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    }
+    bool samplesPending() const { return m_samplesPending; }
+
 private:
     qint64 m_tipTime;
+    bool m_samplesPending = false;
 };
+
+// Sample items "1", "2", ..., counting on from those the point item has.
+void appendSampleItems(QTreeWidgetItem* pointItem, int count)
+{
+    QList<QTreeWidgetItem*> items;
+    items.reserve(count);
+    for (int k = 0; k < count; ++k)
+        items.append(new QTreeWidgetItem(QStringList(QString::number(pointItem->childCount() + k + 1))));
+    pointItem->addChildren(items);
+}
 
 } // namespace
 
@@ -99,6 +124,7 @@ DataModel_Index::DataModel_Index(QWidget* parent)
 
     connect(this, &QWidget::customContextMenuRequested, this, &DataModel_Index::onChangePointNameDl);
     connect(this, &QAbstractItemView::doubleClicked, this, &DataModel_Index::onDoubleClicked);
+    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { makeSampleItems(item); });
 
     qRegisterMetaType<QVector<QVector<double> > >("QVector<QVector<double> >");
     qRegisterMetaType<QVector<double> >("QVector<double>");
@@ -282,13 +308,8 @@ bool DataModel_Index::openProject(const QString& path)
             }
             auto* pointItem =
                 new OpenedPointItem(text, hasSamples && line->TYPE != 1 ? start : OpenedPointItem::kNoTip);
-            if (line->TYPE == 0) {
-                QList<QTreeWidgetItem*> sampleItems;
-                sampleItems.reserve(point->list_Data_Sample.size());
-                for (int k = 0; k < point->list_Data_Sample.size(); ++k)
-                    sampleItems.append(new QTreeWidgetItem(QStringList(QString::number(k + 1))));
-                pointItem->addChildren(sampleItems);
-            }
+            if (line->TYPE == 0 && hasSamples)
+                pointItem->setSamplesPending(true);
             pointItems.append(pointItem);
         }
         lineItem->addChildren(pointItems);
@@ -324,6 +345,39 @@ bool DataModel_Index::openProject(const QString& path)
         slotLineNoChanged(newestLineNo);
     }
     return true;
+}
+
+bool DataModel_Index::makeSampleItems(QTreeWidgetItem* item)
+{
+    if (!item || item->type() != OpenedPointItem::kType)
+        return false;
+    auto* pointItem = static_cast<OpenedPointItem*>(item);
+    if (!pointItem->samplesPending())
+        return false;
+    pointItem->setSamplesPending(false);
+    QTreeWidgetItem* lineItem = pointItem->parent();
+    const int line = indexOfTopLevelItem(lineItem);
+    const int point = lineItem ? lineItem->indexOfChild(pointItem) : -1;
+    if (line < 0 || line >= lines.size() || point < 0 || point >= lines.at(line)->list_Data_Point.size())
+        return false;
+    appendSampleItems(pointItem, lines.at(line)->list_Data_Point.at(point)->list_Data_Sample.size());
+    return true;
+}
+
+void DataModel_Index::makeSampleItems(int line, int point)
+{
+    if (QTreeWidgetItem* lineItem = topLevelItem(line))
+        makeSampleItems(lineItem->child(point));
+}
+
+void DataModel_Index::expandAll()
+{
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* lineItem = topLevelItem(i);
+        for (int j = 0; j < lineItem->childCount(); ++j)
+            makeSampleItems(lineItem->child(j));
+    }
+    QTreeWidget::expandAll();
 }
 
 void DataModel_Index::updateDatabase()
@@ -446,9 +500,12 @@ bool DataModel_Index::saveSingleData(const st_SaveHeader& header, const QList<st
         lineItem->setText(0, lineText(line->NAME, line->list_Data_Point.size()));
     } else {
         pointItem = lineItem->child(saved.point);
+        // The items a point read from the file has yet to show come with
+        // the new ones.
+        if (makeSampleItems(pointItem))
+            return true;
     }
-    for (int j = 0; j < recvs.size(); ++j)
-        pointItem->addChild(new QTreeWidgetItem(QStringList(QString::number(pointItem->childCount() + 1))));
+    appendSampleItems(pointItem, recvs.size());
     return true;
 }
 

@@ -94,6 +94,8 @@ public:
     // Calls off line assemblies not yet running and waits for the one that
     // runs; their results are no longer delivered.
     void waitForLineTasks();
+    // The view's expandAll, with the sample items of every point made first.
+    void expandAll();
 
     const QVector<std::shared_ptr<Data_Line>>& Lines() const { return lines; }
     std::shared_ptr<Data_Project> Project() const { return project; }
@@ -198,6 +200,10 @@ private:
     };
     bool currentTarget(Target* target) const;
     void warnSaveFailed();
+    // Makes the sample items of a point item read from the file, the first
+    // time it is expanded or selected; true when it made them.
+    bool makeSampleItems(QTreeWidgetItem* item);
+    void makeSampleItems(int line, int point);
     void refuseDamaged();
 
     // Starts the assembly of the whole line on the global thread pool.

@@ -176,6 +176,7 @@ void DataModel_Index::setIndex(int line, int point, int sample)
     }
 
     const std::shared_ptr<Data_Point> P = L->list_Data_Point.at(point);
+    makeSampleItems(line, point);
     emit onSelectPoint(kind);
     if (P->TYPE < 0 || P->TYPE > 2)
         P->TYPE = 0;

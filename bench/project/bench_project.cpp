@@ -12,7 +12,7 @@
 // The default project is 10 lines x 1,000 points x 10 samples (about 1 GB)
 // and one continuous line of 10,000 points.
 // Usage: bench_project [lines] [points per line] [samples per point] [continuous points] [directory]
-#include "BenchProject.h"
+#include "BenchGenerate.h"
 #include "Data_Calc.h"
 #include "DataModel_Index.h"
 #include "HeadlessPrompt.h"
@@ -40,13 +40,10 @@
 
 namespace {
 
-struct Size
-{
-    int lines = 10;
-    int points = 1000;
-    int samples = 10;
-    int continuous = 10000;
-};
+using benchproject::Raw;
+using benchproject::Size;
+using benchproject::blobOf;
+using benchproject::generate;
 
 // Bytes this process has read through read calls so far: what SQLite asked
 // of the file, page cache or not.
@@ -82,86 +79,6 @@ double bestMs(int runs, F f)
         v.append(timeMs(f));
     std::sort(v.begin(), v.end());
     return v.first();
-}
-
-class Raw
-{
-public:
-    explicit Raw(const QString& path)
-    {
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_busy_timeout(m_db, 5000);
-    }
-    ~Raw() { sqlite3_close(m_db); }
-    sqlite3* db() const { return m_db; }
-    bool exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-    sqlite3_stmt* prepare(const char* sql)
-    {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(m_db, sql, -1, &st, nullptr);
-        return st;
-    }
-
-private:
-    sqlite3* m_db = nullptr;
-};
-
-QByteArray blobOf(sqlite3_stmt* st, int column)
-{
-    return QByteArray(static_cast<const char*>(sqlite3_column_blob(st, column)), sqlite3_column_bytes(st, column));
-}
-
-bool generate(const QString& path, const Size& size, const benchproject::Arrays& a)
-{
-    Raw raw(path);
-    const QByteArray blobs[5] = {Data_Blob::VectorToByteArray(a.recv), Data_Blob::VectorToByteArray(a.pos),
-                                 Data_Blob::VectorToByteArray(a.len), Data_Blob::VectorToByteArray(a.send),
-                                 Data_Blob::VectorToByteArray(a.off)};
-    if (!raw.exec("BEGIN"))
-        return false;
-    sqlite3_stmt* line = raw.prepare("INSERT INTO Data_Line (NAME, TYPE, USE, NOTE) VALUES (?, ?, 1, '')");
-    sqlite3_stmt* point =
-        raw.prepare("INSERT INTO Data_Point (NAME, USE, NOTE, TYPE, Data_LineID) VALUES (?, 1, '', 0, ?)");
-    sqlite3_stmt* sample = raw.prepare(
-        "INSERT INTO Data_Sample (StartTime, DeviceType, TYPE, PERIOD, DATA_RECV, DATA_RECV_POS, DATA_RECV_LEN, "
-        "DATA_SEND, DATA_SOFF, SendFs, SampleSendFs, SampleOffFs, RecvFs, USE, NOTE, Data_PointID) "
-        "VALUES (?, 1, 2, 500, ?, ?, ?, ?, ?, 25, 2000000, 2000000, 625000, 1, '', ?)");
-    qint64 time = 1733800000000LL;
-    auto addLine = [&](double name, int type, int points, int samples) {
-        sqlite3_bind_double(line, 1, name);
-        sqlite3_bind_int(line, 2, type);
-        if (sqlite3_step(line) != SQLITE_DONE)
-            return false;
-        sqlite3_reset(line);
-        const sqlite3_int64 lineId = sqlite3_last_insert_rowid(raw.db());
-        for (int p = 0; p < points; ++p) {
-            sqlite3_bind_double(point, 1, type == 1 ? p : (points - p) * 10.0);
-            sqlite3_bind_int64(point, 2, lineId);
-            if (sqlite3_step(point) != SQLITE_DONE)
-                return false;
-            sqlite3_reset(point);
-            const sqlite3_int64 pointId = sqlite3_last_insert_rowid(raw.db());
-            for (int s = 0; s < samples; ++s) {
-                sqlite3_bind_int64(sample, 1, time += 1000);
-                for (int b = 0; b < 5; ++b)
-                    sqlite3_bind_blob(sample, 2 + b, blobs[b].constData(), blobs[b].size(), SQLITE_STATIC);
-                sqlite3_bind_int64(sample, 7, pointId);
-                if (sqlite3_step(sample) != SQLITE_DONE)
-                    return false;
-                sqlite3_reset(sample);
-            }
-        }
-        return true;
-    };
-    bool ok = true;
-    for (int l = 0; l < size.lines && ok; ++l)
-        ok = addLine(l + 1, 0, size.points, size.samples);
-    if (ok && size.continuous > 0)
-        ok = addLine(100, 1, size.continuous, 1);
-    sqlite3_finalize(line);
-    sqlite3_finalize(point);
-    sqlite3_finalize(sample);
-    return ok && raw.exec("COMMIT");
 }
 
 using Lines = QVector<std::shared_ptr<Data_Line>>;

@@ -55,6 +55,9 @@ public:
     int DeviceType = 1;
     int TYPE = 0;               // receiver data type of the sounding
     int PERIOD = 0;             // stacked periods
+    // Declared beside PERIOD, so the two ints pack: an open holds about a
+    // million samples at once.
+    int USE = 0;
     QByteArray DATA_RECV;       // decay values
     QByteArray DATA_RECV_POS;   // gate centre times, us
     QByteArray DATA_RECV_LEN;   // gate widths
@@ -64,7 +67,6 @@ public:
     double SampleSendFs = 0;
     double SampleOffFs = 0;
     double RecvFs = 1.0;        // receiver sample rate, Hz
-    int USE = 0;
     QString NOTE;
     std::shared_ptr<Data_Point> Data_PointID;
 };

@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -56,6 +57,43 @@ template <class P>
 std::shared_ptr<P> parentRef(const P& parent)
 {
     return std::make_shared<P>(parent.ID);
+}
+
+// The samples of one point as light objects (ID, USE, PERIOD, SendFs) in a
+// single block that the list's pointers share: a large project holds about
+// a million of them, and one allocation each would cost the open more
+// memory than their columns.
+void setLightSamples(Data_Point& point, const QVector<Data_Sample>& rows)
+{
+    auto block = std::make_shared<std::vector<Data_Sample>>(rows.begin(), rows.end());
+    point.list_Data_Sample.clear();
+    point.list_Data_Sample.reserve(int(block->size()));
+    for (Data_Sample& s : *block)
+        point.list_Data_Sample.append(std::shared_ptr<Data_Sample>(block, &s));
+}
+
+Data_Sample lightCopy(const Data_Sample& whole)
+{
+    Data_Sample s(whole.ID);
+    s.USE = whole.USE;
+    s.PERIOD = whole.PERIOD;
+    s.SendFs = whole.SendFs;
+    return s;
+}
+
+// Once committed, the samples a save added keep only what an open reads:
+// their arrays are in the file, and a save a second for a whole day would
+// otherwise hold every one of them. The point's earlier samples are copied
+// too, so that it holds one block again.
+void makeSavedLight(Data_Point& point)
+{
+    QVector<Data_Sample> rows;
+    rows.reserve(point.list_Data_Sample.size());
+    for (const std::shared_ptr<Data_Sample>& s : qAsConst(point.list_Data_Sample)) {
+        if (s)
+            rows.append(lightCopy(*s));
+    }
+    setLightSamples(point, rows);
 }
 
 std::shared_ptr<Data_Sample> makeSample(const st_SaveHeader& header, const st_SampleData_Send& send,
@@ -282,6 +320,8 @@ QSqlError ProjectStore::readLight(bool sortPoints)
     }
     QHash<int, Data_Point*> pointById;
     {
+        // The points of a line share the one object that stands for it.
+        QHash<int, std::shared_ptr<Data_Line>> lineRefs;
         // Points by line and number, as the tree lists them; else by ID.
         SqliteRows rows(db, sortPoints ? "SELECT ID, NAME, USE, NOTE, TYPE, Data_LineID FROM Data_Point AS Points_alias "
                                         "ORDER BY Points_alias.Data_LineID ASC,Points_alias.NAME ASC"
@@ -296,7 +336,10 @@ QSqlError ProjectStore::readLight(bool sortPoints)
             point->USE = rows.integer(2);
             point->NOTE = rows.text(3);
             point->TYPE = rows.integer(4);
-            point->Data_LineID = std::make_shared<Data_Line>(line->ID);
+            std::shared_ptr<Data_Line>& ref = lineRefs[line->ID];
+            if (!ref)
+                ref = std::make_shared<Data_Line>(line->ID);
+            point->Data_LineID = ref;
             pointById.insert(point->ID, point.get());
             line->list_Data_Point.append(point);
         }
@@ -311,25 +354,35 @@ QSqlError ProjectStore::readLight(bool sortPoints)
                            "ORDER BY Data_PointID, ID");
         Data_Point* point = nullptr;
         int pointId = 0;
+        bool any = false;
+        QVector<Data_Sample> held;
+        auto flush = [&]() {
+            if (point && !held.isEmpty())
+                setLightSamples(*point, held);
+            held.clear();
+        };
         while (rows.next()) {
             if (rows.isNull(5))
                 continue;
             const int owner = rows.integer(5);
-            const bool first = !point || owner != pointId;
+            const bool first = !any || owner != pointId;
             if (first) {
+                flush();
+                any = true;
                 pointId = owner;
                 point = pointById.value(owner);
             }
             if (!point)
                 continue;
-            auto sample = std::make_shared<Data_Sample>(rows.integer(0));
-            sample->USE = rows.integer(1);
-            sample->PERIOD = rows.integer(2);
-            sample->SendFs = rows.real(3);
+            Data_Sample sample(rows.integer(0));
+            sample.USE = rows.integer(1);
+            sample.PERIOD = rows.integer(2);
+            sample.SendFs = rows.real(3);
             if (first)
-                m_firstSampleTimes.insert(sample->ID, rows.integer64(4));
-            point->list_Data_Sample.append(sample);
+                m_firstSampleTimes.insert(sample.ID, rows.integer64(4));
+            held.append(sample);
         }
+        flush();
         if (failed(rows.error()))
             return rows.error();
     }
@@ -473,8 +526,10 @@ bool ProjectStore::saveSingle(const st_SaveHeader& header, const QList<st_Sample
         ok = !failed(orm::dao::insert(*s, &m_db));
         point->list_Data_Sample.append(s);
     }
-    if (ok && m_db.commit())
+    if (ok && m_db.commit()) {
+        makeSavedLight(*point);
         return true;
+    }
 
     m_db.rollback();
     // Nothing the failed save added may stay: an object without a row would
@@ -512,8 +567,10 @@ bool ProjectStore::saveContinue(const st_SaveHeader& header, const st_SampleData
         ok = !failed(orm::dao::insert(*s, &m_db));
         point->list_Data_Sample.append(s);
     }
-    if (ok && m_db.commit())
+    if (ok && m_db.commit()) {
+        makeSavedLight(*point);
         return true;
+    }
 
     m_db.rollback();
     line->list_Data_Point.removeAt(n);

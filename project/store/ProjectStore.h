@@ -101,6 +101,9 @@ public:
                     const QList<st_RecvData_DUD4004>& recvs, int mode, Saved* saved);
     // One set of a continuous sounding as a new point of line header.LineNo
     // (a line of type 1 when missing), numbered by the points the line held.
+    // After either save has committed, the point's samples in memory are
+    // light, as an open leaves them: ID, USE, PERIOD and SendFs; readers
+    // fetch the rest from the file.
     bool saveContinue(const st_SaveHeader& header, const st_SampleData_Send& send,
                       const st_RecvData_DUD4004& recv, Saved* saved);
 

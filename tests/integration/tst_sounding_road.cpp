@@ -339,6 +339,7 @@ private slots:
         QTreeWidgetItem* pointItem = t->topLevelItem(0)->child(0);
         QVERIFY(pointItem);
         QCOMPARE(pointItem->text(0), tem ? QStringLiteral("20") : QStringLiteral("20(自检)"));
+        t->expandItem(pointItem);   // a point shows its samples once expanded
         QCOMPARE(pointItem->childCount(), 2);
         QCOMPARE(pointItem->child(1)->text(0), QStringLiteral("2"));
 

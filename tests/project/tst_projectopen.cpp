@@ -147,6 +147,7 @@ private slots:
             QCOMPARE(tree.topLevelItemCount(), 1);
             QCOMPARE(tree.topLevelItem(0)->text(0), QStringLiteral("7 (1点)"));
             QCOMPARE(tree.topLevelItem(0)->child(0)->text(0), QStringLiteral("20"));
+            tree.expandItem(tree.topLevelItem(0)->child(0));   // a point shows its samples once expanded
             QCOMPARE(tree.topLevelItem(0)->child(0)->childCount(), 2);
             QCOMPARE(tree.property("PointNoStep").toDouble(), 5.0);
             QCOMPARE(tree.property("PointNo").toDouble(), 25.0);
@@ -251,6 +252,83 @@ private slots:
 
     // Points read back by the open: texts by line type, tool tips, sample
     // items, and the numbers and parameters the next sounding starts from.
+    // A point read from the file makes its sample items when it is first
+    // expanded or selected, and saves into it number on from what it holds.
+    void sampleItemsOfAnOpenedPoint_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("texts");
+        const QStringList three = {"1", "2", "3"};
+        QTest::newRow("expanded") << "expand" << three;
+        QTest::newRow("all expanded") << "expandAll" << three;
+        QTest::newRow("selected") << "select" << three;
+        QTest::newRow("sample of it selected") << "selectSample" << three;
+        QTest::newRow("saved into") << "save" << QStringList{"1", "2", "3", "4", "5"};
+    }
+    void sampleItemsOfAnOpenedPoint()
+    {
+        QFETCH(QString, how);
+        QFETCH(QStringList, texts);
+        const QString file = path(QStringLiteral("lazy-%1.VODEZ").arg(how));
+        {
+            DataModel_Index tree;
+            QVERIFY(tree.openProject(file));
+            tree.closeProject();
+        }
+        {
+            SideDb db(file);
+            QVERIFY(db.exec(QStringLiteral("INSERT INTO Data_Line (ID, NAME, TYPE, USE, NOTE) VALUES (1, 3, 0, 1, '')")));
+            QVERIFY(db.exec(QStringLiteral("INSERT INTO Data_Point (ID, NAME, USE, NOTE, TYPE, Data_LineID) VALUES "
+                                           "(1, 7, 1, '', 0, 1), (2, 8, 1, '', 0, 1)")));
+            QVERIFY(db.exec(QStringLiteral("INSERT INTO Data_Sample (StartTime, PERIOD, SendFs, USE, Data_PointID) "
+                                           "VALUES (1700000000000, 30, 25, 1, 1), (1700000001000, 30, 25, 0, 1), "
+                                           "(1700000002000, 30, 25, 1, 1)")));
+        }
+        RecordingPrompt prompt;
+        DataModel_Index tree;
+        QVERIFY(tree.openProject(file));
+        QTreeWidgetItem* line = tree.topLevelItem(0);
+        QTreeWidgetItem* withSamples = line->child(0);
+        QTreeWidgetItem* without = line->child(1);
+        const QModelIndex withIndex = tree.model()->index(0, 0, tree.model()->index(0, 0));
+        const QModelIndex withoutIndex = tree.model()->index(1, 0, tree.model()->index(0, 0));
+        // Shown as expandable exactly when the point has samples, as before.
+        QVERIFY(tree.model()->hasChildren(withIndex));
+        QVERIFY(!tree.model()->hasChildren(withoutIndex));
+
+        if (how == QLatin1String("expand")) {
+            tree.expandItem(line);
+            tree.expandItem(withSamples);
+        } else if (how == QLatin1String("expandAll")) {
+            tree.expandAll();
+            QVERIFY(tree.isExpanded(withIndex));
+        } else if (how == QLatin1String("select")) {
+            tree.onDoubleClicked(withIndex);
+        } else if (how == QLatin1String("selectSample")) {
+            tree.expandItem(withSamples);
+            tree.onDoubleClicked(tree.model()->index(2, 0, withIndex));
+            QCOMPARE(tree.Lines()[0]->list_Data_Point[0]->list_Data_Sample[2]->StartTime, 1700000002000LL);
+        } else {
+            tree.setProperty("LineNo", 3.0);
+            tree.setProperty("PointNo", 7.0);
+            tree.dataUpload(sounding(2, 1700000100000));
+            tree.dataSave(true);
+            QCOMPARE(prompt.shown.size(), 0);
+        }
+        QStringList shown;
+        for (int k = 0; k < withSamples->childCount(); ++k)
+            shown.append(withSamples->child(k)->text(0));
+        QCOMPARE(shown, texts);
+        QVERIFY(tree.model()->hasChildren(withIndex));
+        QCOMPARE(without->childCount(), 0);
+        QVERIFY(!tree.model()->hasChildren(withoutIndex));
+
+        // Made once: expanding again adds nothing.
+        tree.collapseItem(withSamples);
+        tree.expandItem(withSamples);
+        QCOMPARE(withSamples->childCount(), texts.size());
+    }
+
     void restoresTreeAndNumbers()
     {
         const QString file = path(QStringLiteral("tree.VODEZ"));
@@ -291,6 +369,9 @@ private slots:
         QCOMPARE(single->child(0)->text(0), QStringLiteral("3(自检)"));
         QCOMPARE(single->child(1)->text(0), QStringLiteral("4.0"));
         QCOMPARE(single->child(2)->text(0), QStringLiteral("7"));
+        // A point shows its samples once expanded.
+        tree.expandItem(single->child(0));
+        tree.expandItem(single->child(1));
         QCOMPARE(single->child(0)->childCount(), 3);
         QCOMPARE(single->child(0)->child(2)->text(0), QStringLiteral("3"));
         QCOMPARE(single->child(1)->childCount(), 1);

@@ -115,6 +115,65 @@ private slots:
         QCOMPARE(rows[3][1].toLongLong(), t0 + 60000);
     }
 
+    void savedSamplesKeepOnlyWhatAnOpenReads()
+    {
+        RecordingPrompt prompt;
+        DataModel_Index tree;
+        QVERIFY(tree.openProject(newFile()));
+        const qint64 t0 = 1700000000250;
+        tree.setProperty("LineNo", 10.0);
+        tree.setProperty("PointNo", 20.0);
+        const VODEZ_Data single = sounding(2, t0, 0, 0, 6.25f, 25);
+        tree.dataUpload(single);
+        tree.dataSave(true);
+        tree.setProperty("LineNo", 11.0);
+        const VODEZ_Data towed = sounding(1, t0 + 5000, 0, 1, 12.5f, 40);
+        tree.dataUpload(towed);
+        tree.dataSave(true);
+        QCOMPARE(prompt.shown.size(), 0);
+
+        QCOMPARE(tree.Lines().size(), 2);
+        const std::shared_ptr<Data_Point> point = tree.Lines()[0]->list_Data_Point.value(0);
+        const std::shared_ptr<Data_Point> towPoint = tree.Lines()[1]->list_Data_Point.value(0);
+        QVERIFY(point && towPoint);
+        QCOMPARE(point->list_Data_Sample.size(), 2);
+        QCOMPARE(towPoint->list_Data_Sample.size(), 1);
+        for (const auto& p : {point, towPoint}) {
+            for (const auto& s : p->list_Data_Sample) {
+                QVERIFY(s->ID > 0);
+                QCOMPARE(s->USE, 1);
+                QCOMPARE(s->PERIOD, p == point ? 25 : 40);
+                QCOMPARE(s->SendFs, p == point ? 6.25 : 12.5);
+                QVERIFY(s->DATA_RECV.isEmpty() && s->DATA_RECV_POS.isEmpty() && s->DATA_RECV_LEN.isEmpty());
+                QVERIFY(s->DATA_SEND.isEmpty() && s->DATA_SOFF.isEmpty());
+                QCOMPARE(s->StartTime, qint64(0));
+                QVERIFY(!s->Data_PointID);
+            }
+        }
+        QCOMPARE(point->list_Data_Sample[0]->ID + 1, point->list_Data_Sample[1]->ID);
+
+        // What a reader needs comes from the file.
+        const QList<st_RecvData_DUD4004> recs = point->GetRecvData_Dud4004_RAW(false);
+        QCOMPARE(recs.size(), 2);
+        QCOMPARE(recs[1].Values, single.Recvs[1].Values);
+        QCOMPARE(recs[1].Times, single.Recvs[1].Times);
+        QCOMPARE(point->GetStartTime().toMSecsSinceEpoch(), t0);
+        const QList<st_SampleData_Send> sends = towPoint->GetSendData();
+        QCOMPARE(sends.size(), 1);
+        QCOMPARE(blobValues(sends[0].DATA_SEND), towed.Sends[0].SendData);
+
+        // Another save into the point keeps the earlier samples light as well.
+        tree.setProperty("LineNo", 10.0);
+        tree.setProperty("PointNo", 20.0);
+        tree.dataUpload(sounding(1, t0 + 9000, 0, 0, 6.25f, 25));
+        tree.dataSave(true);
+        QCOMPARE(point->list_Data_Sample.size(), 3);
+        for (const auto& s : point->list_Data_Sample)
+            QVERIFY(s->ID > 0 && s->DATA_RECV.isEmpty() && s->DATA_SEND.isEmpty());
+        QCOMPARE(tree.topLevelItem(0)->child(0)->childCount(), 3);
+        QCOMPARE(tree.topLevelItem(0)->child(0)->child(2)->text(0), QStringLiteral("3"));
+    }
+
     void pointNumbersInGeneralForm_data()
     {
         QTest::addColumn<double>("point");

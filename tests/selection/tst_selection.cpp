@@ -213,6 +213,7 @@ private slots:
     void doubleClickAndReturnSelect()
     {
         QSignalSpy activated(m_tree, &QAbstractItemView::activated);
+        m_tree->expandItem(m_tree->topLevelItem(kSingle)->child(1));   // makes its sample items
         QTreeWidgetItem* sampleItem = m_tree->topLevelItem(kSingle)->child(1)->child(0);
         m_tree->setCurrentItem(sampleItem);
         m_log.clear();
