@@ -791,7 +791,8 @@ void TstCollector::unansweredCommandWaitsUntilStop()
     r.run(QStringLiteral("start"));
     r.acceptChannels();
     QVERIFY(r.in("SetParam_ConfigRecv"));
-    // Not even the links' time-outs move it on.
+    // The rig's links are not open, so nothing went out and nothing is
+    // given up: the links' time-outs do not move it on.
     auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
     r.c.SetClock([clock] { return *clock; });
     for (int sweep = 0; sweep < 5; ++sweep) {
