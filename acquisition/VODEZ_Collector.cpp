@@ -42,6 +42,18 @@ QString textOnline() { return QStringLiteral("<p style='color:green;'>已连接<
 // The receiver refused the gate channels or answered with nothing usable:
 // no decay of this sounding could be timed.
 QString textNoGates() { return QStringLiteral("<p style='color:red;'>时间道设置失败</p>"); }
+// A box never answered a command of the sounding, re-sends included.
+QString textNoAnswerSend() { return QStringLiteral("<p style='color:red;'>发送机无应答,采集已停止</p>"); }
+QString textNoAnswerRecv() { return QStringLiteral("<p style='color:red;'>接收机无应答,采集已停止</p>"); }
+// The data of a repeat stopped coming.
+QString textDataOverdue() { return QStringLiteral("<p style='color:red;'>数据超时,采集已停止</p>"); }
+// A link was lost while the sounding ran: its data are gone.
+QString textDropped() { return QStringLiteral("<p style='color:red;'>连接中断,本次采集已丢弃</p>"); }
+
+// How often the wait for a repeat's data is checked, and how long a repeat
+// may go without a data set beyond twice its own duration.
+const int kOverdueCheckMs = 1000;
+const qint64 kOverdueGraceMs = 10000;
 
 int clampToInt(qint64 v)
 {
@@ -101,9 +113,15 @@ VODEZ_Collector::VODEZ_Collector(QObject* parent)
     connect(transmitter, &iLibSend::TEM_SendMonitor, this, &VODEZ_Collector::onDeviceData_Monitor);
     connect(receiver, &ILibRecv_DUD4004::onRecvData, this, &VODEZ_Collector::onDeviceData_Recv);
     connect(&progressTimer, &QTimer::timeout, this, &VODEZ_Collector::ProgressAdd);
-    // The project answers a save inside the request; a failure is noted so
-    // that a continuous run keeps the pair it could not store.
-    connect(this, &VODEZ_Collector::cmdSaveFailed, this, [this] { saveFailed = true; });
+    overdueTimer.setInterval(kOverdueCheckMs);
+    connect(&overdueTimer, &QTimer::timeout, this, &VODEZ_Collector::checkRepeatOverdue);
+    connect(receiver, &Communication::RequestExpired, this, [this] { onRequestExpired(textNoAnswerRecv()); });
+    connect(transmitter, &Communication::RequestExpired, this, [this] { onRequestExpired(textNoAnswerSend()); });
+    connect(receiver, &ILibRecv_DUD4004::onRecvStop, this, [this] { keepRecvUntilStopped = false; });
+    connect(transmitter, &iLibSend::TEM_Stoped, this, [this] { keepSendUntilStopped = false; });
+    // The project reports a failed save before it warns, inside the request;
+    // this runs before the machine takes the failure's transition.
+    connect(this, &VODEZ_Collector::cmdSaveFailed, this, &VODEZ_Collector::onSaveFailed);
 
     InitStateMachine();
 }
@@ -115,6 +133,7 @@ VODEZ_Collector::~VODEZ_Collector()
     disconnect(receiver, nullptr, this, nullptr);
     disconnect(transmitter, nullptr, this, nullptr);
     progressTimer.stop();
+    overdueTimer.stop();
 }
 
 void VODEZ_Collector::InitStateMachine()
@@ -371,6 +390,60 @@ void VODEZ_Collector::stopBoxes()
     boxesMayRun = false;
     stopOwedRecv = false;
     stopOwedSend = false;
+    repeatSeen = QDateTime();
+    overdueTimer.stop();
+}
+
+void VODEZ_Collector::endSounding(const QString& text)
+{
+    onBtnSampleStop();
+    SetStatusConnect(text);
+    endNoteShown = true;
+}
+
+void VODEZ_Collector::onRequestExpired(const QString& text)
+{
+    // Only the commands of the running sounding are waited for: a box that
+    // never answers one of them would leave it in the parameter phase for
+    // good.
+    if (soundingRuns())
+        endSounding(text);
+}
+
+void VODEZ_Collector::onSaveFailed()
+{
+    saveFailed = true;
+    // The warning comes next and runs while the boxes of a continuous run
+    // still record: stop them first, and keep every set they deliver until
+    // each has answered its stop, to be saved or discarded with the failed
+    // pair.
+    if (soundContinueMode != Continue || !soundingRuns())
+        return;
+    stopBoxes();
+    progressTimer.stop();
+    keepRecvUntilStopped = true;
+    keepSendUntilStopped = true;
+}
+
+void VODEZ_Collector::noteRepeatData()
+{
+    if (!repeatStarted || !soundingRuns())
+        return;
+    repeatSeen = now();
+}
+
+void VODEZ_Collector::checkRepeatOverdue()
+{
+    if (!repeatSeen.isValid() || !repeatStarted || !soundingRuns()) {
+        overdueTimer.stop();
+        return;
+    }
+    // Until the start is answered the link's own give-up decides.
+    if (!isActive(CollectorStates::SampleDataUpload))
+        return;
+    const qint64 limit = 2 * qint64(soundingTime) + kOverdueGraceMs;
+    if (repeatSeen.msecsTo(now()) >= limit)
+        endSounding(textDataOverdue());
 }
 
 void VODEZ_Collector::StopBoxesForExit(int waitMs)
@@ -410,6 +483,7 @@ void VODEZ_Collector::SweepLinks()
 {
     receiver->OnRequestTimout();
     transmitter->OnRequestTimout();
+    checkRepeatOverdue();
 }
 
 bool VODEZ_Collector::IsIPv4Address(const QString& text)
@@ -456,6 +530,12 @@ void VODEZ_Collector::linkConnected(Communication* link, bool& up)
 void VODEZ_Collector::linkClosed(bool& up)
 {
     up = false;
+    if (soundingRuns()) {
+        // The sounding is abandoned with the link: no progress may run on
+        // against the boxes, and the operator is told once they are back.
+        soundingDropped = true;
+        progressTimer.stop();
+    }
     emit deviceDisconnect();
 }
 
@@ -466,6 +546,11 @@ void VODEZ_Collector::onRecvComConnected()
 
 void VODEZ_Collector::onRecvComClosed()
 {
+    // A box whose stop may not have gone out is told again once it is back.
+    if (keepRecvUntilStopped) {
+        keepRecvUntilStopped = false;
+        stopOwedRecv = true;
+    }
     linkClosed(receiverUp);
 }
 
@@ -476,6 +561,10 @@ void VODEZ_Collector::onSendComConnected()
 
 void VODEZ_Collector::onSendComClosed()
 {
+    if (keepSendUntilStopped) {
+        keepSendUntilStopped = false;
+        stopOwedSend = true;
+    }
     linkClosed(transmitterUp);
 }
 
@@ -508,8 +597,8 @@ QString VODEZ_Collector::WifiStatusText(int quality)
 void VODEZ_Collector::applyWifiStatus(const QString& text)
 {
     // The probe may finish after a link went down: its "connected" text must
-    // not cover the state of the links.
-    if (transmitterUp && receiverUp && isActive(CollectorStates::DeviceOnline))
+    // not cover the state of the links, nor why a sounding ended.
+    if (transmitterUp && receiverUp && isActive(CollectorStates::DeviceOnline) && !endNoteShown)
         SetStatusConnect(text);
 }
 
@@ -544,6 +633,9 @@ void VODEZ_Collector::noteAbandonedRun()
     }
     boxesMayRun = false;
     repeatStarted = false;
+    repeatSeen = QDateTime();
+    overdueTimer.stop();
+    progressTimer.stop();
 }
 
 void VODEZ_Collector::OnEntry_DeviceWait()
@@ -560,6 +652,9 @@ void VODEZ_Collector::OnEntry_DeviceWait()
 void VODEZ_Collector::OnEntry_DeviceInit()
 {
     noteAbandonedRun();
+    // The start button comes back: the abandoned sounding no longer runs.
+    if (soundingDropped)
+        SetSampleStatus(DISCONN);
     SetStatusConnect(textInit());
     if (!IsIPv4Address(DeviceIP_Send) || !IsIPv4Address(DeviceIP_Recv)) {
         SetStatusConnect(textBadAddress());
@@ -594,7 +689,12 @@ void VODEZ_Collector::OnExit_DeviceConnecting()
 
 void VODEZ_Collector::OnEntry_DeviceOnline()
 {
-    SetStatusConnect(textOnline());
+    if (soundingDropped) {
+        SetStatusConnect(textDropped());
+        endNoteShown = true;
+    } else {
+        SetStatusConnect(textOnline());
+    }
 }
 
 void VODEZ_Collector::OnEntry_SampleWaitParam()
@@ -606,6 +706,10 @@ void VODEZ_Collector::OnEntry_SampleWaitParam()
     WriteProgress(0);
     repeatsDone = 0;
     repeatDoneEarly = false;
+    keepRecvUntilStopped = false;
+    keepSendUntilStopped = false;
+    repeatSeen = QDateTime();
+    overdueTimer.stop();
     SetSampleStatus(IDLE);
     emit dataSave(false);
     // A link lost while a finished sounding waited for the operator: now
@@ -619,6 +723,11 @@ void VODEZ_Collector::takeSoundingParams()
     // Boxes of a run abandoned earlier that have not shown themselves since
     // are stopped before anything of this sounding goes out.
     payStopOwed(true, true);
+    soundingDropped = false;
+    if (endNoteShown) {
+        endNoteShown = false;
+        SetStatusConnect(textOnline());
+    }
     soundFs = ParamFs;
     soundPeriod = ParamPeriod;
     soundSampleMode = SampleMode;
@@ -635,8 +744,10 @@ void VODEZ_Collector::OnEntry_SampleSetParam()
 void VODEZ_Collector::OnExit_SampleSetParam()
 {
     // Whatever the reason the commands of this repeat end, none of them may
-    // go out again later.
-    abandonRequests();
+    // go out again later; the stops of a failed save, sent just now, must
+    // still be answered.
+    if (!keepRecvUntilStopped && !keepSendUntilStopped)
+        abandonRequests();
 }
 
 void VODEZ_Collector::onAutoChannelAnswer(bool ok)
@@ -705,6 +816,8 @@ void VODEZ_Collector::OnEntry_SetParam_Start()
     transmitter->TEM_Strat();
     repeatStarted = true;
     boxesMayRun = true;
+    repeatSeen = now();
+    overdueTimer.start();
 }
 
 void VODEZ_Collector::startProgressTimer()
@@ -857,9 +970,19 @@ void VODEZ_Collector::payStopOwed(bool recv, bool send)
     }
 }
 
+bool VODEZ_Collector::keepsSet(bool fromReceiver, double baseFreq) const
+{
+    if (measuredForThisRepeat(baseFreq))
+        return true;
+    // A continuous run stopped by a failed save: what the box measured
+    // before it stopped belongs to the run.
+    const bool draining = fromReceiver ? keepRecvUntilStopped : keepSendUntilStopped;
+    return draining && float(baseFreq) == float(soundFs);
+}
+
 void VODEZ_Collector::onDeviceData_Send(st_TEMSendData data)
 {
-    if (!measuredForThisRepeat(data.BaseFreq)) {
+    if (!keepsSet(false, data.BaseFreq)) {
         // A box still pushing an abandoned run, while nothing is being
         // configured: stop it now.
         if (!soundingRuns())
@@ -867,17 +990,19 @@ void VODEZ_Collector::onDeviceData_Send(st_TEMSendData data)
         return;
     }
     soundingData.Sends.append(data);
+    noteRepeatData();
     CheckDataPair();
 }
 
 void VODEZ_Collector::onDeviceData_Recv(st_RecvData_DUD4004 data)
 {
-    if (!measuredForThisRepeat(data.BaseFreq)) {
+    if (!keepsSet(true, data.BaseFreq)) {
         if (!soundingRuns())
             payStopOwed(true, false);
         return;
     }
     soundingData.Recvs.append(data);
+    noteRepeatData();
     CheckDataPair();
 }
 
@@ -910,6 +1035,10 @@ void VODEZ_Collector::CheckDataPair()
     // order, once it returns.
     if (savingPairs)
         return;
+    // Sets kept after a failed save wait, in order and unpaired, for the
+    // operator's decision.
+    if (!soundingRuns())
+        return;
     QList<st_TEMSendData>& sends = soundingData.Sends;
     QList<st_RecvData_DUD4004>& recvs = soundingData.Recvs;
     const int s = sends.size();
@@ -938,9 +1067,8 @@ void VODEZ_Collector::CheckDataPair()
         if (!saveContinuousPairs()) {
             // The project cannot store: the run ends here and what it could
             // not store waits for the operator, as a single sounding does.
-            // The failure itself has already led the machine to
-            // SampleWaitSave.
-            stopBoxes();
+            // The failure itself has already stopped the boxes and led the
+            // machine to SampleWaitSave.
             progressTimer.stop();
             repeatStarted = false;
             return;
@@ -959,6 +1087,8 @@ void VODEZ_Collector::CheckDataPair()
     ++repeatsDone;
     // A single acquisition is over: the boxes wait for the next start.
     boxesMayRun = false;
+    repeatSeen = QDateTime();
+    overdueTimer.stop();
     progressTimer.stop();
     if (repeatsDone < ParamRepeat) {
         WriteProgress(clampToInt(qint64(repeatsDone) * soundingTime));
@@ -974,6 +1104,12 @@ void VODEZ_Collector::CheckDataPair()
 
 void VODEZ_Collector::ProgressAdd()
 {
+    // A tick that outlives its sounding (queued before a lost link ended
+    // it) must not move the bar of a sounding that no longer runs.
+    if (!soundingRuns()) {
+        progressTimer.stop();
+        return;
+    }
     qint64 p = qint64(Progress) + kProgressStepMs;
     const qint64 limit = (qint64(repeatsDone) + 1) * soundingTime;
     if (p >= limit) {

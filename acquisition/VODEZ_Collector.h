@@ -82,7 +82,8 @@ public:
 
     // The clock of both links and of the controller's own time stamps; an
     // empty function brings back the system clock. With SweepLinks, tests
-    // run the links' time-outs without waiting.
+    // run the links' time-outs and the controller's own wait for the data of
+    // a repeat without waiting.
     void SetClock(Communication::Clock clock);
     void SweepLinks();
 
@@ -189,6 +190,12 @@ private:
     void onAutoChannelAnswer(bool ok);
     void stopBoxes();
     void abandonRequests();
+    void endSounding(const QString& text);
+    void onRequestExpired(const QString& text);
+    void onSaveFailed();
+    void noteRepeatData();
+    void checkRepeatOverdue();
+    bool keepsSet(bool fromReceiver, double baseFreq) const;
     void noteAbandonedRun();
     void payStopOwed(bool recv, bool send);
     bool measuredForThisRepeat(double baseFreq) const;
@@ -241,5 +248,18 @@ private:
     // The project reported the save just asked for as failed.
     bool saveFailed = false;
     bool savingPairs = false;
+    // A continuous run stopped by a failed save: each box's sets are kept
+    // until its stop is answered, so no pair it measured is lost.
+    bool keepRecvUntilStopped = false;
+    bool keepSendUntilStopped = false;
+    // Since the start command or the last data set of the repeat awaited
+    // (invalid when none is): data that stop coming end the sounding.
+    QDateTime repeatSeen;
+    QTimer overdueTimer;
+    // A lost link abandoned the running sounding: said once the links are
+    // back, until the next start.
+    bool soundingDropped = false;
+    // StatusConnect says why the last sounding ended; the next start clears it.
+    bool endNoteShown = false;
     Communication::Clock clock;
 };

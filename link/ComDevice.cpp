@@ -327,6 +327,14 @@ void ComDevice::onTcpRecved()
 {
     m_recvBuffer.Append(m_socket->readAll());
     ProcessRecv();
+    // The socket does not signal readyRead again while this handler runs, and
+    // a pass may run an event loop (a warning box shown by the receiver of a
+    // frame): bytes that came in meanwhile would wait for data that may never
+    // come. They are taken now, unless this is itself such a nested call.
+    while (!m_status.Test(ComStatus::Receiving) && m_socket->bytesAvailable() > 0) {
+        m_recvBuffer.Append(m_socket->readAll());
+        ProcessRecv();
+    }
 }
 
 void ComDevice::ProcessRecv()

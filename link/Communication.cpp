@@ -177,6 +177,7 @@ void Communication::onHandleReceived(QByteArray* buffer, uint32_t* consumed)
 void Communication::OnRequestTimout()
 {
     const QDateTime sweepTime = now();
+    QList<quint32> expiredCmds;
     auto expired = [&](const QDateTime& t) {
         const qint64 age = t.msecsTo(sweepTime);
         return age >= 0 && age > qint64(m_timeout);
@@ -197,6 +198,7 @@ void Communication::OnRequestTimout()
             m_queuedCmds.erase(it);
             m_retryCounts.remove(frame);
             GiveUp(cmd, frame);
+            expiredCmds.append(cmd);
         }
     }
 
@@ -231,13 +233,17 @@ void Communication::OnRequestTimout()
                     m_queuedTimes.remove(stamp, frame);
                     m_retryCounts.remove(frame);
                     GiveUp(cmd, frame);
+                    expiredCmds.append(cmd);
                 }
             } else {
                 m_retryCounts.erase(rc);
                 GiveUp(cmd, frame);
+                expiredCmds.append(cmd);
             }
         }
     }
+    for (quint32 cmd : expiredCmds)
+        Q_EMIT RequestExpired(cmd);
 }
 
 void Communication::GiveUp(quint32 cmd, QByteArray* frame)

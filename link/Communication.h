@@ -64,6 +64,11 @@ public:
 Q_SIGNALS:
     void ComConnected();
     void ComClosed();
+    // A request was given up by the sweep after its re-sends (or its re-send
+    // was refused): the box never answered it. Emitted once the sweep is
+    // over, so a receiver may send or abandon requests at once. Requests
+    // abandoned, or given up because the link closed, are not reported here.
+    void RequestExpired(unsigned int cmd);
 
 public Q_SLOTS:
     void OnRequestTimout();

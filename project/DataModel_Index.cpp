@@ -425,8 +425,12 @@ void DataModel_Index::dataSave(bool save)
     // The save works on its own copy: a warning box runs an event loop, in
     // which a new upload may replace the kept sounding.
     const VODEZ_Data data = keptData;
-    if (kept && !saveData(data))
+    if (kept && !saveData(data)) {
+        // The failure is told before the warning shows: a continuous run
+        // still records meanwhile and must be stopped first.
         emit onSaveFailed();
+        warnSaveFailed();
+    }
     emit onSaveOver();
 }
 
@@ -455,7 +459,7 @@ bool DataModel_Index::saveData(const VODEZ_Data& data)
 
     bool stored = false;
     if (!isProjectOpen()) {
-        warnSaveFailed();
+        // A closed project stores nothing; the caller warns of every failure.
     } else if (data.ContinueMode == 1) {
         stored = saveContinueData(header, sends.first(), data.Recvs.first());
     } else {
@@ -481,10 +485,8 @@ bool DataModel_Index::saveSingleData(const st_SaveHeader& header, const QList<st
     if (recvs.isEmpty() || sends.size() != recvs.size())
         return false;
     ProjectStore::Saved saved;
-    if (!store.saveSingle(header, sends, recvs, mode, &saved)) {
-        warnSaveFailed();
+    if (!store.saveSingle(header, sends, recvs, mode, &saved))
         return false;
-    }
     const std::shared_ptr<Data_Line>& line = lines.at(saved.line);
     if (saved.lineAdded)
         addTopLevelItem(new QTreeWidgetItem(QStringList(lineText(line->NAME, 0))));
@@ -515,10 +517,8 @@ bool DataModel_Index::saveContinueData(const st_SaveHeader& header, const st_Sam
     if (header.ContinueMode != 1)
         return false;
     ProjectStore::Saved saved;
-    if (!store.saveContinue(header, send, recv, &saved)) {
-        warnSaveFailed();
+    if (!store.saveContinue(header, send, recv, &saved))
         return false;
-    }
     const std::shared_ptr<Data_Line>& line = lines.at(saved.line);
     if (saved.lineAdded)
         addTopLevelItem(new QTreeWidgetItem(QStringList(lineText(line->NAME, 0))));

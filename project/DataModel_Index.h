@@ -122,8 +122,9 @@ signals:
     void onSelectLine(int lineType);
     void loadProjectConfig(st_ProjectConfig config);
     // A requested save stored nothing: the kept sounding is still unsaved
-    // and can be saved again or dropped. Emitted just before the
-    // onSaveOver() that ends that save.
+    // and can be saved again or dropped. Emitted before the warning box
+    // opens, so that a running acquisition can stop first; the onSaveOver()
+    // that ends that save follows the box.
     void onSaveFailed();
 
 public slots:

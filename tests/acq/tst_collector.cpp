@@ -649,21 +649,25 @@ void TstCollector::continuousFailedSaveKeepsPairsForTheOperator()
     Rig r;
     r.c.setProperty("ContinueMode", int(VODEZ_Collector::Continue));
     QVERIFY(r.online());
-    // The project answers inside the request, as it does: "failed" (after
-    // its warning box), then "over".
+    // The project answers inside the request, as it does: "failed", then
+    // its warning box, then "over".
     QStringList failing;      // pairs whose save fails
     QStringList stored;
     int warnings = 0;
+    QString stateAtWarning;
     connect(&r.c, &VODEZ_Collector::dataSave, [&](bool save) {
         if (!save)
             return;
         const QString pair = r.uploads.last();
         if (failing.contains(pair)) {
-            // The warning box runs an event loop: the next sets come in,
-            // the last without its partner.
-            if (++warnings == 1)
-                r.run(QStringLiteral("S3 R3 S6"));
             emit r.c.cmdSaveFailed();
+            // The warning box runs an event loop: the boxes, told to stop,
+            // still deliver what they measured meanwhile, the last set
+            // without its partner yet.
+            if (++warnings == 1) {
+                stateAtWarning = r.in("SampleWaitSave") ? QStringLiteral("kept") : QStringLiteral("running");
+                r.run(QStringLiteral("S3 R3 S6"));
+            }
         } else {
             stored << pair;
         }
@@ -672,13 +676,20 @@ void TstCollector::continuousFailedSaveKeepsPairsForTheOperator()
     r.run(QStringLiteral("start go S1 R1"));
     failing = QStringList{"2-2"};
     r.run(QStringLiteral("S2 R2"));
-    // One warning, the run over, the pairs kept for the operator.
+    // One warning, the run over before it showed, the pairs kept for the
+    // operator.
     QCOMPARE(warnings, 1);
+    QCOMPARE(stateAtWarning, QStringLiteral("kept"));
     QCOMPARE(stored, QStringList{"1-1"});
     QVERIFY(r.in("SampleWaitSave"));
     QCOMPARE(r.status(), VODEZ_Collector::UPLOAD);
     QCOMPARE(r.c.GetProgress(), r.c.GetProgressMax());
-    r.run(QStringLiteral("S4 R4"));           // the boxes were stopped: nothing more is taken
+    r.run(QStringLiteral("R6"));              // still on its way when the warning closed
+    QCOMPARE(r.uploads, (QStringList{"1-1", "2-2"}));   // nothing saved without the operator
+    // Both boxes answer their stop: nothing more is taken.
+    emit r.rx->onRecvStop();
+    emit r.tx->TEM_Stoped();
+    r.run(QStringLiteral("S7 R7"));
     QCOMPARE(warnings, 1);
 
     // Saving again stores each kept pair as its own point; one that fails
@@ -693,7 +704,7 @@ void TstCollector::continuousFailedSaveKeepsPairsForTheOperator()
     failing.clear();
     emit r.c.onBtnSaveOK();
     settle();
-    QCOMPARE(stored, (QStringList{"1-1", "2-2", "3-3"}));
+    QCOMPARE(stored, (QStringList{"1-1", "2-2", "3-3", "6-6"}));
     QVERIFY(r.in("SampleWaitParam"));
     for (const VODEZ_Data& d : r.records) {
         QCOMPARE(d.Sends.size(), 1);
@@ -709,7 +720,7 @@ void TstCollector::continuousFailedSaveKeepsPairsForTheOperator()
     emit r.c.onBtnSaveCancel();
     QCOMPARE(r.saves, QList<bool>{false});
     QVERIFY(r.in("SampleWaitParam"));
-    QCOMPARE(stored.size(), 3);
+    QCOMPARE(stored.size(), 4);
 }
 
 void TstCollector::refusalsStillAdvance()
@@ -780,7 +791,8 @@ void TstCollector::unansweredCommandWaitsUntilStop()
     r.run(QStringLiteral("start"));
     r.acceptChannels();
     QVERIFY(r.in("SetParam_ConfigRecv"));
-    // Not even the links' time-outs move it on.
+    // The rig's links are not open, so nothing went out and nothing is
+    // given up: the links' time-outs do not move it on.
     auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
     r.c.SetClock([clock] { return *clock; });
     for (int sweep = 0; sweep < 5; ++sweep) {
@@ -804,15 +816,28 @@ void TstCollector::linkLostDuringSampling()
     Rig r;
     QVERIFY(r.online());
     r.run(QStringLiteral("start go S1"));
+    r.c.ProgressAdd();
+    const int shown = r.c.GetProgress();
+    QVERIFY(shown > 0);
     emit r.rx->ComClosed();
     QVERIFY(r.in("DeviceConnecting"));        // DeviceInit re-opened the link at once
-    QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);   // the last status stays shown
+    // The sounding is gone: the start button is back and the bar stands,
+    // also against a tick that was already on its way.
+    QCOMPARE(r.status(), VODEZ_Collector::DISCONN);
+    r.c.ProgressAdd();
+    QCOMPARE(r.c.GetProgress(), shown);
     r.run(QStringLiteral("R1"));
     QVERIFY(r.uploads.isEmpty());              // no sounding runs any more
     emit r.rx->ComConnected();
     settle();
     QVERIFY(r.in("SampleWaitParam"));
-    r.run(QStringLiteral("start go R2 S2"));
+    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>连接中断,本次采集已丢弃</p>"));
+    // It stays said until the next start.
+    r.run(QStringLiteral("stop"));
+    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>连接中断,本次采集已丢弃</p>"));
+    r.run(QStringLiteral("start"));
+    QCOMPARE(r.c.GetStatusConnect(), kOnline);
+    r.run(QStringLiteral("go R2 S2"));
     QCOMPARE(r.uploads, QStringList{"2-2"});   // the abandoned set is gone
 }
 

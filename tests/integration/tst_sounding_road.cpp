@@ -6,9 +6,11 @@
 
 #include "CollectorProbe.h"
 #include "EmuDevices.h"
+#include "ILibRecv_DUD4004.h"
 #include "ProjectFixture.h"
 #include "RecordingPrompt.h"
 #include "SoundingRig.h"
+#include "iLibSend.h"
 
 #include <QLoggingCategory>
 #include <QSignalSpy>
@@ -56,6 +58,22 @@ public:
     }
     // Runs once, when the first box opens.
     std::function<void()> whileOpen;
+};
+
+// A warning box the operator leaves open until something has happened.
+class HoldingPrompt : public RecordingPrompt
+{
+public:
+    void warning(QWidget* parent, const QString& title, const QString& text) override
+    {
+        if (onOpen)
+            onOpen();
+        if (holdUntil && !QTest::qWaitFor(holdUntil, kLongWait))
+            QTest::qFail("the warning was held open in vain", __FILE__, __LINE__);
+        RecordingPrompt::warning(parent, title, text);
+    }
+    std::function<void()> onOpen;
+    std::function<bool()> holdUntil;
 };
 
 } // namespace
@@ -495,10 +513,78 @@ private slots:
         }
     }
 
+    void continuousRunKeepsEveryPairThroughAFailedSave()
+    {
+        // The project file's disk fills after three pairs. The boxes take a
+        // while to act on their stop and the operator leaves the warning open
+        // until they have: every pair they measured is stored after the
+        // operator's save, each as its own point.
+        prompt.reset();
+        auto* holding = new HoldingPrompt;
+        prompt.reset(holding);
+        emu->SetCycleMs(40);
+        emu->Tx().Lag(EmuTransmitterBox::CmdStop, 600);
+        emu->Rx().Lag(EmuReceiverBox::CmdStop, 700);   // no waveform goes without its decay
+        int measured = 0;
+        connect(&emu->Tx(), &EmuTransmitterBox::cycleCompleted, this, [&] {
+            if (emu->Rx().IsArmed())
+                ++measured;
+        });
+        int measuredAtWarning = -1;
+        holding->onOpen = [&] { measuredAtWarning = measured; };
+        holding->holdUntil = [this] { return !emu->Tx().IsRunning() && !emu->Rx().IsArmed(); };
+        QSignalSpy txStopped(c()->findChild<iLibSend*>(), &iLibSend::TEM_Stoped);
+        QSignalSpy rxStopped(c()->findChild<ILibRecv_DUD4004*>(), &ILibRecv_DUD4004::onRecvStop);
+
+        const QString file = newFile();
+        setSounding(62.5, 25, 1);
+        c()->setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+        QVERIFY(openAndConnect(file));
+        tree()->setProperty("LineNo", 50.0);
+        {
+            SideDb db(file);
+            QVERIFY(db.exec(QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON Data_Sample "
+                                           "WHEN (SELECT count(*) FROM Data_Sample) >= 3 BEGIN "
+                                           "SELECT RAISE(ABORT, 'disk full'); END")));
+        }
+        prompt->expect(Prompt::Kind::Warning).saying(kSaveFailed);
+        emit c()->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(prompt->count(Prompt::Kind::Warning) == 1, kLongWait);
+        QVERIFY(in("SampleWaitSave"));
+        QVERIFY2(measured > measuredAtWarning, "no pair came in while the warning was open");
+        // Everything the boxes sent before their stop answers is in.
+        QTRY_VERIFY2_WITH_TIMEOUT(txStopped.count() == 1 && rxStopped.count() == 1, qPrintable(QStringLiteral("%1 %2 %3 %4").arg(txStopped.count()).arg(rxStopped.count()).arg(emu->Tx().ReceivedOf(5).size()).arg(emu->Rx().ReceivedOf(2).size())), kLongWait);
+        QCOMPARE(rowCounts(file), QStringLiteral("L1,P3,S3"));
+        QCOMPARE(uploads.size(), 4);                // three stored, the fourth refused
+        {
+            SideDb db(file);
+            QVERIFY(db.exec(QStringLiteral("DROP TRIGGER full")));
+        }
+
+        QList<VODEZ_Data> stored = uploads.mid(0, 3);
+        uploads.clear();
+        emit c()->onBtnSaveOK();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        stored += uploads;
+        QCOMPARE(prompt->count(Prompt::Kind::Warning), 1);
+        QCOMPARE(stored.size(), measured);
+        QCOMPARE(rowCounts(file), QStringLiteral("L1,P%1,S%1").arg(measured));
+        SideDb db(file);
+        const QList<QVariantList> points = db.rows(QStringLiteral("SELECT ID FROM Data_Point ORDER BY ID"));
+        for (int k = 0; k < measured; ++k) {
+            QCOMPARE(stored.at(k).Recvs.size(), 1);
+            compareSamples(file, stored.at(k), points.at(k).at(0).toInt());
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+
     void linkLostWhileAFailedSaveIsShown()
     {
         // A continuous run into a file that refuses every sample; while the
-        // first warning is open the transmitter's link drops.
+        // first warning is open the transmitter's link drops. Nothing is
+        // lost: the pairs wait for the operator, and the link is re-opened
+        // once they are saved.
         prompt.reset();   // a prompt installs itself while it lives
         auto* slow = new SlowPrompt;
         prompt.reset(slow);
@@ -516,18 +602,29 @@ private slots:
         prompt->expect(Prompt::Kind::Warning).saying(kSaveFailed);
         emit c()->onBtnSampleStart();
         QTRY_VERIFY_WITH_TIMEOUT(!prompt->shown.isEmpty(), kLongWait);
-        // The run has ended with the link; once reconnected the controller
-        // waits for a start with no progress running.
-        QTRY_VERIFY_WITH_TIMEOUT(emu->Tx().ConnectionsAccepted() == 2 && status() == VODEZ_Collector::IDLE,
+        QTRY_VERIFY_WITH_TIMEOUT(in("SampleWaitSave") && emu->Tx().ConnectionsAccepted() == 1
+                                     && !emu->Tx().HasClient(),
                                  kLongWait);
-        QTest::qWait(600);
-        QCOMPARE(status(), VODEZ_Collector::IDLE);
-        QVERIFY(in("SampleWaitParam"));
+        QCOMPARE(status(), VODEZ_Collector::UPLOAD);
+        QCOMPARE(rowCounts(file), QStringLiteral("L0,P0,S0"));
+        {
+            SideDb db(file);
+            QVERIFY(db.exec(QStringLiteral("DROP TRIGGER refuse")));
+        }
+
+        uploads.clear();
+        emit c()->onBtnSaveOK();
+        QTRY_VERIFY_WITH_TIMEOUT(emu->Tx().ConnectionsAccepted() == 2 && status() == VODEZ_Collector::IDLE
+                                     && in("SampleWaitParam") && c()->GetStatusConnect() == kOnline,
+                                 kLongWait);
+        const int n = uploads.size();
+        QVERIFY(n >= 1);
+        QCOMPARE(rowCounts(file), QStringLiteral("L1,P%1,S%1").arg(n));
+        QCOMPARE(prompt->count(Prompt::Kind::Warning), 1);
         QCOMPARE(c()->GetProgress(), 0);
         QCOMPARE(c()->GetProgressMax(), 0);
-        QCOMPARE(rowCounts(file), QStringLiteral("L0,P0,S0"));
-        QCOMPARE(tree()->topLevelItemCount(), 0);
-        QVERIFY(tree()->Lines().isEmpty());
+        // A transmitter whose stop may have gone down with its link is told again.
+        QTRY_VERIFY_WITH_TIMEOUT(!emu->Tx().IsRunning() && !emu->Rx().IsArmed(), kLongWait);
     }
 
     void failedSaveKeepsTheSoundingForARetry_data()

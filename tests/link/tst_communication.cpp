@@ -42,6 +42,7 @@ private Q_SLOTS:
     void pendingGivenUpOnLinkChange_data();
     void pendingGivenUpOnLinkChange();
     void requestFromInsideOnFrame();
+    void framesThatCameDuringANestedLoopAreRead();
     void closeWhileConnecting();
 
 private:
@@ -197,6 +198,7 @@ void tst_Communication::resendThenGiveUp()
     m_box->NeverReply(7);
     m_link->SetTimeout(60);
     m_link->SetRetryCount(1);
+    QSignalSpy expired(m_link.get(), &Communication::RequestExpired);
     m_link->Request(7);
     WAIT_RECEIVED(1);
     m_link->Advance(40);
@@ -208,11 +210,16 @@ void tst_Communication::resendThenGiveUp()
     QCOMPARE(m_box->ReceivedOf(7).size(), 2);
     m_link->Advance(40);                          // 8 re-sent, 7's re-send only 40 ms old
     QVERIFY(m_link->Failed().isEmpty());
+    QCOMPARE(expired.count(), 0);
     m_link->Advance(21);                          // 7 given up
     QCOMPARE(m_link->Failed().size(), 1);
     QCOMPARE(m_link->Failed()[0].cmd, 7u);
+    QCOMPARE(expired.count(), 1);
+    QCOMPARE(expired.at(0).at(0).toUInt(), 7u);
     m_link->Advance(40);                          // 8 given up
     QCOMPARE(m_link->Failed().size(), 2);
+    QCOMPARE(expired.count(), 2);
+    QCOMPARE(expired.at(1).at(0).toUInt(), 8u);
     QVERIFY(m_link->MapsEmpty());
     QTRY_COMPARE(m_box->ReceivedOf(8).size(), 2);
 }
@@ -285,6 +292,7 @@ void tst_Communication::pendingGivenUpOnLinkChange()
     m_link->Request(2);
     WAIT_RECEIVED(1);
     QSignalSpy closed(m_link.get(), &Communication::ComClosed);
+    QSignalSpy expired(m_link.get(), &Communication::RequestExpired);
     if (how == 0)
         m_link->SetAddress(st_ComAddress{kHost.toString(), m_box->Port()});
     else if (how == 1)
@@ -307,6 +315,7 @@ void tst_Communication::pendingGivenUpOnLinkChange()
     WAIT_SENTINEL();
     QCOMPARE(m_box->ReceivedOf(2).size(), 1);
     QCOMPARE(m_link->Failed().size(), 2);         // the old request, and the sentinel abandoned
+    QCOMPARE(expired.count(), 0);                 // neither went unanswered
 }
 
 void tst_Communication::requestFromInsideOnFrame()
@@ -324,6 +333,28 @@ void tst_Communication::requestFromInsideOnFrame()
     QCOMPARE(m_link->calls[1].cmd, 2u);
     QCOMPARE(m_link->calls[1].payload, result(2));
     QVERIFY(m_link->MapsEmpty());
+}
+
+void tst_Communication::framesThatCameDuringANestedLoopAreRead()
+{
+    // The receiver of a push shows a box, whose event loop runs inside the
+    // receive pass; the box's last frame comes in meanwhile and nothing
+    // follows it.
+    OPEN();
+    auto* socket = m_link->Device()->findChild<QTcpSocket*>();
+    QVERIFY(socket);
+    bool nested = false;
+    m_link->onCall = [&](LinkProbe&, const FrameCall& c) {
+        if (c.cmd != 3 || nested)
+            return;
+        nested = true;
+        m_box->Push(4, "last");
+        QTRY_VERIFY(socket->bytesAvailable() > 0);
+    };
+    m_box->Push(3, "first");
+    QTRY_COMPARE(m_link->calls.size(), 2);
+    QCOMPARE(m_link->calls[1].cmd, 4u);
+    QCOMPARE(m_link->calls[1].payload, QByteArray("last"));
 }
 
 void tst_Communication::closeWhileConnecting()

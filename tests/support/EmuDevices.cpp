@@ -71,12 +71,19 @@ void EmuDeviceBox::HandleFrame(const EmuFrameRecord& frame)
             EmulatedBox::HandleFrame(frame);
         break;
     case EmuRule::Refuse:
-        Reply(frame, RefusalOf(frame.cmd), rule.delayMs);
+        Reply(frame, RefusalOf(frame.cmd), rule.delayMs, rule.type);
         break;
     case EmuRule::Silent:
         break;
     case EmuRule::Malformed:
-        Reply(frame, rule.payload, rule.delayMs);
+        Reply(frame, rule.payload, rule.delayMs, rule.type);
+        break;
+    case EmuRule::Lagging:
+        // A box busy with something else: the command takes effect late.
+        QTimer::singleShot(rule.delayMs, this, [this, frame] {
+            if (!Act(frame, 0))
+                EmulatedBox::HandleFrame(frame);
+        });
         break;
     }
 }

@@ -26,11 +26,13 @@ struct EmuRule
         Refuse,     // do nothing and answer with a refusal (result 0)
         Silent,     // do nothing and never answer
         Malformed,  // do nothing and answer with `payload` instead
+        Lagging,    // act and answer as the box does, both `delayMs` later
     };
     Answer answer = Normal;
-    int delayMs = 0;        // answer this much later (Normal, Refuse, Malformed)
+    int delayMs = 0;        // answer this much later (Normal, Refuse, Malformed, Lagging)
     QByteArray payload;     // the malformed answer
     int times = -1;         // frames the rule applies to, then it is dropped; -1 for ever
+    quint16 type = 1;       // frame type of a refusal or malformed answer (1: a reply)
 };
 
 class EmuDeviceBox : public EmulatedBox
@@ -49,6 +51,7 @@ public:
     {
         SetRule(cmd, {EmuRule::Malformed, 0, payload, times});
     }
+    void Lag(quint16 cmd, int ms, int times = -1) { SetRule(cmd, {EmuRule::Lagging, ms, {}, times}); }
 
     // The next `times` automatic pushes of `cmd` carry `payload` instead of
     // their data (-1: all of them).
