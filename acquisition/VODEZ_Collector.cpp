@@ -621,6 +621,12 @@ bool VODEZ_Collector::soundingRuns() const
     return isActive(CollectorStates::SampleSetParam) || isActive(CollectorStates::SampleDataUpload);
 }
 
+bool VODEZ_Collector::SoundingHeld() const
+{
+    return soundingRuns() || isActive(CollectorStates::SampleWaitSave)
+        || isActive(CollectorStates::SampleDataSave);
+}
+
 // ----------------------------------------------------------- entry and exit
 
 void VODEZ_Collector::noteAbandonedRun()

@@ -87,6 +87,9 @@ public:
     void SetClock(Communication::Clock clock);
     void SweepLinks();
 
+    // True while a sounding runs or waits to be saved: what the operator
+    // would lose by disconnecting, closing the project or leaving.
+    bool SoundingHeld() const;
     // The program is about to end and take the links with it: a box that
     // may still be acquiring is told to stop, and the commands are given at
     // most waitMs to reach the wire.

@@ -104,7 +104,6 @@ private:
     void onNewGraphDataAxisTitle();
     // A sounding runs or waits to be saved: closing the links or the
     // project would drop it.
-    bool soundingHeld() const;
     // Asks whether the held sounding may be dropped; true when there is none.
     bool mayDropSounding(const QString& title, const QString& text);
 

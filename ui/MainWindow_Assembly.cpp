@@ -149,7 +149,7 @@ void MainWindow::initCollector()
     // texts change, the items keep their indices.
     if (auto* sampleMode = qobject_cast<QComboBox*>(findWidgetByName(viewSetting, QStringLiteral("SampleMode"))))
         sampleMode->setItemText(1, QStringLiteral("自检"));
-    formStatus->setSoundingHeld([this] { return soundingHeld(); });
+    formStatus->setSoundingHeld([this] { return collector->SoundingHeld(); });
     bindCollectorToPanels(proxyManager, collector, formStatus, formSampleControl);
     connectPanelsToCollector(formStatus, formSampleControl, collector, &wiring);
     connectCollectorToTree(collector, dataModel, &wiring);

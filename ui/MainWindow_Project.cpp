@@ -4,7 +4,6 @@
 
 #include "MainWindow.h"
 
-#include "CollectorStates.h"
 #include "DataModel_Index.h"
 #include "DeveloperCode.h"
 #include "Form_SampleControl.h"
@@ -22,7 +21,6 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QState>
 #include <QUrl>
 
 namespace {
@@ -65,20 +63,9 @@ void MainWindow::openProject(QString projectName)
     addRecentProject(projectName);
 }
 
-bool MainWindow::soundingHeld() const
-{
-    using namespace CollectorStates;
-    for (const QString& name : {SampleSetParam, SampleDataUpload, SampleWaitSave, SampleDataSave}) {
-        const auto* state = collector->findChild<QState*>(name);
-        if (state && state->active())
-            return true;
-    }
-    return false;
-}
-
 bool MainWindow::mayDropSounding(const QString& title, const QString& text)
 {
-    return !soundingHeld() || Prompt::current()->question(this, title, text);
+    return !collector->SoundingHeld() || Prompt::current()->question(this, title, text);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

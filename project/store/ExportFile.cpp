@@ -1,9 +1,10 @@
 #include "ExportFile.h"
 
-#include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -26,23 +27,31 @@ bool writableInPlace(const QString& path)
 
 bool writeInPlace(const QString& path, const std::function<void(QTextStream&)>& writer, QString* errorText)
 {
-    // The whole text is made before the target is touched, so a writer that
-    // fails leaves the older file as it was.
-    QBuffer text;
-    text.open(QIODevice::WriteOnly | QIODevice::Text);
+    // The whole text is made in the system's temporary folder before the
+    // target is touched, so a writer that fails leaves the older file as it
+    // was, and a season's export never has to fit in memory.
+    QTemporaryFile text(QDir(QDir::tempPath()).filePath(QStringLiteral("vodez-export-XXXXXX")));
+    if (!text.open())
+        return failWith(errorText, text.errorString());
     QTextStream out(&text);
     out.setCodec("UTF-8");
     if (writer)
         writer(out);
     out.flush();
-    if (out.status() != QTextStream::Ok)
+    if (out.status() != QTextStream::Ok || !text.flush() || !text.seek(0))
         return failWith(errorText, QStringLiteral("the text of the export could not be made"));
 
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return failWith(errorText, file.errorString());
-    const QByteArray& bytes = text.data();
-    if (file.write(bytes) != bytes.size() || !file.flush())
+    QByteArray chunk;
+    while (!(chunk = text.read(1 << 20)).isEmpty()) {
+        if (file.write(chunk) != chunk.size())
+            return failWith(errorText, file.errorString());
+    }
+    if (text.error() != QFileDevice::NoError)
+        return failWith(errorText, text.errorString());
+    if (!file.flush())
         return failWith(errorText, file.errorString());
     file.close();
     if (file.error() != QFileDevice::NoError)

@@ -295,6 +295,8 @@ private slots:
         // Shown as expandable exactly when the point has samples, as before.
         QVERIFY(tree.model()->hasChildren(withIndex));
         QVERIFY(!tree.model()->hasChildren(withoutIndex));
+        // A season's open stays small because no sample item is made yet.
+        QCOMPARE(withSamples->childCount(), 0);
 
         if (how == QLatin1String("expand")) {
             tree.expandItem(line);
