@@ -2,9 +2,17 @@
 
 #include "Data_Point.h"
 #include "Data_Sample.h"
+#include "DecayMath.h"
+#include "OrderedText.h"
 #include "OrmDao.h"
+#include "SampleLookups.h"
+#include "StoredCurves.h"
 
 #include <QDateTime>
+#include <QLocale>
+
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -19,6 +27,18 @@ void padded(QTextStream& out, int width, const V& value)
     out.setFieldAlignment(QTextStream::AlignRight);
     out << value;
     out.reset();
+}
+
+// What padded() writes for a number into a stream at its defaults in the C
+// locale: the table rows are built as text in one go. (The stream writes a
+// double as QString::number does with 'g' and 6 digits.)
+QString field(int width, int x)
+{
+    return QString::number(x).rightJustified(width, QLatin1Char(' '));
+}
+QString field(int width, double x)
+{
+    return QString::number(x, 'g', 6).rightJustified(width, QLatin1Char(' '));
 }
 
 // Points of any TYPE outside 0..2 are read as TEM soundings.
@@ -37,13 +57,15 @@ void writeCoil(QTextStream& out, const QString& indent, const st_ProjectConfig& 
     out << indent << "RecvCoil_Size : " << c.RecvCoil_Size << '\n';
 }
 
-void writeSampleBlock(QTextStream& out, const Data_Sample& s, int position, const TextListings::DumpOptions& o)
+void writeSampleBlock(QTextStream& out, const Data_Sample& s, int position, const TextListings::DumpOptions& o,
+                      bool cLocale)
 {
     const QString tt = QStringLiteral("\t\t");
     out << tt << "Sample : " << position << '\n';
     out << tt << "Send Fs : " << s.SendFs << "Hz" << '\n';
     out << tt << "Send I : " << s.GetSendI() << "A" << '\n';
-    out << tt << "Send Off Time : " << s.GetOffTime() << "us" << '\n';
+    const double offUs = s.GetOffTime();
+    out << tt << "Send Off Time : " << offUs << "us" << '\n';
     out << tt << "Sample Fs : " << s.RecvFs << "Hz" << '\n';
     if (!s.NOTE.isEmpty())
         out << tt << "Sample Note : " << s.NOTE << '\n';
@@ -53,9 +75,11 @@ void writeSampleBlock(QTextStream& out, const Data_Sample& s, int position, cons
     writeCoil(out, tt, o.config);
     out << '\n';
 
+    // Data_Sample::GetRecvData, with the turn-off time worked out once.
     QVector<double> v;
     QVector<double> t;
-    s.GetRecvData(&v, &t, 0, o.divI);
+    s.GetRecvData_RAW(&v, &t, o.divI);
+    DecayMath::CalcDecay(v, t, offUs, 0);
     out << tt << (s.TYPE != 0 ? "Data : " : "RAW Data : ") << v.size() << '\n';
     out << T;
     padded(out, 10, QStringLiteral("No"));
@@ -64,35 +88,199 @@ void writeSampleBlock(QTextStream& out, const Data_Sample& s, int position, cons
     out << T;
     padded(out, 10, QStringLiteral("Data"));
     out << '\n';
-    for (int k = 0; k < v.size(); ++k) {
-        out << T;
-        padded(out, 10, k);
-        out << T;
-        padded(out, 10, k < t.size() ? t[k] : 0.0);
-        out << T;
-        padded(out, 10, v[k]);
-        out << '\n';
+    if (cLocale) {
+        QString table;
+        table.reserve(v.size() * 36);
+        for (int k = 0; k < v.size(); ++k) {
+            table += T;
+            table += field(10, k);
+            table += T;
+            table += field(10, k < t.size() ? t[k] : 0.0);
+            table += T;
+            table += field(10, v[k]);
+            table += QLatin1Char('\n');
+        }
+        out << table;
+    } else {
+        for (int k = 0; k < v.size(); ++k) {
+            out << T;
+            padded(out, 10, k);
+            out << T;
+            padded(out, 10, k < t.size() ? t[k] : 0.0);
+            out << T;
+            padded(out, 10, v[k]);
+            out << '\n';
+        }
     }
     out << '\n';
 }
 
-void writePointBlock(QTextStream& out, Data_Point& p, const TextListings::DumpOptions& o)
+// What a point block is made of: copies of the used samples with the columns
+// of their curves, in list order, and the rates of the first entry.
+struct PointRows
 {
-    QVector<double> v;
-    QVector<double> t;
-    p.GetRecvData(&v, &t, o.divI);
-
-    // The rates of the point's first sample as stored (the list is light
-    // now, so the receiver rate is read from the file); a point without
-    // samples has neither and shows 0.
+    QVector<Data_Sample> used;
     double sendFs = 0.0;
     double recvFs = 0.0;
-    if (!p.list_Data_Sample.isEmpty() && p.list_Data_Sample.first()) {
-        Data_Sample first = *p.list_Data_Sample.first();
-        orm::dao::fetch_by_id(first, nullptr, {QStringLiteral("SendFs"), QStringLiteral("RecvFs")});
-        sendFs = first.SendFs;
-        recvFs = first.RecvFs;
+};
+
+// The formatting a block starts with, so a block made apart from the stream
+// reads as if written into it: the stream's own settings before the first
+// block, its defaults after any (a block ends with them), and its locale.
+struct BlockFormat
+{
+    explicit BlockFormat(const QTextStream& s)
+        : locale(s.locale())
+        , precision(s.realNumberPrecision())
+        , notation(s.realNumberNotation())
+        , fieldWidth(s.fieldWidth())
+        , alignment(s.fieldAlignment())
+        , padChar(s.padChar())
+        , integerBase(s.integerBase())
+        , numberFlags(s.numberFlags())
+    {
     }
+    void apply(QTextStream& s, bool first) const
+    {
+        s.setLocale(locale);
+        if (!first)
+            return;
+        s.setRealNumberPrecision(precision);
+        s.setRealNumberNotation(notation);
+        s.setFieldWidth(fieldWidth);
+        s.setFieldAlignment(alignment);
+        s.setPadChar(padChar);
+        s.setIntegerBase(integerBase);
+        s.setNumberFlags(numberFlags);
+    }
+
+    QLocale locale;
+    int precision;
+    QTextStream::RealNumberNotation notation;
+    int fieldWidth;
+    QTextStream::FieldAlignment alignment;
+    QChar padChar;
+    int integerBase;
+    QTextStream::NumberFlags numberFlags;
+};
+
+// A block's text, made by write in a stream set up as format says.
+template <class Write>
+QString blockText(const BlockFormat& format, bool first, Write write)
+{
+    QString text;
+    QTextStream s(&text);
+    format.apply(s, first);
+    write(s);
+    s.flush();
+    return text;
+}
+
+// The rows the dump reads, each sample's once: a listed sample whole as far
+// as its block goes, a used sample's curve columns, and the rates of a
+// point's first sample.
+class DumpReader
+{
+public:
+    explicit DumpReader(bool divI)
+        : m_divI(divI)
+        , m_whole(m_reads.prepare("SELECT SendFs, RecvFs, NOTE, TYPE, USE, DATA_SEND, SampleOffFs, DATA_SOFF, "
+                                  "DATA_RECV, DATA_RECV_POS FROM Data_Sample WHERE ID = ?"))
+        , m_curve(m_reads.prepare(divI ? "SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF, SendFs, RecvFs, "
+                                         "DATA_SEND FROM Data_Sample WHERE ID = ?"
+                                       : "SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF, SendFs, RecvFs "
+                                         "FROM Data_Sample WHERE ID = ?"))
+        , m_rates(m_reads.prepare("SELECT SendFs, RecvFs FROM Data_Sample WHERE ID = ?"))
+    {
+    }
+
+    // A copy of the held sample with its stored columns.
+    Data_Sample whole(const Data_Sample& held)
+    {
+        Data_Sample s = held;
+        if (SampleLookups::find(m_whole, s.ID)) {
+            s.SendFs = m_whole->real(0);
+            s.RecvFs = m_whole->real(1);
+            s.NOTE = m_whole->text(2);
+            s.TYPE = m_whole->integer(3);
+            s.USE = m_whole->integer(4);
+            s.DATA_SEND = m_whole->blob(5);
+            s.SampleOffFs = m_whole->real(6);
+            s.DATA_SOFF = m_whole->blob(7);
+            s.DATA_RECV = m_whole->blob(8);
+            s.DATA_RECV_POS = m_whole->blob(9);
+        }
+        s.Data_PointID.reset();
+        return s;
+    }
+
+    // The used samples of a point with the columns of their curves, and the
+    // stored rates of its first sample (0 without samples; those it holds
+    // when its row is gone); leaves its samples light.
+    void pointRows(Data_Point& p, PointRows* rows)
+    {
+        const QVector<std::shared_ptr<Data_Sample> > samples = p.list_Data_Sample;
+        const std::shared_ptr<Data_Sample> first = samples.isEmpty() ? nullptr : samples.first();
+        bool haveRates = false;
+        for (const std::shared_ptr<Data_Sample>& held : samples) {
+            if (!held || held->USE == 0)
+                continue;
+            Data_Sample s = *held;
+            if (SampleLookups::find(m_curve, s.ID)) {
+                s.DATA_RECV = m_curve->blob(0);
+                s.DATA_RECV_POS = m_curve->blob(1);
+                s.SampleOffFs = m_curve->real(2);
+                s.DATA_SOFF = m_curve->blob(3);
+                s.SendFs = m_curve->real(4);
+                s.RecvFs = m_curve->real(5);
+                if (m_divI)
+                    s.DATA_SEND = m_curve->blob(6);
+            }
+            s.Data_PointID.reset();
+            if (held == first) {
+                haveRates = true;
+                rows->sendFs = s.SendFs;
+                rows->recvFs = s.RecvFs;
+            }
+            rows->used.append(s);
+        }
+        if (first && !haveRates) {
+            rows->sendFs = first->SendFs;
+            rows->recvFs = first->RecvFs;
+            if (SampleLookups::find(m_rates, first->ID)) {
+                rows->sendFs = m_rates->real(0);
+                rows->recvFs = m_rates->real(1);
+            }
+        }
+        SampleLookups::lighten(p.list_Data_Sample);
+    }
+
+private:
+    SampleLookups m_reads;
+    bool m_divI;
+    SqliteRows* m_whole;
+    SqliteRows* m_curve;
+    SqliteRows* m_rates;
+};
+
+void writePointBlock(QTextStream& out, const PointRows& rows, const TextListings::DumpOptions& o, bool cLocale)
+{
+    // The point's stacked curve, processed in mode 0 (only TEM points are
+    // listed).
+    QList<QVector<double> > vl;
+    QList<QVector<double> > tl;
+    for (const Data_Sample& s : rows.used) {
+        QVector<double> v;
+        QVector<double> t;
+        s.GetRecvData(&v, &t, 0, o.divI);
+        vl.append(v);
+        tl.append(t);
+    }
+    QVector<double> v;
+    QVector<double> t;
+    StoredCurves::Stack(vl, tl, &v, &t);
+    const double sendFs = rows.sendFs;
+    const double recvFs = rows.recvFs;
 
     const QString tt = QStringLiteral("\t\t");
     out << tt << "ARRAY : " << "Central Loop TEM" << '\n';
@@ -103,12 +291,26 @@ void writePointBlock(QTextStream& out, Data_Point& p, const TextListings::DumpOp
     out << tt;
     padded(out, 20, QStringLiteral("VOLTAGE(v)"));
     out << '\n';
-    for (int k = 0; k < v.size(); ++k) {
-        out << tt;
-        padded(out, 20, k < t.size() ? t[k] : 0.0);
-        out << "," << tt;
-        padded(out, 20, v[k]);
-        out << '\n';
+    if (cLocale) {
+        QString table;
+        table.reserve(v.size() * 48);
+        for (int k = 0; k < v.size(); ++k) {
+            table += tt;
+            table += field(20, k < t.size() ? t[k] : 0.0);
+            table += QLatin1Char(',');
+            table += tt;
+            table += field(20, v[k]);
+            table += QLatin1Char('\n');
+        }
+        out << table;
+    } else {
+        for (int k = 0; k < v.size(); ++k) {
+            out << tt;
+            padded(out, 20, k < t.size() ? t[k] : 0.0);
+            out << "," << tt;
+            padded(out, 20, v[k]);
+            out << '\n';
+        }
     }
 }
 
@@ -138,47 +340,66 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
                const ExportProgress& progress)
 {
     const int total = countBlocks(lines, options.depth);
+    DumpReader reader(options.divI);
+    // Read by the blocks made on other threads, until the pieces are written.
+    const DumpOptions* o = &options;
+    const BlockFormat format(out);
+    const bool cLocale = out.locale() == QLocale::c();
+    OrderedText pieces(out);
     int blocks = 0;
-    auto blockDone = [&]() {
+    // Each block is made apart and written after what comes before it; the
+    // stream's formatting is at its defaults after it, as padded() leaves it.
+    auto block = [&](std::function<void(QTextStream&)> write, std::shared_ptr<const void> keep) {
+        const bool first = blocks == 0;
+        pieces.then([&out] { out.reset(); });
+        const BlockFormat* f = &format;
+        pieces.text([f, first, write] { return blockText(*f, first, write); }, std::move(keep));
         ++blocks;
         if (progress)
-            progress(blocks, total);
+            pieces.then([progress, done = blocks, total] { progress(done, total); });
     };
 
     for (const std::shared_ptr<Data_Line>& line : lines) {
         if (!line || line->USE == 0)
             continue;
         const QVector<std::shared_ptr<Data_Point> > points = line->list_Data_Point;
-        out << "Line : " << line->NAME << '\n';
-        if (!line->NOTE.isEmpty())
-            out << "Line Note : " << line->NOTE << '\n';
-        out << "Line Use : " << line->USE << '\n';
-        out << "Point Number : " << points.size() << '\n';
+        pieces.then([&out, name = line->NAME, note = line->NOTE, use = line->USE, count = points.size()] {
+            out << "Line : " << name << '\n';
+            if (!note.isEmpty())
+                out << "Line Note : " << note << '\n';
+            out << "Line Use : " << use << '\n';
+            out << "Point Number : " << count << '\n';
+        });
         for (const std::shared_ptr<Data_Point>& p : points) {
             if (!p || p->USE == 0 || !isListedPoint(*p))
                 continue;
-            out << T << "Point : " << p->NAME << '\n';
-            if (!p->NOTE.isEmpty())
-                out << T << "Point Note : " << p->NOTE << '\n';
-            out << T << "Point Use : " << p->USE << '\n';
-            out << T << "Sample Number : " << p->list_Data_Sample.size() << '\n';
+            pieces.then(
+                [&out, name = p->NAME, note = p->NOTE, use = p->USE, count = p->list_Data_Sample.size()] {
+                    out << T << "Point : " << name << '\n';
+                    if (!note.isEmpty())
+                        out << T << "Point Note : " << note << '\n';
+                    out << T << "Point Use : " << use << '\n';
+                    out << T << "Sample Number : " << count << '\n';
+                });
             if (options.depth == 1) {
                 const QVector<std::shared_ptr<Data_Sample> > samples = p->list_Data_Sample;
                 for (int j = 0; j < samples.size(); ++j) {
                     if (!samples[j] || samples[j]->USE == 0)
                         continue;
                     // A whole copy: the point's own samples stay light.
-                    Data_Sample whole = *samples[j];
-                    orm::dao::fetch_by_id(whole);
-                    writeSampleBlock(out, whole, j, options);
-                    blockDone();
+                    const auto whole = std::make_shared<const Data_Sample>(reader.whole(*samples[j]));
+                    const Data_Sample* made = whole.get();
+                    block([made, j, o, cLocale](QTextStream& s) { writeSampleBlock(s, *made, j, *o, cLocale); },
+                          whole);
                 }
             } else if (options.depth == 0) {
-                writePointBlock(out, *p, options);
-                blockDone();
+                auto rows = std::make_shared<PointRows>();
+                reader.pointRows(*p, rows.get());
+                const PointRows* made = rows.get();
+                block([made, o, cLocale](QTextStream& s) { writePointBlock(s, *made, *o, cLocale); }, rows);
             }
         }
-        out << '\n';
+        pieces.then([&out] { out << '\n'; });
     }
 }
 

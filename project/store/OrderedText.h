@@ -1,0 +1,146 @@
+#pragma once
+// Text of an export made on pool threads while the calling thread goes on
+// reading, and written into the stream on the calling thread in the order
+// it was asked for. Steps that need the stream itself (lines written
+// directly, progress reports) are queued in the same order and run on the
+// calling thread once everything before them is written. Pieces go to the
+// pool in batches, so a thread is woken for a good deal of work rather than
+// for each piece, and the number of pieces under way is bounded, so memory
+// does not grow with the export.
+
+#include <QString>
+#include <QTextStream>
+#include <QThread>
+#include <QThreadPool>
+
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <vector>
+
+class OrderedText
+{
+public:
+    explicit OrderedText(QTextStream& out) : m_out(out)
+    {
+        const int workers = QThread::idealThreadCount() - 1;
+        if (workers >= 1) {
+            m_pool.reset(new QThreadPool);
+            m_pool->setMaxThreadCount(workers);
+            m_limit = (2 * workers + 2) * kBatch;
+        }
+    }
+    ~OrderedText() { finish(); }
+    OrderedText(const OrderedText&) = delete;
+    OrderedText& operator=(const OrderedText&) = delete;
+
+    // make runs on a pool thread (here without one) and must not touch the
+    // stream; its text is written as it is. keep, the data make reads, is
+    // released here after the text is written: memory taken on this thread
+    // is given back on it, which keeps the threads off each other's heap.
+    void text(std::function<QString()> make, std::shared_ptr<const void> keep = nullptr)
+    {
+        Entry e;
+        e.keep = std::move(keep);
+        if (!m_pool) {
+            e.ready = make();
+        } else {
+            if (!m_open)
+                m_open = std::make_shared<Batch>();
+            e.batch = m_open;
+            e.index = int(m_open->makes.size());
+            m_open->makes.push_back(std::move(make));
+            if (int(m_open->makes.size()) >= kBatch)
+                submit();
+        }
+        m_queue.push_back(std::move(e));
+        writeReady();
+    }
+
+    // Runs on the calling thread after everything queued before.
+    void then(std::function<void()> step)
+    {
+        Entry e;
+        e.step = std::move(step);
+        m_queue.push_back(std::move(e));
+        writeReady();
+    }
+
+    // Writes everything queued.
+    void finish()
+    {
+        while (!m_queue.empty())
+            writeFront();
+    }
+
+private:
+    static const int kBatch = 32;
+
+    struct Batch
+    {
+        std::vector<std::function<QString()> > makes;
+        std::vector<QString> texts;
+        std::promise<void> made;
+        std::future<void> done;
+    };
+
+    struct Entry
+    {
+        std::shared_ptr<Batch> batch;
+        int index = 0;
+        QString ready;
+        std::function<void()> step;
+        std::shared_ptr<const void> keep;
+    };
+
+    void submit()
+    {
+        std::shared_ptr<Batch> b = std::move(m_open);
+        m_open.reset();
+        b->texts.resize(b->makes.size());
+        b->done = b->made.get_future();
+        m_pool->start([b] {
+            for (size_t i = 0; i < b->makes.size(); ++i)
+                b->texts[i] = b->makes[i]();
+            b->made.set_value();
+        });
+    }
+
+    void writeFront()
+    {
+        Entry& e = m_queue.front();
+        if (e.step) {
+            e.step();
+        } else if (e.batch) {
+            if (e.batch == m_open)
+                submit();
+            e.batch->done.wait();
+            m_out << e.batch->texts[size_t(e.index)];
+            e.batch->texts[size_t(e.index)].clear();
+        } else {
+            m_out << e.ready;
+        }
+        m_queue.pop_front();
+    }
+
+    bool isWritable(const Entry& e) const
+    {
+        return !e.batch
+            || (e.batch != m_open && e.batch->done.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
+    }
+
+    // Writes what is ready at the front of the queue, and waits while too
+    // much is under way.
+    void writeReady()
+    {
+        while (!m_queue.empty() && (isWritable(m_queue.front()) || int(m_queue.size()) > m_limit))
+            writeFront();
+    }
+
+    QTextStream& m_out;
+    std::unique_ptr<QThreadPool> m_pool;
+    int m_limit = 0;
+    std::shared_ptr<Batch> m_open;
+    std::deque<Entry> m_queue;
+};
