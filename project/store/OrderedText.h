@@ -8,7 +8,11 @@
 // for each piece, and the number of pieces under way is bounded, so memory
 // does not grow with the export.
 
+#include <QByteArray>
+#include <QFileDevice>
+#include <QIODevice>
 #include <QString>
+#include <QTextCodec>
 #include <QTextStream>
 #include <QThread>
 #include <QThreadPool>
@@ -24,6 +28,12 @@ class OrderedText
 public:
     explicit OrderedText(QTextStream& out) : m_out(out)
     {
+        // A stream into a device in UTF-8 (without a byte order mark still
+        // to come): the pieces are encoded on the pool threads too and go to
+        // the device as they are, the stream flushed before each.
+        QTextCodec* codec = out.codec();
+        if (out.device() && codec && codec->mibEnum() == 106 && !out.generateByteOrderMark())
+            m_device = out.device();
         const int workers = QThread::idealThreadCount() - 1;
         if (workers >= 1) {
             m_pool.reset(new QThreadPool);
@@ -45,6 +55,8 @@ public:
         e.keep = std::move(keep);
         if (!m_pool) {
             e.ready = make();
+            if (m_device)
+                e.bytes = e.ready.toUtf8();
         } else {
             if (!m_open)
                 m_open = std::make_shared<Batch>();
@@ -72,15 +84,19 @@ public:
     {
         while (!m_queue.empty())
             writeFront();
+        if (m_device)
+            writeBytes();
     }
 
 private:
     static const int kBatch = 32;
+    static const int kWriteBytes = 1 << 16;
 
     struct Batch
     {
         std::vector<std::function<QString()> > makes;
         std::vector<QString> texts;
+        std::vector<QByteArray> bytes;
         std::promise<void> made;
         std::future<void> done;
     };
@@ -90,6 +106,7 @@ private:
         std::shared_ptr<Batch> batch;
         int index = 0;
         QString ready;
+        QByteArray bytes;
         std::function<void()> step;
         std::shared_ptr<const void> keep;
     };
@@ -98,11 +115,19 @@ private:
     {
         std::shared_ptr<Batch> b = std::move(m_open);
         m_open.reset();
-        b->texts.resize(b->makes.size());
+        const bool encode = m_device != nullptr;
+        if (encode)
+            b->bytes.resize(b->makes.size());
+        else
+            b->texts.resize(b->makes.size());
         b->done = b->made.get_future();
-        m_pool->start([b] {
-            for (size_t i = 0; i < b->makes.size(); ++i)
-                b->texts[i] = b->makes[i]();
+        m_pool->start([b, encode] {
+            for (size_t i = 0; i < b->makes.size(); ++i) {
+                if (encode)
+                    b->bytes[i] = b->makes[i]().toUtf8();
+                else
+                    b->texts[i] = b->makes[i]();
+            }
             b->made.set_value();
         });
     }
@@ -111,17 +136,54 @@ private:
     {
         Entry& e = m_queue.front();
         if (e.step) {
+            if (m_device)
+                writeBytes();
             e.step();
         } else if (e.batch) {
             if (e.batch == m_open)
                 submit();
             e.batch->done.wait();
-            m_out << e.batch->texts[size_t(e.index)];
-            e.batch->texts[size_t(e.index)].clear();
+            if (m_device) {
+                put(e.batch->bytes[size_t(e.index)]);
+                e.batch->bytes[size_t(e.index)].clear();
+            } else {
+                m_out << e.batch->texts[size_t(e.index)];
+                e.batch->texts[size_t(e.index)].clear();
+            }
+        } else if (m_device) {
+            put(e.bytes);
         } else {
             m_out << e.ready;
         }
         m_queue.pop_front();
+    }
+
+    // Encoded text, after what the stream holds, gathered into writes of
+    // some size.
+    void put(const QByteArray& bytes)
+    {
+        m_out.flush();
+        m_bytes += bytes;
+        if (m_bytes.size() >= kWriteBytes)
+            writeBytes();
+    }
+
+    // The gathered text into the device, and a file's buffer on to the
+    // disk, as the stream's own flush does; a failure shows in the stream's
+    // status as it would have, and what follows is dropped as the stream
+    // drops it.
+    void writeBytes()
+    {
+        if (m_bytes.isEmpty())
+            return;
+        if (m_out.status() == QTextStream::Ok) {
+            const bool written = m_device->write(m_bytes) == m_bytes.size();
+            auto* file = qobject_cast<QFileDevice*>(m_device);
+            const bool flushed = !file || file->flush();
+            if (!written || !flushed)
+                m_out.setStatus(QTextStream::WriteFailed);
+        }
+        m_bytes.clear();
     }
 
     bool isWritable(const Entry& e) const
@@ -139,6 +201,8 @@ private:
     }
 
     QTextStream& m_out;
+    QIODevice* m_device = nullptr;
+    QByteArray m_bytes;
     std::unique_ptr<QThreadPool> m_pool;
     int m_limit = 0;
     std::shared_ptr<Batch> m_open;

@@ -6,7 +6,9 @@
 // again for every sample. A sample whose row cannot be read is written from
 // what its object holds, as a failed fetch leaves it.
 
+#include "Data_Blob.h"
 #include "Data_Sample.h"
+#include "DecayMath.h"
 #include "OrmDatabase.h"
 #include "SqliteRows.h"
 
@@ -14,6 +16,58 @@
 
 #include <memory>
 #include <vector>
+
+// A sample's arrays decoded on the reading thread, and what the readers of
+// Data_Sample make of them, computed the same way: the pieces of an export
+// are made from these on other threads without touching the file.
+struct SampleArrays
+{
+    QVector<double> recv;    // DATA_RECV
+    QVector<double> times;   // DATA_RECV_POS, us
+    QVector<double> send;    // DATA_SEND
+    QVector<double> off;     // DATA_SOFF
+    double offFs = 0.0;      // SampleOffFs
+
+    // The arrays of a sample object as it holds them.
+    static SampleArrays of(const Data_Sample& s, bool withSend)
+    {
+        SampleArrays a;
+        a.recv = Data_Blob::ByteArrayToVector(s.DATA_RECV);
+        a.times = Data_Blob::ByteArrayToVector(s.DATA_RECV_POS);
+        if (withSend)
+            a.send = Data_Blob::ByteArrayToVector(s.DATA_SEND);
+        a.off = Data_Blob::ByteArrayToVector(s.DATA_SOFF);
+        a.offFs = s.SampleOffFs;
+        return a;
+    }
+
+    // Data_Sample::GetSendI.
+    double current() const
+    {
+        if (send.size() / 4 == 0)
+            return 1e-5;
+        const double a = DecayMath::CalcSendI(send);
+        if (a > 9999)
+            return 9999;
+        if (a > 1e-5)
+            return a;
+        return 1e-5;   // also for NaN
+    }
+    // Data_Sample::GetOffTime.
+    double offTime() const { return DecayMath::CalcOffTime(offFs, off); }
+    // Data_Sample::GetRecvData, with the turn-off time and (for divI) the
+    // current worked out once by the caller.
+    void curve(QVector<double>* values, QVector<double>* t, int mode, bool divI, double offUs, double amps) const
+    {
+        *values = recv;
+        if (divI) {
+            for (double& x : *values)
+                x /= amps;
+        }
+        *t = times;
+        DecayMath::CalcDecay(*values, *t, offUs, mode);
+    }
+};
 
 class SampleLookups
 {
@@ -52,6 +106,11 @@ public:
         rows->reset();
         rows->bind(1, id);
         return rows->next();
+    }
+    // The array blob of a column of the current row, decoded.
+    static QVector<double> decoded(const SqliteRows& rows, int column)
+    {
+        return Data_Blob::ByteArrayToVector(rows.blobView(column));
     }
 
     // What the objects of a written point's list keep: the light columns.

@@ -57,30 +57,41 @@ void writeCoil(QTextStream& out, const QString& indent, const st_ProjectConfig& 
     out << indent << "RecvCoil_Size : " << c.RecvCoil_Size << '\n';
 }
 
-void writeSampleBlock(QTextStream& out, const Data_Sample& s, int position, const TextListings::DumpOptions& o,
+// What a sample block is made of: the sample's stored columns (those it
+// holds when its row is gone).
+struct SampleRows
+{
+    SampleArrays arrays;
+    double sendFs = 0.0;
+    double recvFs = 1.0;
+    QString note;
+    int type = 0;
+    int use = 0;
+};
+
+void writeSampleBlock(QTextStream& out, const SampleRows& s, int position, const TextListings::DumpOptions& o,
                       bool cLocale)
 {
     const QString tt = QStringLiteral("\t\t");
+    const double amps = s.arrays.current();
+    const double offUs = s.arrays.offTime();
     out << tt << "Sample : " << position << '\n';
-    out << tt << "Send Fs : " << s.SendFs << "Hz" << '\n';
-    out << tt << "Send I : " << s.GetSendI() << "A" << '\n';
-    const double offUs = s.GetOffTime();
+    out << tt << "Send Fs : " << s.sendFs << "Hz" << '\n';
+    out << tt << "Send I : " << amps << "A" << '\n';
     out << tt << "Send Off Time : " << offUs << "us" << '\n';
-    out << tt << "Sample Fs : " << s.RecvFs << "Hz" << '\n';
-    if (!s.NOTE.isEmpty())
-        out << tt << "Sample Note : " << s.NOTE << '\n';
-    out << tt << "Data Type : " << s.TYPE << '\n';
-    out << tt << "Data Use : " << s.USE << '\n';
+    out << tt << "Sample Fs : " << s.recvFs << "Hz" << '\n';
+    if (!s.note.isEmpty())
+        out << tt << "Sample Note : " << s.note << '\n';
+    out << tt << "Data Type : " << s.type << '\n';
+    out << tt << "Data Use : " << s.use << '\n';
     out << tt << "ARRAY : " << "Central Loop TEM" << '\n';
     writeCoil(out, tt, o.config);
     out << '\n';
 
-    // Data_Sample::GetRecvData, with the turn-off time worked out once.
     QVector<double> v;
     QVector<double> t;
-    s.GetRecvData_RAW(&v, &t, o.divI);
-    DecayMath::CalcDecay(v, t, offUs, 0);
-    out << tt << (s.TYPE != 0 ? "Data : " : "RAW Data : ") << v.size() << '\n';
+    s.arrays.curve(&v, &t, 0, o.divI, offUs, amps);
+    out << tt << (s.type != 0 ? "Data : " : "RAW Data : ") << v.size() << '\n';
     out << T;
     padded(out, 10, QStringLiteral("No"));
     out << T;
@@ -119,7 +130,7 @@ void writeSampleBlock(QTextStream& out, const Data_Sample& s, int position, cons
 // of their curves, in list order, and the rates of the first entry.
 struct PointRows
 {
-    QVector<Data_Sample> used;
+    QVector<SampleArrays> used;
     double sendFs = 0.0;
     double recvFs = 0.0;
 };
@@ -194,24 +205,28 @@ public:
     {
     }
 
-    // A copy of the held sample with its stored columns.
-    Data_Sample whole(const Data_Sample& held)
+    // The stored columns of a sample's block.
+    void sampleRows(const Data_Sample& held, SampleRows* rows)
     {
-        Data_Sample s = held;
-        if (SampleLookups::find(m_whole, s.ID)) {
-            s.SendFs = m_whole->real(0);
-            s.RecvFs = m_whole->real(1);
-            s.NOTE = m_whole->text(2);
-            s.TYPE = m_whole->integer(3);
-            s.USE = m_whole->integer(4);
-            s.DATA_SEND = m_whole->blob(5);
-            s.SampleOffFs = m_whole->real(6);
-            s.DATA_SOFF = m_whole->blob(7);
-            s.DATA_RECV = m_whole->blob(8);
-            s.DATA_RECV_POS = m_whole->blob(9);
+        if (SampleLookups::find(m_whole, held.ID)) {
+            rows->sendFs = m_whole->real(0);
+            rows->recvFs = m_whole->real(1);
+            rows->note = m_whole->text(2);
+            rows->type = m_whole->integer(3);
+            rows->use = m_whole->integer(4);
+            rows->arrays.send = SampleLookups::decoded(*m_whole, 5);
+            rows->arrays.offFs = m_whole->real(6);
+            rows->arrays.off = SampleLookups::decoded(*m_whole, 7);
+            rows->arrays.recv = SampleLookups::decoded(*m_whole, 8);
+            rows->arrays.times = SampleLookups::decoded(*m_whole, 9);
+        } else {
+            rows->sendFs = held.SendFs;
+            rows->recvFs = held.RecvFs;
+            rows->note = held.NOTE;
+            rows->type = held.TYPE;
+            rows->use = held.USE;
+            rows->arrays = SampleArrays::of(held, true);
         }
-        s.Data_PointID.reset();
-        return s;
     }
 
     // The used samples of a point with the columns of their curves, and the
@@ -225,24 +240,27 @@ public:
         for (const std::shared_ptr<Data_Sample>& held : samples) {
             if (!held || held->USE == 0)
                 continue;
-            Data_Sample s = *held;
-            if (SampleLookups::find(m_curve, s.ID)) {
-                s.DATA_RECV = m_curve->blob(0);
-                s.DATA_RECV_POS = m_curve->blob(1);
-                s.SampleOffFs = m_curve->real(2);
-                s.DATA_SOFF = m_curve->blob(3);
-                s.SendFs = m_curve->real(4);
-                s.RecvFs = m_curve->real(5);
+            SampleArrays a;
+            double sendFs = held->SendFs;
+            double recvFs = held->RecvFs;
+            if (SampleLookups::find(m_curve, held->ID)) {
+                a.recv = SampleLookups::decoded(*m_curve, 0);
+                a.times = SampleLookups::decoded(*m_curve, 1);
+                a.offFs = m_curve->real(2);
+                a.off = SampleLookups::decoded(*m_curve, 3);
+                sendFs = m_curve->real(4);
+                recvFs = m_curve->real(5);
                 if (m_divI)
-                    s.DATA_SEND = m_curve->blob(6);
+                    a.send = SampleLookups::decoded(*m_curve, 6);
+            } else {
+                a = SampleArrays::of(*held, m_divI);
             }
-            s.Data_PointID.reset();
             if (held == first) {
                 haveRates = true;
-                rows->sendFs = s.SendFs;
-                rows->recvFs = s.RecvFs;
+                rows->sendFs = sendFs;
+                rows->recvFs = recvFs;
             }
-            rows->used.append(s);
+            rows->used.append(a);
         }
         if (first && !haveRates) {
             rows->sendFs = first->SendFs;
@@ -269,10 +287,10 @@ void writePointBlock(QTextStream& out, const PointRows& rows, const TextListings
     // listed).
     QList<QVector<double> > vl;
     QList<QVector<double> > tl;
-    for (const Data_Sample& s : rows.used) {
+    for (const SampleArrays& s : rows.used) {
         QVector<double> v;
         QVector<double> t;
-        s.GetRecvData(&v, &t, 0, o.divI);
+        s.curve(&v, &t, 0, o.divI, s.offTime(), o.divI ? s.current() : 1.0);
         vl.append(v);
         tl.append(t);
     }
@@ -347,16 +365,19 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
     const bool cLocale = out.locale() == QLocale::c();
     OrderedText pieces(out);
     int blocks = 0;
-    // Each block is made apart and written after what comes before it; the
-    // stream's formatting is at its defaults after it, as padded() leaves it.
+    // Each block is made apart and written after what comes before it; from
+    // the first block on the stream's formatting is at its defaults, as
+    // padded() leaves it.
+    const ExportProgress* report = progress ? &progress : nullptr;
     auto block = [&](std::function<void(QTextStream&)> write, std::shared_ptr<const void> keep) {
         const bool first = blocks == 0;
-        pieces.then([&out] { out.reset(); });
+        if (first)
+            pieces.then([&out] { out.reset(); });
         const BlockFormat* f = &format;
         pieces.text([f, first, write] { return blockText(*f, first, write); }, std::move(keep));
         ++blocks;
-        if (progress)
-            pieces.then([progress, done = blocks, total] { progress(done, total); });
+        if (report)
+            pieces.then([report, done = blocks, total] { (*report)(done, total); });
     };
 
     for (const std::shared_ptr<Data_Line>& line : lines) {
@@ -387,8 +408,9 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
                     if (!samples[j] || samples[j]->USE == 0)
                         continue;
                     // A whole copy: the point's own samples stay light.
-                    const auto whole = std::make_shared<const Data_Sample>(reader.whole(*samples[j]));
-                    const Data_Sample* made = whole.get();
+                    auto whole = std::make_shared<SampleRows>();
+                    reader.sampleRows(*samples[j], whole.get());
+                    const SampleRows* made = whole.get();
                     block([made, j, o, cLocale](QTextStream& s) { writeSampleBlock(s, *made, j, *o, cLocale); },
                           whole);
                 }

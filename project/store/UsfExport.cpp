@@ -50,7 +50,7 @@ struct SoundingRows
     int mode = 0;
     bool divI = false;
     QLocale locale;   // the stream's, for its ints
-    QVector<Data_Sample> used;
+    QVector<SampleArrays> used;
     double firstFreq = 0.0;
     // The first entry's start time as written, "/DATE:" and "/DAYTIME:": the
     // local time is worked out on the calling thread, as Qt's time zone
@@ -77,30 +77,32 @@ public:
         const QVector<std::shared_ptr<Data_Sample> > samples = p.list_Data_Sample;
         const std::shared_ptr<Data_Sample> first = samples.isEmpty() ? nullptr : samples.first();
         bool haveFirst = false;
+        qint64 firstStart = 0;
         for (const std::shared_ptr<Data_Sample>& held : samples) {
             if (!held || held->USE == 0)
                 continue;
-            Data_Sample s = *held;
-            if (SampleLookups::find(m_used, s.ID)) {
-                s.DATA_RECV = m_used->blob(0);
-                s.DATA_RECV_POS = m_used->blob(1);
-                s.DATA_SEND = m_used->blob(2);
-                s.SampleOffFs = m_used->real(3);
-                s.DATA_SOFF = m_used->blob(4);
-                s.StartTime = m_used->integer64(5);
-                s.SendFs = m_used->real(6);
+            SampleArrays a;
+            qint64 startTime = held->StartTime;
+            double sendFs = held->SendFs;
+            if (SampleLookups::find(m_used, held->ID)) {
+                a.recv = SampleLookups::decoded(*m_used, 0);
+                a.times = SampleLookups::decoded(*m_used, 1);
+                a.send = SampleLookups::decoded(*m_used, 2);
+                a.offFs = m_used->real(3);
+                a.off = SampleLookups::decoded(*m_used, 4);
+                startTime = m_used->integer64(5);
+                sendFs = m_used->real(6);
+            } else {
+                a = SampleArrays::of(*held, true);
             }
-            s.Data_PointID.reset();
             if (held == first) {
                 haveFirst = true;
-                rows->firstFreq = s.SendFs;
+                firstStart = startTime;
+                rows->firstFreq = sendFs;
             }
-            rows->used.append(s);
+            rows->used.append(a);
         }
-        qint64 firstStart = 0;
-        if (haveFirst) {
-            firstStart = rows->used.first().StartTime;
-        } else if (first) {
+        if (!haveFirst && first) {
             firstStart = first->StartTime;
             rows->firstFreq = first->SendFs;
             if (SampleLookups::find(m_first, first->ID)) {
@@ -134,33 +136,25 @@ QString soundingText(const SoundingRows& rows)
     // own mode without it.
     QList<st_RecvData_DUD4004> rsdCurves;
     int rsdLength = 0;
-    for (const Data_Sample& s : rows.used) {
-        sumI += s.GetSendI();
-        const double offUs = s.GetOffTime();
+    for (const SampleArrays& s : rows.used) {
+        const double amps = s.current();
+        sumI += amps;
+        const double offUs = s.offTime();
         sumOff += offUs;
-        // Data_Sample::GetRecvData, with the turn-off time worked out once.
         QVector<double> v;
         QVector<double> t;
-        s.GetRecvData_RAW(&v, &t, divI);
-        QVector<double> rawV;
-        QVector<double> rawT;
-        if (divI || rows.mode != 0)
-            s.GetRecvData_RAW(&rawV, &rawT, false);
-        DecayMath::CalcDecay(v, t, offUs, rows.mode);
+        s.curve(&v, &t, rows.mode, divI, offUs, amps);
         st_RecvData_DUD4004 rec;
-        if (rows.mode == 0 && !divI) {
+        QVector<double> rt;
+        if (rows.mode == 0 && !divI)
             rec.Values = v;
-        } else {
-            QVector<double> rv = rawV;
-            QVector<double> rt = rawT;
-            DecayMath::CalcDecay(rv, rt, offUs, 0);
-            rec.Values = rv;
-        }
+        else
+            s.curve(&rec.Values, &rt, 0, false, offUs, amps);
         if (vl.isEmpty()) {
             if (divI) {
-                QVector<double> lt = rawT;
-                DecayMath::CalcDecay(rawV, lt, offUs, rows.mode);
-                rsdLength = rawV.size();
+                QVector<double> lv;
+                s.curve(&lv, &rt, rows.mode, false, offUs, amps);
+                rsdLength = lv.size();
             } else {
                 rsdLength = v.size();
             }
