@@ -126,8 +126,8 @@ void writeSampleBlock(QTextStream& out, const SampleRows& s, int position, const
     out << '\n';
 }
 
-// What a point block is made of: copies of the used samples with the columns
-// of their curves, in list order, and the rates of the first entry.
+// What a point block is made of: the decoded arrays of the used samples'
+// curves, in list order, and the rates of the first entry.
 struct PointRows
 {
     QVector<SampleArrays> used;

@@ -39,9 +39,9 @@ int curveMode(Data_Point& p)
     return p.TYPE == 2 ? 0 : p.TYPE;
 }
 
-// What a sounding block is made of, read on the calling thread: copies of
-// the used samples with their stored columns, in list order, and the start
-// time and frequency of the first entry, used or not.
+// What a sounding block is made of, read on the calling thread: the stored
+// arrays of the used samples, decoded, in list order, and the start time and
+// frequency of the first entry, used or not.
 struct SoundingRows
 {
     double lineName = 0.0;
