@@ -34,11 +34,13 @@ public:
         QTextCodec* codec = out.codec();
         if (out.device() && codec && codec->mibEnum() == 106 && !out.generateByteOrderMark())
             m_device = out.device();
+        if (m_device)
+            m_bytes.reserve(2 * kWriteBytes);
         const int workers = QThread::idealThreadCount() - 1;
         if (workers >= 1) {
             m_pool.reset(new QThreadPool);
             m_pool->setMaxThreadCount(workers);
-            m_limit = (2 * workers + 2) * kBatch;
+            m_limit = (workers + 1) * kBatch;
         }
     }
     ~OrderedText() { finish(); }
@@ -60,6 +62,7 @@ public:
         } else {
             if (!m_open)
                 m_open = std::make_shared<Batch>();
+            ++m_texts;
             e.batch = m_open;
             e.index = int(m_open->makes.size());
             m_open->makes.push_back(std::move(make));
@@ -96,7 +99,9 @@ private:
     {
         std::vector<std::function<QString()> > makes;
         std::vector<QString> texts;
-        std::vector<QByteArray> bytes;
+        // Encoded, the batch's texts back to back, each ending at its offset.
+        QByteArray bytes;
+        std::vector<int> ends;
         std::promise<void> made;
         std::future<void> done;
     };
@@ -117,16 +122,18 @@ private:
         m_open.reset();
         const bool encode = m_device != nullptr;
         if (encode)
-            b->bytes.resize(b->makes.size());
+            b->ends.resize(b->makes.size());
         else
             b->texts.resize(b->makes.size());
         b->done = b->made.get_future();
         m_pool->start([b, encode] {
             for (size_t i = 0; i < b->makes.size(); ++i) {
-                if (encode)
-                    b->bytes[i] = b->makes[i]().toUtf8();
-                else
+                if (encode) {
+                    b->bytes += b->makes[i]().toUtf8();
+                    b->ends[i] = b->bytes.size();
+                } else {
                     b->texts[i] = b->makes[i]();
+                }
             }
             b->made.set_value();
         });
@@ -143,15 +150,16 @@ private:
             if (e.batch == m_open)
                 submit();
             e.batch->done.wait();
+            --m_texts;
             if (m_device) {
-                put(e.batch->bytes[size_t(e.index)]);
-                e.batch->bytes[size_t(e.index)].clear();
+                const int begin = e.index > 0 ? e.batch->ends[size_t(e.index - 1)] : 0;
+                put(e.batch->bytes.constData() + begin, e.batch->ends[size_t(e.index)] - begin);
             } else {
                 m_out << e.batch->texts[size_t(e.index)];
                 e.batch->texts[size_t(e.index)].clear();
             }
         } else if (m_device) {
-            put(e.bytes);
+            put(e.bytes.constData(), e.bytes.size());
         } else {
             m_out << e.ready;
         }
@@ -160,10 +168,10 @@ private:
 
     // Encoded text, after what the stream holds, gathered into writes of
     // some size.
-    void put(const QByteArray& bytes)
+    void put(const char* bytes, int size)
     {
         m_out.flush();
-        m_bytes += bytes;
+        m_bytes.append(bytes, size);
         if (m_bytes.size() >= kWriteBytes)
             writeBytes();
     }
@@ -183,7 +191,7 @@ private:
             if (!written || !flushed)
                 m_out.setStatus(QTextStream::WriteFailed);
         }
-        m_bytes.clear();
+        m_bytes.resize(0);   // the room reserved stays
     }
 
     bool isWritable(const Entry& e) const
@@ -196,7 +204,7 @@ private:
     // much is under way.
     void writeReady()
     {
-        while (!m_queue.empty() && (isWritable(m_queue.front()) || int(m_queue.size()) > m_limit))
+        while (!m_queue.empty() && (isWritable(m_queue.front()) || m_texts > m_limit))
             writeFront();
     }
 
@@ -204,7 +212,8 @@ private:
     QIODevice* m_device = nullptr;
     QByteArray m_bytes;
     std::unique_ptr<QThreadPool> m_pool;
-    int m_limit = 0;
+    int m_limit = 0;   // pieces under way at most
+    int m_texts = 0;   // pieces queued
     std::shared_ptr<Batch> m_open;
     std::deque<Entry> m_queue;
 };

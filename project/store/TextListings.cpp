@@ -236,6 +236,7 @@ public:
     {
         const QVector<std::shared_ptr<Data_Sample> > samples = p.list_Data_Sample;
         const std::shared_ptr<Data_Sample> first = samples.isEmpty() ? nullptr : samples.first();
+        rows->used.reserve(samples.size());
         bool haveRates = false;
         for (const std::shared_ptr<Data_Sample>& held : samples) {
             if (!held || held->USE == 0)
@@ -260,7 +261,7 @@ public:
                 rows->sendFs = sendFs;
                 rows->recvFs = recvFs;
             }
-            rows->used.append(a);
+            rows->used.append(std::move(a));
         }
         if (first && !haveRates) {
             rows->sendFs = first->SendFs;

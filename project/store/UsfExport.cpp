@@ -76,6 +76,7 @@ public:
         rows->mode = curveMode(p);
         const QVector<std::shared_ptr<Data_Sample> > samples = p.list_Data_Sample;
         const std::shared_ptr<Data_Sample> first = samples.isEmpty() ? nullptr : samples.first();
+        rows->used.reserve(samples.size());
         bool haveFirst = false;
         qint64 firstStart = 0;
         for (const std::shared_ptr<Data_Sample>& held : samples) {
@@ -100,7 +101,7 @@ public:
                 firstStart = startTime;
                 rows->firstFreq = sendFs;
             }
-            rows->used.append(a);
+            rows->used.append(std::move(a));
         }
         if (!haveFirst && first) {
             firstStart = first->StartTime;
