@@ -17,9 +17,9 @@
 #include <memory>
 #include <vector>
 
-// A sample's arrays decoded on the reading thread, and what the readers of
-// Data_Sample make of them, computed the same way: the pieces of an export
-// are made from these on other threads without touching the file.
+// A sample's arrays decoded, and what the readers of Data_Sample make of
+// them, computed the same way: the pieces of an export are made from these
+// on other threads without touching the file.
 struct SampleArrays
 {
     QVector<double> recv;    // DATA_RECV
@@ -27,19 +27,6 @@ struct SampleArrays
     QVector<double> send;    // DATA_SEND
     QVector<double> off;     // DATA_SOFF
     double offFs = 0.0;      // SampleOffFs
-
-    // The arrays of a sample object as it holds them.
-    static SampleArrays of(const Data_Sample& s, bool withSend)
-    {
-        SampleArrays a;
-        a.recv = Data_Blob::ByteArrayToVector(s.DATA_RECV);
-        a.times = Data_Blob::ByteArrayToVector(s.DATA_RECV_POS);
-        if (withSend)
-            a.send = Data_Blob::ByteArrayToVector(s.DATA_SEND);
-        a.off = Data_Blob::ByteArrayToVector(s.DATA_SOFF);
-        a.offFs = s.SampleOffFs;
-        return a;
-    }
 
     // Data_Sample::GetSendI.
     double current() const
@@ -67,6 +54,63 @@ struct SampleArrays
         *t = times;
         DecayMath::CalcDecay(*values, *t, offUs, mode);
     }
+};
+
+// The stored arrays of some samples, copied back to back into one buffer on
+// the reading thread (one allocation, no decoding there) and decoded where
+// the piece is made.
+struct PackedSamples
+{
+    struct Span
+    {
+        int begin = 0;
+        int size = 0;
+    };
+    struct Sample
+    {
+        Span recv;
+        Span times;
+        Span send;
+        Span off;
+        double offFs = 0.0;
+    };
+
+    Span add(const QByteArray& blob)
+    {
+        const Span s{bytes.size(), blob.size()};
+        bytes.append(blob);
+        return s;
+    }
+    // The arrays of a sample object as it holds them (send only when asked).
+    void addHeld(const Data_Sample& held, bool withSend)
+    {
+        Sample s;
+        s.recv = add(held.DATA_RECV);
+        s.times = add(held.DATA_RECV_POS);
+        if (withSend)
+            s.send = add(held.DATA_SEND);
+        s.off = add(held.DATA_SOFF);
+        s.offFs = held.SampleOffFs;
+        samples.append(s);
+    }
+    QVector<double> decoded(Span s) const
+    {
+        return Data_Blob::ByteArrayToVector(QByteArray::fromRawData(bytes.constData() + s.begin, s.size));
+    }
+    SampleArrays arrays(int i) const
+    {
+        const Sample& s = samples.at(i);
+        SampleArrays a;
+        a.recv = decoded(s.recv);
+        a.times = decoded(s.times);
+        a.send = decoded(s.send);
+        a.off = decoded(s.off);
+        a.offFs = s.offFs;
+        return a;
+    }
+
+    QByteArray bytes;
+    QVector<Sample> samples;
 };
 
 class SampleLookups
@@ -107,10 +151,10 @@ public:
         rows->bind(1, id);
         return rows->next();
     }
-    // The array blob of a column of the current row, decoded.
-    static QVector<double> decoded(const SqliteRows& rows, int column)
+    // The array blob of a column of the current row, copied into packed.
+    static PackedSamples::Span pack(const SqliteRows& rows, int column, PackedSamples* packed)
     {
-        return Data_Blob::ByteArrayToVector(rows.blobView(column));
+        return packed->add(rows.blobView(column));
     }
 
     // What the objects of a written point's list keep: the light columns.

@@ -61,7 +61,7 @@ void writeCoil(QTextStream& out, const QString& indent, const st_ProjectConfig& 
 // holds when its row is gone).
 struct SampleRows
 {
-    SampleArrays arrays;
+    PackedSamples arrays;
     double sendFs = 0.0;
     double recvFs = 1.0;
     QString note;
@@ -73,8 +73,9 @@ void writeSampleBlock(QTextStream& out, const SampleRows& s, int position, const
                       bool cLocale)
 {
     const QString tt = QStringLiteral("\t\t");
-    const double amps = s.arrays.current();
-    const double offUs = s.arrays.offTime();
+    const SampleArrays arrays = s.arrays.arrays(0);
+    const double amps = arrays.current();
+    const double offUs = arrays.offTime();
     out << tt << "Sample : " << position << '\n';
     out << tt << "Send Fs : " << s.sendFs << "Hz" << '\n';
     out << tt << "Send I : " << amps << "A" << '\n';
@@ -90,7 +91,7 @@ void writeSampleBlock(QTextStream& out, const SampleRows& s, int position, const
 
     QVector<double> v;
     QVector<double> t;
-    s.arrays.curve(&v, &t, 0, o.divI, offUs, amps);
+    arrays.curve(&v, &t, 0, o.divI, offUs, amps);
     out << tt << (s.type != 0 ? "Data : " : "RAW Data : ") << v.size() << '\n';
     out << T;
     padded(out, 10, QStringLiteral("No"));
@@ -130,7 +131,7 @@ void writeSampleBlock(QTextStream& out, const SampleRows& s, int position, const
 // curves, in list order, and the rates of the first entry.
 struct PointRows
 {
-    QVector<SampleArrays> used;
+    PackedSamples used;
     double sendFs = 0.0;
     double recvFs = 0.0;
 };
@@ -208,24 +209,27 @@ public:
     // The stored columns of a sample's block.
     void sampleRows(const Data_Sample& held, SampleRows* rows)
     {
+        PackedSamples& packed = rows->arrays;
         if (SampleLookups::find(m_whole, held.ID)) {
             rows->sendFs = m_whole->real(0);
             rows->recvFs = m_whole->real(1);
             rows->note = m_whole->text(2);
             rows->type = m_whole->integer(3);
             rows->use = m_whole->integer(4);
-            rows->arrays.send = SampleLookups::decoded(*m_whole, 5);
-            rows->arrays.offFs = m_whole->real(6);
-            rows->arrays.off = SampleLookups::decoded(*m_whole, 7);
-            rows->arrays.recv = SampleLookups::decoded(*m_whole, 8);
-            rows->arrays.times = SampleLookups::decoded(*m_whole, 9);
+            PackedSamples::Sample a;
+            a.send = SampleLookups::pack(*m_whole, 5, &packed);
+            a.offFs = m_whole->real(6);
+            a.off = SampleLookups::pack(*m_whole, 7, &packed);
+            a.recv = SampleLookups::pack(*m_whole, 8, &packed);
+            a.times = SampleLookups::pack(*m_whole, 9, &packed);
+            packed.samples.append(a);
         } else {
             rows->sendFs = held.SendFs;
             rows->recvFs = held.RecvFs;
             rows->note = held.NOTE;
             rows->type = held.TYPE;
             rows->use = held.USE;
-            rows->arrays = SampleArrays::of(held, true);
+            packed.addHeld(held, true);
         }
     }
 
@@ -236,32 +240,36 @@ public:
     {
         const QVector<std::shared_ptr<Data_Sample> > samples = p.list_Data_Sample;
         const std::shared_ptr<Data_Sample> first = samples.isEmpty() ? nullptr : samples.first();
-        rows->used.reserve(samples.size());
+        rows->used.samples.reserve(samples.size());
         bool haveRates = false;
         for (const std::shared_ptr<Data_Sample>& held : samples) {
             if (!held || held->USE == 0)
                 continue;
-            SampleArrays a;
+            PackedSamples& packed = rows->used;
             double sendFs = held->SendFs;
             double recvFs = held->RecvFs;
             if (SampleLookups::find(m_curve, held->ID)) {
-                a.recv = SampleLookups::decoded(*m_curve, 0);
-                a.times = SampleLookups::decoded(*m_curve, 1);
+                PackedSamples::Sample a;
+                a.recv = SampleLookups::pack(*m_curve, 0, &packed);
+                a.times = SampleLookups::pack(*m_curve, 1, &packed);
                 a.offFs = m_curve->real(2);
-                a.off = SampleLookups::decoded(*m_curve, 3);
+                a.off = SampleLookups::pack(*m_curve, 3, &packed);
                 sendFs = m_curve->real(4);
                 recvFs = m_curve->real(5);
                 if (m_divI)
-                    a.send = SampleLookups::decoded(*m_curve, 6);
+                    a.send = SampleLookups::pack(*m_curve, 6, &packed);
+                packed.samples.append(a);
             } else {
-                a = SampleArrays::of(*held, m_divI);
+                packed.addHeld(*held, m_divI);
             }
+            // Room for the rest, as large as the first.
+            if (packed.samples.size() == 1)
+                packed.bytes.reserve(packed.bytes.size() * samples.size());
             if (held == first) {
                 haveRates = true;
                 rows->sendFs = sendFs;
                 rows->recvFs = recvFs;
             }
-            rows->used.append(std::move(a));
         }
         if (first && !haveRates) {
             rows->sendFs = first->SendFs;
@@ -288,7 +296,8 @@ void writePointBlock(QTextStream& out, const PointRows& rows, const TextListings
     // listed).
     QList<QVector<double> > vl;
     QList<QVector<double> > tl;
-    for (const SampleArrays& s : rows.used) {
+    for (int i = 0; i < rows.used.samples.size(); ++i) {
+        const SampleArrays s = rows.used.arrays(i);
         QVector<double> v;
         QVector<double> t;
         s.curve(&v, &t, 0, o.divI, s.offTime(), o.divI ? s.current() : 1.0);

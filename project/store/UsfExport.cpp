@@ -50,7 +50,7 @@ struct SoundingRows
     int mode = 0;
     bool divI = false;
     QLocale locale;   // the stream's, for its ints
-    QVector<SampleArrays> used;
+    PackedSamples used;
     double firstFreq = 0.0;
     // The first entry's start time as written, "/DATE:" and "/DAYTIME:": the
     // local time is worked out on the calling thread, as Qt's time zone
@@ -76,32 +76,36 @@ public:
         rows->mode = curveMode(p);
         const QVector<std::shared_ptr<Data_Sample> > samples = p.list_Data_Sample;
         const std::shared_ptr<Data_Sample> first = samples.isEmpty() ? nullptr : samples.first();
-        rows->used.reserve(samples.size());
+        rows->used.samples.reserve(samples.size());
         bool haveFirst = false;
         qint64 firstStart = 0;
         for (const std::shared_ptr<Data_Sample>& held : samples) {
             if (!held || held->USE == 0)
                 continue;
-            SampleArrays a;
+            PackedSamples& packed = rows->used;
             qint64 startTime = held->StartTime;
             double sendFs = held->SendFs;
             if (SampleLookups::find(m_used, held->ID)) {
-                a.recv = SampleLookups::decoded(*m_used, 0);
-                a.times = SampleLookups::decoded(*m_used, 1);
-                a.send = SampleLookups::decoded(*m_used, 2);
+                PackedSamples::Sample a;
+                a.recv = SampleLookups::pack(*m_used, 0, &packed);
+                a.times = SampleLookups::pack(*m_used, 1, &packed);
+                a.send = SampleLookups::pack(*m_used, 2, &packed);
                 a.offFs = m_used->real(3);
-                a.off = SampleLookups::decoded(*m_used, 4);
+                a.off = SampleLookups::pack(*m_used, 4, &packed);
                 startTime = m_used->integer64(5);
                 sendFs = m_used->real(6);
+                packed.samples.append(a);
             } else {
-                a = SampleArrays::of(*held, true);
+                packed.addHeld(*held, true);
             }
+            // Room for the rest, as large as the first.
+            if (packed.samples.size() == 1)
+                packed.bytes.reserve(packed.bytes.size() * samples.size());
             if (held == first) {
                 haveFirst = true;
                 firstStart = startTime;
                 rows->firstFreq = sendFs;
             }
-            rows->used.append(std::move(a));
         }
         if (!haveFirst && first) {
             firstStart = first->StartTime;
@@ -137,7 +141,8 @@ QString soundingText(const SoundingRows& rows)
     // own mode without it.
     QList<st_RecvData_DUD4004> rsdCurves;
     int rsdLength = 0;
-    for (const SampleArrays& s : rows.used) {
+    for (int i = 0; i < rows.used.samples.size(); ++i) {
+        const SampleArrays s = rows.used.arrays(i);
         const double amps = s.current();
         sumI += amps;
         const double offUs = s.offTime();
@@ -164,7 +169,7 @@ QString soundingText(const SoundingRows& rows)
         vl.append(v);
         tl.append(t);
     }
-    const int used = rows.used.size();
+    const int used = rows.used.samples.size();
     const double current = used ? sumI / used : 0.0;
     const double rampUs = used ? sumOff / used : 0.0;
     const double baseFreq = rows.firstFreq;
