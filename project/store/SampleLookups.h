@@ -14,6 +14,7 @@
 
 #include <QSqlDatabase>
 
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -150,6 +151,15 @@ public:
         rows->reset();
         rows->bind(1, id);
         return rows->next();
+    }
+    // Makes room in packed for the blobs of these columns of the current
+    // row, times count, so they go in without the buffer growing.
+    static void reserve(const SqliteRows& rows, std::initializer_list<int> columns, int count, PackedSamples* packed)
+    {
+        int size = 0;
+        for (int c : columns)
+            size += rows.blobView(c).size();
+        packed->bytes.reserve(packed->bytes.size() + size * count);
     }
     // The array blob of a column of the current row, copied into packed.
     static PackedSamples::Span pack(const SqliteRows& rows, int column, PackedSamples* packed)

@@ -59,8 +59,13 @@ void writeCoil(QTextStream& out, const QString& indent, const st_ProjectConfig& 
 
 // What a sample block is made of: the sample's stored columns (those it
 // holds when its row is gone).
+struct BlockContext;
+
 struct SampleRows
 {
+    const BlockContext* context = nullptr;
+    bool first = false;   // the dump's first block
+    int position = 0;     // in the point's list
     PackedSamples arrays;
     double sendFs = 0.0;
     double recvFs = 1.0;
@@ -69,9 +74,9 @@ struct SampleRows
     int use = 0;
 };
 
-void writeSampleBlock(QTextStream& out, const SampleRows& s, int position, const TextListings::DumpOptions& o,
-                      bool cLocale)
+void writeBlock(QTextStream& out, const SampleRows& s, const TextListings::DumpOptions& o, bool cLocale)
 {
+    const int position = s.position;
     const QString tt = QStringLiteral("\t\t");
     const SampleArrays arrays = s.arrays.arrays(0);
     const double amps = arrays.current();
@@ -131,6 +136,8 @@ void writeSampleBlock(QTextStream& out, const SampleRows& s, int position, const
 // curves, in list order, and the rates of the first entry.
 struct PointRows
 {
+    const BlockContext* context = nullptr;
+    bool first = false;   // the dump's first block
     PackedSamples used;
     double sendFs = 0.0;
     double recvFs = 0.0;
@@ -176,14 +183,22 @@ struct BlockFormat
     QTextStream::NumberFlags numberFlags;
 };
 
-// A block's text, made by write in a stream set up as format says.
-template <class Write>
-QString blockText(const BlockFormat& format, bool first, Write write)
+// What every block of a dump is written with.
+struct BlockContext
+{
+    const BlockFormat* format = nullptr;
+    const TextListings::DumpOptions* options = nullptr;
+    bool cLocale = true;
+};
+
+// A block's text, made in a stream set up as the context says.
+template <class Rows>
+QString blockText(const Rows& rows)
 {
     QString text;
     QTextStream s(&text);
-    format.apply(s, first);
-    write(s);
+    rows.context->format->apply(s, rows.first);
+    writeBlock(s, rows, *rows.context->options, rows.context->cLocale);
     s.flush();
     return text;
 }
@@ -217,6 +232,7 @@ public:
             rows->type = m_whole->integer(3);
             rows->use = m_whole->integer(4);
             PackedSamples::Sample a;
+            SampleLookups::reserve(*m_whole, {5, 7, 8, 9}, 1, &packed);
             a.send = SampleLookups::pack(*m_whole, 5, &packed);
             a.offFs = m_whole->real(6);
             a.off = SampleLookups::pack(*m_whole, 7, &packed);
@@ -250,6 +266,11 @@ public:
             double recvFs = held->RecvFs;
             if (SampleLookups::find(m_curve, held->ID)) {
                 PackedSamples::Sample a;
+                // Room for the rest, as large as the first.
+                if (packed.samples.isEmpty() && m_divI)
+                    SampleLookups::reserve(*m_curve, {0, 1, 3, 6}, samples.size(), &packed);
+                else if (packed.samples.isEmpty())
+                    SampleLookups::reserve(*m_curve, {0, 1, 3}, samples.size(), &packed);
                 a.recv = SampleLookups::pack(*m_curve, 0, &packed);
                 a.times = SampleLookups::pack(*m_curve, 1, &packed);
                 a.offFs = m_curve->real(2);
@@ -262,9 +283,6 @@ public:
             } else {
                 packed.addHeld(*held, m_divI);
             }
-            // Room for the rest, as large as the first.
-            if (packed.samples.size() == 1)
-                packed.bytes.reserve(packed.bytes.size() * samples.size());
             if (held == first) {
                 haveRates = true;
                 rows->sendFs = sendFs;
@@ -290,7 +308,7 @@ private:
     SqliteRows* m_rates;
 };
 
-void writePointBlock(QTextStream& out, const PointRows& rows, const TextListings::DumpOptions& o, bool cLocale)
+void writeBlock(QTextStream& out, const PointRows& rows, const TextListings::DumpOptions& o, bool cLocale)
 {
     // The point's stacked curve, processed in mode 0 (only TEM points are
     // listed).
@@ -370,21 +388,24 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
     const int total = countBlocks(lines, options.depth);
     DumpReader reader(options.divI);
     // Read by the blocks made on other threads, until the pieces are written.
-    const DumpOptions* o = &options;
     const BlockFormat format(out);
-    const bool cLocale = out.locale() == QLocale::c();
+    BlockContext context;
+    context.format = &format;
+    context.options = &options;
+    context.cLocale = out.locale() == QLocale::c();
     OrderedText pieces(out);
     int blocks = 0;
     // Each block is made apart and written after what comes before it; from
     // the first block on the stream's formatting is at its defaults, as
     // padded() leaves it.
     const ExportProgress* report = progress ? &progress : nullptr;
-    auto block = [&](std::function<void(QTextStream&)> write, std::shared_ptr<const void> keep) {
-        const bool first = blocks == 0;
-        if (first)
+    auto block = [&](auto rows) {
+        rows->context = &context;
+        rows->first = blocks == 0;
+        if (rows->first)
             pieces.then([&out] { out.reset(); });
-        const BlockFormat* f = &format;
-        pieces.text([f, first, write] { return blockText(*f, first, write); }, std::move(keep));
+        const auto* made = rows.get();
+        pieces.text([made] { return blockText(*made); }, std::move(rows));
         ++blocks;
         if (report)
             pieces.then([report, done = blocks, total] { (*report)(done, total); });
@@ -419,16 +440,14 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
                         continue;
                     // A whole copy: the point's own samples stay light.
                     auto whole = std::make_shared<SampleRows>();
+                    whole->position = j;
                     reader.sampleRows(*samples[j], whole.get());
-                    const SampleRows* made = whole.get();
-                    block([made, j, o, cLocale](QTextStream& s) { writeSampleBlock(s, *made, j, *o, cLocale); },
-                          whole);
+                    block(std::move(whole));
                 }
             } else if (options.depth == 0) {
                 auto rows = std::make_shared<PointRows>();
                 reader.pointRows(*p, rows.get());
-                const PointRows* made = rows.get();
-                block([made, o, cLocale](QTextStream& s) { writePointBlock(s, *made, *o, cLocale); }, rows);
+                block(std::move(rows));
             }
         }
         pieces.then([&out] { out << '\n'; });

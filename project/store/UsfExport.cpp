@@ -87,6 +87,9 @@ public:
             double sendFs = held->SendFs;
             if (SampleLookups::find(m_used, held->ID)) {
                 PackedSamples::Sample a;
+                // Room for the rest, as large as the first.
+                if (packed.samples.isEmpty())
+                    SampleLookups::reserve(*m_used, {0, 1, 2, 4}, samples.size(), &packed);
                 a.recv = SampleLookups::pack(*m_used, 0, &packed);
                 a.times = SampleLookups::pack(*m_used, 1, &packed);
                 a.send = SampleLookups::pack(*m_used, 2, &packed);
@@ -98,9 +101,6 @@ public:
             } else {
                 packed.addHeld(*held, true);
             }
-            // Room for the rest, as large as the first.
-            if (packed.samples.size() == 1)
-                packed.bytes.reserve(packed.bytes.size() * samples.size());
             if (held == first) {
                 haveFirst = true;
                 firstStart = startTime;
