@@ -2,7 +2,6 @@
 
 #include "Data_Point.h"
 #include "Data_Sample.h"
-#include "DecayMath.h"
 #include "OrderedText.h"
 #include "OrmDao.h"
 #include "SampleLookups.h"
