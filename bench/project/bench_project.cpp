@@ -7,6 +7,9 @@
 //  - line sections: the whole of a continuous line and a 600-point window of
 //    a line with several samples per point, against the raw blob read with
 //    the same decoding, stacking and section building;
+//  - the USF export and the data listing (point and sample depth) of the
+//    tree into files, time and peak resident memory, against the raw read
+//    of the rows and blobs each needs, decoded;
 //  - the longest save while a line is assembled on another thread;
 //  - the statement trace switched on with its log category off.
 // The default project is 10 lines x 1,000 points x 10 samples (about 1 GB)
@@ -37,6 +40,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -79,6 +83,42 @@ double bestMs(int runs, F f)
         v.append(timeMs(f));
     std::sort(v.begin(), v.end());
     return v.first();
+}
+
+// Resident memory of this process in kB ("VmRSS", or "VmHWM" for its peak).
+qint64 statusKb(const char* key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key)) + 1).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// The peak resident memory while f runs, in kB, and what it adds to the
+// memory resident when it starts; the kernel's peak is reset first.
+struct Peak
+{
+    qint64 peakKb = -1;
+    qint64 addedKb = -1;
+};
+
+template <class F>
+Peak peakOf(F f)
+{
+    QFile reset(QStringLiteral("/proc/self/clear_refs"));
+    const bool resettable = reset.open(QIODevice::WriteOnly) && reset.write("5") == 1;
+    reset.close();
+    const qint64 start = statusKb("VmRSS:");
+    f();
+    Peak p;
+    p.peakKb = statusKb("VmHWM:");
+    if (resettable)
+        p.addedKb = p.peakKb - start;
+    return p;
 }
 
 using Lines = QVector<std::shared_ptr<Data_Line>>;
@@ -147,6 +187,71 @@ bool rawLightRead(const QString& path, Lines* lines, bool objects)
     return raw.exec("COMMIT") && rows > 0;
 }
 
+// The rows an export reads, by hand: for every used sample of the points in
+// use of the lines in use, in the same order, its row by ID through one
+// prepared statement in one transaction, its arrays decoded; and what the
+// export reads of a point's first sample when it is not used.
+enum class ExportRows { Usf, PointDump, SampleDump };
+
+bool rawExportRead(const QString& path, const Lines& lines, ExportRows which)
+{
+    Raw raw(path);
+    if (!raw.exec("BEGIN"))
+        return false;
+    const char* sql = which == ExportRows::Usf
+        ? "SELECT DATA_RECV, DATA_RECV_POS, DATA_SEND, DATA_SOFF, SampleOffFs, StartTime, SendFs "
+          "FROM Data_Sample WHERE ID = ?"
+        : which == ExportRows::PointDump
+        ? "SELECT DATA_RECV, DATA_RECV_POS, DATA_SOFF, SampleOffFs, SendFs, RecvFs FROM Data_Sample WHERE ID = ?"
+        : "SELECT DATA_RECV, DATA_RECV_POS, DATA_SEND, DATA_SOFF, SampleOffFs, SendFs, RecvFs, NOTE, TYPE, USE "
+          "FROM Data_Sample WHERE ID = ?";
+    const int arrays = which == ExportRows::PointDump ? 3 : 4;
+    sqlite3_stmt* st = raw.prepare(sql);
+    sqlite3_stmt* first = raw.prepare(which == ExportRows::Usf ? "SELECT StartTime, SendFs FROM Data_Sample WHERE ID = ?"
+                                                                : "SELECT SendFs, RecvFs FROM Data_Sample WHERE ID = ?");
+    qint64 values = 0;
+    double sink = 0.0;
+    auto decode = [&](sqlite3_stmt* row, int column) {
+        const QVector<double> v = Data_Blob::ByteArrayToVector(QByteArray::fromRawData(
+            static_cast<const char*>(sqlite3_column_blob(row, column)), sqlite3_column_bytes(row, column)));
+        values += v.size();
+        if (!v.isEmpty())
+            sink += v.last();
+    };
+    for (const std::shared_ptr<Data_Line>& line : lines) {
+        if (line->USE == 0)
+            continue;
+        for (const std::shared_ptr<Data_Point>& p : line->list_Data_Point) {
+            if (p->USE == 0 || p->list_Data_Sample.isEmpty())
+                continue;
+            bool firstRead = false;
+            for (const std::shared_ptr<Data_Sample>& s : p->list_Data_Sample) {
+                if (s->USE == 0)
+                    continue;
+                sqlite3_bind_int(st, 1, s->ID);
+                if (sqlite3_step(st) == SQLITE_ROW) {
+                    for (int c = 0; c < arrays; ++c)
+                        decode(st, c);
+                    // The other columns, as the export takes them.
+                    for (int c = arrays; c < sqlite3_column_count(st); ++c)
+                        sink += sqlite3_column_double(st, c);
+                }
+                sqlite3_reset(st);
+                firstRead = firstRead || s == p->list_Data_Sample.first();
+            }
+            if (which != ExportRows::SampleDump && !firstRead) {
+                sqlite3_bind_int(first, 1, p->list_Data_Sample.first()->ID);
+                if (sqlite3_step(first) == SQLITE_ROW)
+                    sink += sqlite3_column_double(first, 0) + sqlite3_column_double(first, 1);
+                sqlite3_reset(first);
+            }
+        }
+    }
+    sqlite3_finalize(st);
+    sqlite3_finalize(first);
+    return raw.exec("COMMIT") && values > 0 && sink == sink;
+}
+
 // A section read by hand: one prepared statement, one transaction, the
 // same columns, decoding, stacking and section building.
 LineAssembly::Section rawSection(const QString& path, Data_Line& line, int first, int last)
@@ -193,6 +298,12 @@ bool sameSection(const LineAssembly::Section& a, const LineAssembly::Section& b)
 void row(const char* what, double ms, double baseMs, const char* target)
 {
     std::printf("  %-34s %9.1f ms  raw %9.1f ms  ratio %5.2f  (%s)\n", what, ms, baseMs, ms / baseMs, target);
+}
+
+void memoryRow(const char* what, const Peak& ours, const Peak& base)
+{
+    std::printf("  %-34s peak %7.1f MB (+%6.1f)  raw peak %7.1f MB (+%6.1f)\n", what, ours.peakKb / 1024.0,
+                ours.addedKb / 1024.0, base.peakKb / 1024.0, base.addedKb / 1024.0);
 }
 
 } // namespace
@@ -283,6 +394,40 @@ int main(int argc, char** argv)
     row("storage open", storeOpen, rawObjects, "target <= 1.2 x the raw read into the same objects");
     row("storage open (raw: rows only)", storeOpen, rawRows, "rows counted, no objects");
     row("tree open, items included", treeOpen, rawObjects, "");
+
+    // The exports of the tree into files, against the rows each reads.
+    std::printf("exports of the tree into files, best of 3 (time), then one more run each (peak memory):\n");
+    {
+        rawLightRead(path, &rawLines, true);
+        const Lines listed = rawLines;
+        rawLines.clear();
+        if (!tree.openProject(path))
+            return 1;
+        tree.SetDataCalc(&calc);
+        const QString out = tmp.filePath(QStringLiteral("export.txt"));
+        struct Export
+        {
+            const char* name;
+            ExportRows rows;
+            std::function<bool()> run;
+        };
+        const QVector<Export> exports = {
+            {"USF export", ExportRows::Usf, [&] { return tree.exportUsfFile(out); }},
+            {"data listing, points", ExportRows::PointDump, [&] { return tree.exportDataFile(out, 0, 0); }},
+            {"data listing, samples", ExportRows::SampleDump, [&] { return tree.exportDataFile(out, 0, 1); }},
+        };
+        for (const Export& e : exports) {
+            const double rawMs = bestMs(3, [&] { return rawExportRead(path, listed, e.rows); });
+            const double oursMs = bestMs(3, e.run);
+            const Peak rawPeak = peakOf([&] { rawExportRead(path, listed, e.rows); });
+            const Peak oursPeak = peakOf(e.run);
+            std::printf("  %s: file %.1f MB\n", e.name, QFileInfo(out).size() / 1048576.0);
+            row("  time", oursMs, rawMs, "target <= 1.5 x the raw read and decode");
+            memoryRow("  memory", oursPeak, rawPeak);
+        }
+        QFile::remove(out);
+        tree.closeProject();
+    }
 
     std::printf("line sections, best of 7 (the section checked equal to the raw one):\n");
     if (store.open(path, true) != ProjectStore::OpenResult::Opened)

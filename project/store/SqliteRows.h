@@ -72,6 +72,14 @@ public:
         const void* b = sqlite3_column_blob(m_st, column);
         return b ? QByteArray(static_cast<const char*>(b), sqlite3_column_bytes(m_st, column)) : QByteArray();
     }
+    // The blob without a copy: valid only while the statement stays on this
+    // row (until the next next() or reset()).
+    QByteArray blobView(int column) const
+    {
+        const void* b = sqlite3_column_blob(m_st, column);
+        return b ? QByteArray::fromRawData(static_cast<const char*>(b), sqlite3_column_bytes(m_st, column))
+                 : QByteArray();
+    }
 
 private:
     sqlite3* m_db;

@@ -2,9 +2,16 @@
 
 #include "Data_Point.h"
 #include "Data_Sample.h"
+#include "OrderedText.h"
 #include "OrmDao.h"
+#include "SampleLookups.h"
+#include "StoredCurves.h"
 
 #include <QDateTime>
+#include <QLocale>
+
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -19,6 +26,18 @@ void padded(QTextStream& out, int width, const V& value)
     out.setFieldAlignment(QTextStream::AlignRight);
     out << value;
     out.reset();
+}
+
+// What padded() writes for a number into a stream at its defaults in the C
+// locale: the table rows are built as text in one go. (The stream writes a
+// double as QString::number does with 'g' and 6 digits.)
+QString field(int width, int x)
+{
+    return QString::number(x).rightJustified(width, QLatin1Char(' '));
+}
+QString field(int width, double x)
+{
+    return QString::number(x, 'g', 6).rightJustified(width, QLatin1Char(' '));
 }
 
 // Points of any TYPE outside 0..2 are read as TEM soundings.
@@ -37,26 +56,47 @@ void writeCoil(QTextStream& out, const QString& indent, const st_ProjectConfig& 
     out << indent << "RecvCoil_Size : " << c.RecvCoil_Size << '\n';
 }
 
-void writeSampleBlock(QTextStream& out, const Data_Sample& s, int position, const TextListings::DumpOptions& o)
+// What a sample block is made of: the sample's stored columns (those it
+// holds when its row is gone).
+struct BlockContext;
+
+struct SampleRows
 {
+    const BlockContext* context = nullptr;
+    bool first = false;   // the dump's first block
+    int position = 0;     // in the point's list
+    PackedSamples arrays;
+    double sendFs = 0.0;
+    double recvFs = 1.0;
+    QString note;
+    int type = 0;
+    int use = 0;
+};
+
+void writeBlock(QTextStream& out, const SampleRows& s, const TextListings::DumpOptions& o, bool cLocale)
+{
+    const int position = s.position;
     const QString tt = QStringLiteral("\t\t");
+    const SampleArrays arrays = s.arrays.arrays(0);
+    const double amps = arrays.current();
+    const double offUs = arrays.offTime();
     out << tt << "Sample : " << position << '\n';
-    out << tt << "Send Fs : " << s.SendFs << "Hz" << '\n';
-    out << tt << "Send I : " << s.GetSendI() << "A" << '\n';
-    out << tt << "Send Off Time : " << s.GetOffTime() << "us" << '\n';
-    out << tt << "Sample Fs : " << s.RecvFs << "Hz" << '\n';
-    if (!s.NOTE.isEmpty())
-        out << tt << "Sample Note : " << s.NOTE << '\n';
-    out << tt << "Data Type : " << s.TYPE << '\n';
-    out << tt << "Data Use : " << s.USE << '\n';
+    out << tt << "Send Fs : " << s.sendFs << "Hz" << '\n';
+    out << tt << "Send I : " << amps << "A" << '\n';
+    out << tt << "Send Off Time : " << offUs << "us" << '\n';
+    out << tt << "Sample Fs : " << s.recvFs << "Hz" << '\n';
+    if (!s.note.isEmpty())
+        out << tt << "Sample Note : " << s.note << '\n';
+    out << tt << "Data Type : " << s.type << '\n';
+    out << tt << "Data Use : " << s.use << '\n';
     out << tt << "ARRAY : " << "Central Loop TEM" << '\n';
     writeCoil(out, tt, o.config);
     out << '\n';
 
     QVector<double> v;
     QVector<double> t;
-    s.GetRecvData(&v, &t, 0, o.divI);
-    out << tt << (s.TYPE != 0 ? "Data : " : "RAW Data : ") << v.size() << '\n';
+    arrays.curve(&v, &t, 0, o.divI, offUs, amps);
+    out << tt << (s.type != 0 ? "Data : " : "RAW Data : ") << v.size() << '\n';
     out << T;
     padded(out, 10, QStringLiteral("No"));
     out << T;
@@ -64,35 +104,228 @@ void writeSampleBlock(QTextStream& out, const Data_Sample& s, int position, cons
     out << T;
     padded(out, 10, QStringLiteral("Data"));
     out << '\n';
-    for (int k = 0; k < v.size(); ++k) {
-        out << T;
-        padded(out, 10, k);
-        out << T;
-        padded(out, 10, k < t.size() ? t[k] : 0.0);
-        out << T;
-        padded(out, 10, v[k]);
-        out << '\n';
+    if (cLocale) {
+        QString table;
+        table.reserve(v.size() * 36);
+        for (int k = 0; k < v.size(); ++k) {
+            table += T;
+            table += field(10, k);
+            table += T;
+            table += field(10, k < t.size() ? t[k] : 0.0);
+            table += T;
+            table += field(10, v[k]);
+            table += QLatin1Char('\n');
+        }
+        out << table;
+    } else {
+        for (int k = 0; k < v.size(); ++k) {
+            out << T;
+            padded(out, 10, k);
+            out << T;
+            padded(out, 10, k < t.size() ? t[k] : 0.0);
+            out << T;
+            padded(out, 10, v[k]);
+            out << '\n';
+        }
     }
     out << '\n';
 }
 
-void writePointBlock(QTextStream& out, Data_Point& p, const TextListings::DumpOptions& o)
+// What a point block is made of: the decoded arrays of the used samples'
+// curves, in list order, and the rates of the first entry.
+struct PointRows
 {
-    QVector<double> v;
-    QVector<double> t;
-    p.GetRecvData(&v, &t, o.divI);
-
-    // The rates of the point's first sample as stored (the list is light
-    // now, so the receiver rate is read from the file); a point without
-    // samples has neither and shows 0.
+    const BlockContext* context = nullptr;
+    bool first = false;   // the dump's first block
+    PackedSamples used;
     double sendFs = 0.0;
     double recvFs = 0.0;
-    if (!p.list_Data_Sample.isEmpty() && p.list_Data_Sample.first()) {
-        Data_Sample first = *p.list_Data_Sample.first();
-        orm::dao::fetch_by_id(first, nullptr, {QStringLiteral("SendFs"), QStringLiteral("RecvFs")});
-        sendFs = first.SendFs;
-        recvFs = first.RecvFs;
+};
+
+// The formatting a block starts with, so a block made apart from the stream
+// reads as if written into it: the stream's own settings before the first
+// block, its defaults after any (a block ends with them), and its locale.
+struct BlockFormat
+{
+    explicit BlockFormat(const QTextStream& s)
+        : locale(s.locale())
+        , precision(s.realNumberPrecision())
+        , notation(s.realNumberNotation())
+        , fieldWidth(s.fieldWidth())
+        , alignment(s.fieldAlignment())
+        , padChar(s.padChar())
+        , integerBase(s.integerBase())
+        , numberFlags(s.numberFlags())
+    {
     }
+    void apply(QTextStream& s, bool first) const
+    {
+        s.setLocale(locale);
+        if (!first)
+            return;
+        s.setRealNumberPrecision(precision);
+        s.setRealNumberNotation(notation);
+        s.setFieldWidth(fieldWidth);
+        s.setFieldAlignment(alignment);
+        s.setPadChar(padChar);
+        s.setIntegerBase(integerBase);
+        s.setNumberFlags(numberFlags);
+    }
+
+    QLocale locale;
+    int precision;
+    QTextStream::RealNumberNotation notation;
+    int fieldWidth;
+    QTextStream::FieldAlignment alignment;
+    QChar padChar;
+    int integerBase;
+    QTextStream::NumberFlags numberFlags;
+};
+
+// What every block of a dump is written with.
+struct BlockContext
+{
+    const BlockFormat* format = nullptr;
+    const TextListings::DumpOptions* options = nullptr;
+    bool cLocale = true;
+};
+
+// A block's text, made in a stream set up as the context says.
+template <class Rows>
+QString blockText(const Rows& rows)
+{
+    QString text;
+    QTextStream s(&text);
+    rows.context->format->apply(s, rows.first);
+    writeBlock(s, rows, *rows.context->options, rows.context->cLocale);
+    s.flush();
+    return text;
+}
+
+// The rows the dump reads, each sample's once: a listed sample whole as far
+// as its block goes, a used sample's curve columns, and the rates of a
+// point's first sample.
+class DumpReader
+{
+public:
+    explicit DumpReader(bool divI)
+        : m_divI(divI)
+        , m_whole(m_reads.prepare("SELECT SendFs, RecvFs, NOTE, TYPE, USE, DATA_SEND, SampleOffFs, DATA_SOFF, "
+                                  "DATA_RECV, DATA_RECV_POS FROM Data_Sample WHERE ID = ?"))
+        , m_curve(m_reads.prepare(divI ? "SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF, SendFs, RecvFs, "
+                                         "DATA_SEND FROM Data_Sample WHERE ID = ?"
+                                       : "SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF, SendFs, RecvFs "
+                                         "FROM Data_Sample WHERE ID = ?"))
+        , m_rates(m_reads.prepare("SELECT SendFs, RecvFs FROM Data_Sample WHERE ID = ?"))
+    {
+    }
+
+    // The stored columns of a sample's block.
+    void sampleRows(const Data_Sample& held, SampleRows* rows)
+    {
+        PackedSamples& packed = rows->arrays;
+        if (SampleLookups::find(m_whole, held.ID)) {
+            rows->sendFs = m_whole->real(0);
+            rows->recvFs = m_whole->real(1);
+            rows->note = m_whole->text(2);
+            rows->type = m_whole->integer(3);
+            rows->use = m_whole->integer(4);
+            PackedSamples::Sample a;
+            SampleLookups::reserve(*m_whole, {5, 7, 8, 9}, 1, &packed);
+            a.send = SampleLookups::pack(*m_whole, 5, &packed);
+            a.offFs = m_whole->real(6);
+            a.off = SampleLookups::pack(*m_whole, 7, &packed);
+            a.recv = SampleLookups::pack(*m_whole, 8, &packed);
+            a.times = SampleLookups::pack(*m_whole, 9, &packed);
+            packed.samples.append(a);
+        } else {
+            rows->sendFs = held.SendFs;
+            rows->recvFs = held.RecvFs;
+            rows->note = held.NOTE;
+            rows->type = held.TYPE;
+            rows->use = held.USE;
+            packed.addHeld(held, true);
+        }
+    }
+
+    // The used samples of a point with the columns of their curves, and the
+    // stored rates of its first sample (0 without samples; those it holds
+    // when its row is gone); leaves its samples light.
+    void pointRows(Data_Point& p, PointRows* rows)
+    {
+        const QVector<std::shared_ptr<Data_Sample> > samples = p.list_Data_Sample;
+        const std::shared_ptr<Data_Sample> first = samples.isEmpty() ? nullptr : samples.first();
+        rows->used.samples.reserve(samples.size());
+        bool haveRates = false;
+        for (const std::shared_ptr<Data_Sample>& held : samples) {
+            if (!held || held->USE == 0)
+                continue;
+            PackedSamples& packed = rows->used;
+            double sendFs = held->SendFs;
+            double recvFs = held->RecvFs;
+            if (SampleLookups::find(m_curve, held->ID)) {
+                PackedSamples::Sample a;
+                // Room for the rest, as large as the first.
+                if (packed.samples.isEmpty() && m_divI)
+                    SampleLookups::reserve(*m_curve, {0, 1, 3, 6}, samples.size(), &packed);
+                else if (packed.samples.isEmpty())
+                    SampleLookups::reserve(*m_curve, {0, 1, 3}, samples.size(), &packed);
+                a.recv = SampleLookups::pack(*m_curve, 0, &packed);
+                a.times = SampleLookups::pack(*m_curve, 1, &packed);
+                a.offFs = m_curve->real(2);
+                a.off = SampleLookups::pack(*m_curve, 3, &packed);
+                sendFs = m_curve->real(4);
+                recvFs = m_curve->real(5);
+                if (m_divI)
+                    a.send = SampleLookups::pack(*m_curve, 6, &packed);
+                packed.samples.append(a);
+            } else {
+                packed.addHeld(*held, m_divI);
+            }
+            if (held == first) {
+                haveRates = true;
+                rows->sendFs = sendFs;
+                rows->recvFs = recvFs;
+            }
+        }
+        if (first && !haveRates) {
+            rows->sendFs = first->SendFs;
+            rows->recvFs = first->RecvFs;
+            if (SampleLookups::find(m_rates, first->ID)) {
+                rows->sendFs = m_rates->real(0);
+                rows->recvFs = m_rates->real(1);
+            }
+        }
+        SampleLookups::lighten(p.list_Data_Sample);
+    }
+
+private:
+    SampleLookups m_reads;
+    bool m_divI;
+    SqliteRows* m_whole;
+    SqliteRows* m_curve;
+    SqliteRows* m_rates;
+};
+
+void writeBlock(QTextStream& out, const PointRows& rows, const TextListings::DumpOptions& o, bool cLocale)
+{
+    // The point's stacked curve, processed in mode 0 (only TEM points are
+    // listed).
+    QList<QVector<double> > vl;
+    QList<QVector<double> > tl;
+    for (int i = 0; i < rows.used.samples.size(); ++i) {
+        const SampleArrays s = rows.used.arrays(i);
+        QVector<double> v;
+        QVector<double> t;
+        s.curve(&v, &t, 0, o.divI, s.offTime(), o.divI ? s.current() : 1.0);
+        vl.append(v);
+        tl.append(t);
+    }
+    QVector<double> v;
+    QVector<double> t;
+    StoredCurves::Stack(vl, tl, &v, &t);
+    const double sendFs = rows.sendFs;
+    const double recvFs = rows.recvFs;
 
     const QString tt = QStringLiteral("\t\t");
     out << tt << "ARRAY : " << "Central Loop TEM" << '\n';
@@ -103,12 +336,26 @@ void writePointBlock(QTextStream& out, Data_Point& p, const TextListings::DumpOp
     out << tt;
     padded(out, 20, QStringLiteral("VOLTAGE(v)"));
     out << '\n';
-    for (int k = 0; k < v.size(); ++k) {
-        out << tt;
-        padded(out, 20, k < t.size() ? t[k] : 0.0);
-        out << "," << tt;
-        padded(out, 20, v[k]);
-        out << '\n';
+    if (cLocale) {
+        QString table;
+        table.reserve(v.size() * 48);
+        for (int k = 0; k < v.size(); ++k) {
+            table += tt;
+            table += field(20, k < t.size() ? t[k] : 0.0);
+            table += QLatin1Char(',');
+            table += tt;
+            table += field(20, v[k]);
+            table += QLatin1Char('\n');
+        }
+        out << table;
+    } else {
+        for (int k = 0; k < v.size(); ++k) {
+            out << tt;
+            padded(out, 20, k < t.size() ? t[k] : 0.0);
+            out << "," << tt;
+            padded(out, 20, v[k]);
+            out << '\n';
+        }
     }
 }
 
@@ -138,47 +385,71 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
                const ExportProgress& progress)
 {
     const int total = countBlocks(lines, options.depth);
+    DumpReader reader(options.divI);
+    // Read by the blocks made on other threads, until the pieces are written.
+    const BlockFormat format(out);
+    BlockContext context;
+    context.format = &format;
+    context.options = &options;
+    context.cLocale = out.locale() == QLocale::c();
+    OrderedText pieces(out);
     int blocks = 0;
-    auto blockDone = [&]() {
+    // Each block is made apart and written after what comes before it; from
+    // the first block on the stream's formatting is at its defaults, as
+    // padded() leaves it.
+    const ExportProgress* report = progress ? &progress : nullptr;
+    auto block = [&](auto rows) {
+        rows->context = &context;
+        rows->first = blocks == 0;
+        if (rows->first)
+            pieces.then([&out] { out.reset(); });
+        const auto* made = rows.get();
+        pieces.text([made] { return blockText(*made); }, std::move(rows));
         ++blocks;
-        if (progress)
-            progress(blocks, total);
+        if (report)
+            pieces.then([report, done = blocks, total] { (*report)(done, total); });
     };
 
     for (const std::shared_ptr<Data_Line>& line : lines) {
         if (!line || line->USE == 0)
             continue;
         const QVector<std::shared_ptr<Data_Point> > points = line->list_Data_Point;
-        out << "Line : " << line->NAME << '\n';
-        if (!line->NOTE.isEmpty())
-            out << "Line Note : " << line->NOTE << '\n';
-        out << "Line Use : " << line->USE << '\n';
-        out << "Point Number : " << points.size() << '\n';
+        pieces.then([&out, name = line->NAME, note = line->NOTE, use = line->USE, count = points.size()] {
+            out << "Line : " << name << '\n';
+            if (!note.isEmpty())
+                out << "Line Note : " << note << '\n';
+            out << "Line Use : " << use << '\n';
+            out << "Point Number : " << count << '\n';
+        });
         for (const std::shared_ptr<Data_Point>& p : points) {
             if (!p || p->USE == 0 || !isListedPoint(*p))
                 continue;
-            out << T << "Point : " << p->NAME << '\n';
-            if (!p->NOTE.isEmpty())
-                out << T << "Point Note : " << p->NOTE << '\n';
-            out << T << "Point Use : " << p->USE << '\n';
-            out << T << "Sample Number : " << p->list_Data_Sample.size() << '\n';
+            pieces.then(
+                [&out, name = p->NAME, note = p->NOTE, use = p->USE, count = p->list_Data_Sample.size()] {
+                    out << T << "Point : " << name << '\n';
+                    if (!note.isEmpty())
+                        out << T << "Point Note : " << note << '\n';
+                    out << T << "Point Use : " << use << '\n';
+                    out << T << "Sample Number : " << count << '\n';
+                });
             if (options.depth == 1) {
                 const QVector<std::shared_ptr<Data_Sample> > samples = p->list_Data_Sample;
                 for (int j = 0; j < samples.size(); ++j) {
                     if (!samples[j] || samples[j]->USE == 0)
                         continue;
                     // A whole copy: the point's own samples stay light.
-                    Data_Sample whole = *samples[j];
-                    orm::dao::fetch_by_id(whole);
-                    writeSampleBlock(out, whole, j, options);
-                    blockDone();
+                    auto whole = std::make_shared<SampleRows>();
+                    whole->position = j;
+                    reader.sampleRows(*samples[j], whole.get());
+                    block(std::move(whole));
                 }
             } else if (options.depth == 0) {
-                writePointBlock(out, *p, options);
-                blockDone();
+                auto rows = std::make_shared<PointRows>();
+                reader.pointRows(*p, rows.get());
+                block(std::move(rows));
             }
         }
-        out << '\n';
+        pieces.then([&out] { out << '\n'; });
     }
 }
 

@@ -5,8 +5,9 @@
 //     decay or every point's stacked decay;
 //   - the notes of lines, points and samples as an indented tree;
 //   - the start time of every point, line by line.
-// Only lines in use are listed. Sample columns are fetched through the
-// calling thread's connection.
+// Only lines in use are listed. Sample columns are read through the calling
+// thread's connection; the detailed dump reads each sample's row once, in one
+// read transaction.
 
 #include "ExportFile.h"
 

@@ -2,6 +2,10 @@
 
 #include "Data_Point.h"
 #include "Data_Sample.h"
+#include "DecayMath.h"
+#include "OrderedText.h"
+#include "SampleLookups.h"
+#include "StoredCurves.h"
 
 #include <QDateTime>
 
@@ -24,19 +28,163 @@ QString f5(double x)
     return QString::number(x, 'f', 5);
 }
 
-void writeSounding(QTextStream& out, Data_Line& line, Data_Point& p, int position, int soundingNo, bool divI)
+// Processing mode of a point's curve from its TYPE: 0 and 1 as they are, 2
+// as a TEM sounding, anything else is reset to 0 in memory (not stored).
+int curveMode(Data_Point& p)
 {
-    const double current = p.GetSendI();
-    const double rampUs = p.GetOffTime();
-    const QDateTime start = p.GetStartTime();
-    const double baseFreq = p.GetSendFs();
-    const double x = line.TYPE == 1 ? static_cast<double>(position) : p.NAME;
+    if (static_cast<unsigned>(p.TYPE) > 2u) {
+        p.TYPE = 0;
+        return 0;
+    }
+    return p.TYPE == 2 ? 0 : p.TYPE;
+}
+
+// What a sounding block is made of, read on the calling thread: the stored
+// arrays of the used samples, decoded, in list order, and the start time and
+// frequency of the first entry, used or not.
+struct SoundingRows
+{
+    double lineName = 0.0;
+    double x = 0.0;
+    int soundingNo = 0;
+    int mode = 0;
+    bool divI = false;
+    QLocale locale;   // the stream's, for its ints
+    PackedSamples used;
+    double firstFreq = 0.0;
+    // The first entry's start time as written, "/DATE:" and "/DAYTIME:": the
+    // local time is worked out on the calling thread, as Qt's time zone
+    // data is not to be set up from several threads at once.
+    QString date;
+    QString dayTime;
+};
+
+// Reads each sample's row once, through statements prepared once.
+class SoundingReader
+{
+public:
+    SoundingReader()
+        : m_used(m_reads.prepare("SELECT DATA_RECV, DATA_RECV_POS, DATA_SEND, SampleOffFs, DATA_SOFF, StartTime, "
+                                 "SendFs FROM Data_Sample WHERE ID = ?"))
+        , m_first(m_reads.prepare("SELECT StartTime, SendFs FROM Data_Sample WHERE ID = ?"))
+    {
+    }
+
+    // Leaves the point's samples light.
+    void read(Data_Point& p, SoundingRows* rows)
+    {
+        rows->mode = curveMode(p);
+        const QVector<std::shared_ptr<Data_Sample> > samples = p.list_Data_Sample;
+        const std::shared_ptr<Data_Sample> first = samples.isEmpty() ? nullptr : samples.first();
+        rows->used.samples.reserve(samples.size());
+        bool haveFirst = false;
+        qint64 firstStart = 0;
+        for (const std::shared_ptr<Data_Sample>& held : samples) {
+            if (!held || held->USE == 0)
+                continue;
+            PackedSamples& packed = rows->used;
+            qint64 startTime = held->StartTime;
+            double sendFs = held->SendFs;
+            if (SampleLookups::find(m_used, held->ID)) {
+                PackedSamples::Sample a;
+                // Room for the rest, as large as the first.
+                if (packed.samples.isEmpty())
+                    SampleLookups::reserve(*m_used, {0, 1, 2, 4}, samples.size(), &packed);
+                a.recv = SampleLookups::pack(*m_used, 0, &packed);
+                a.times = SampleLookups::pack(*m_used, 1, &packed);
+                a.send = SampleLookups::pack(*m_used, 2, &packed);
+                a.offFs = m_used->real(3);
+                a.off = SampleLookups::pack(*m_used, 4, &packed);
+                startTime = m_used->integer64(5);
+                sendFs = m_used->real(6);
+                packed.samples.append(a);
+            } else {
+                packed.addHeld(*held, true);
+            }
+            if (held == first) {
+                haveFirst = true;
+                firstStart = startTime;
+                rows->firstFreq = sendFs;
+            }
+        }
+        if (!haveFirst && first) {
+            firstStart = first->StartTime;
+            rows->firstFreq = first->SendFs;
+            if (SampleLookups::find(m_first, first->ID)) {
+                firstStart = m_first->integer64(0);
+                rows->firstFreq = m_first->real(1);
+            }
+        }
+        const QDateTime start = first ? QDateTime::fromMSecsSinceEpoch(firstStart) : QDateTime();
+        rows->date = start.isValid() ? start.toString(QStringLiteral("yyyyMMdd")) : QString();
+        rows->dayTime = UsfExport::DayTime(start);
+        SampleLookups::lighten(p.list_Data_Sample);
+    }
+
+private:
+    SampleLookups m_reads;
+    SqliteRows* m_used;
+    SqliteRows* m_first;
+};
+
+// The text of one sounding block; touches nothing shared, so it runs on any
+// thread.
+QString soundingText(const SoundingRows& rows)
+{
+    const bool divI = rows.divI;
+    double sumI = 0.0;
+    double sumOff = 0.0;
+    QList<QVector<double> > vl;
+    QList<QVector<double> > tl;
+    // The error bars come from the curves in mode 0 without the division by
+    // the current, cut or padded to the length of the point's curve in its
+    // own mode without it.
+    QList<st_RecvData_DUD4004> rsdCurves;
+    int rsdLength = 0;
+    for (int i = 0; i < rows.used.samples.size(); ++i) {
+        const SampleArrays s = rows.used.arrays(i);
+        const double amps = s.current();
+        sumI += amps;
+        const double offUs = s.offTime();
+        sumOff += offUs;
+        QVector<double> v;
+        QVector<double> t;
+        s.curve(&v, &t, rows.mode, divI, offUs, amps);
+        st_RecvData_DUD4004 rec;
+        QVector<double> rt;
+        if (rows.mode == 0 && !divI)
+            rec.Values = v;
+        else
+            s.curve(&rec.Values, &rt, 0, false, offUs, amps);
+        if (vl.isEmpty()) {
+            if (divI) {
+                QVector<double> lv;
+                s.curve(&lv, &rt, rows.mode, false, offUs, amps);
+                rsdLength = lv.size();
+            } else {
+                rsdLength = v.size();
+            }
+        }
+        rsdCurves.append(rec);
+        vl.append(v);
+        tl.append(t);
+    }
+    const int used = rows.used.samples.size();
+    const double current = used ? sumI / used : 0.0;
+    const double rampUs = used ? sumOff / used : 0.0;
+    const double baseFreq = rows.firstFreq;
+    const double x = rows.x;
     QVector<double> v;
     QVector<double> t;
-    p.GetRecvData(&v, &t, divI);
-    const QVector<double> rsd = p.GetRSD();
+    StoredCurves::Stack(vl, tl, &v, &t);
+    QVector<double> rsd = DecayMath::CalcGateRSD(rsdCurves);
+    if (rsd.size() != rsdLength)
+        rsd.resize(rsdLength);
+    const int soundingNo = rows.soundingNo;
 
-    const QString date = start.isValid() ? start.toString(QStringLiteral("yyyyMMdd")) : QString();
+    QString text;
+    QTextStream out(&text);
+    out.setLocale(rows.locale);
     using namespace UsfExport;
 
     out << "/ARRAY: " << "CENTRAL LOOP TEM" << '\n';
@@ -44,8 +192,8 @@ void writeSounding(QTextStream& out, Data_Line& line, Data_Point& p, int positio
     out << "/INSTRUMENT: " << '"' << "VODEZ-18" << '"' << '\n';
     out << "/LENGTH_UNITS: M " << '\n';
     out << "/VOLTAGE_UNITS: V/AMP " << '\n';
-    out << "/DATE:           " << date << '\n';
-    out << "/DAYTIME:        " << DayTime(start) << '\n';
+    out << "/DATE:           " << rows.date << '\n';
+    out << "/DAYTIME:        " << rows.dayTime << '\n';
     out << "/LOOP_SIZE:      " << Number(0.8862) << ",    " << Number(0.8862) << '\n';
     out << "/LOOP_TURNS:     " << 32 << '\n';
     out << "/RAMP_TIME:      " << RampTime(rampUs) << '\n';
@@ -53,7 +201,7 @@ void writeSounding(QTextStream& out, Data_Line& line, Data_Point& p, int positio
     out << "/TIME_DELAY:     " << "0.0000000 " << '\n';
     out << "/POINTS:         " << v.size() << '\n';
     out << "/SOUNDING_NAME:  " << soundingNo << '\n';
-    out << "/LOCATION:       " << Number(line.NAME) << ",      " << Number(x) << ",      0.00" << '\n';
+    out << "/LOCATION:       " << Number(rows.lineName) << ",      " << Number(x) << ",      0.00" << '\n';
     out << "/COIL_SIZE:      " << Number(15.024) << '\n';
     out << '\n';
     out << "/SWEEP_NUMBER:   " << "1" << '\n';
@@ -66,13 +214,19 @@ void writeSounding(QTextStream& out, Data_Line& line, Data_Point& p, int positio
     // Read with divI the values are per ampere of each sample's own current
     // already; dividing by the point's mean current again would not be V/A.
     const double perAmp = divI ? 1.0 : current;
+    QString table;
+    table.reserve(v.size() * 64);
     for (int h = 0; h < v.size(); ++h) {
         const double time = h < t.size() ? t[h] : 0.0;
         const double error = h < rsd.size() ? rsd[h] : 0.0;
-        out << DataRow(h, time, v[h], perAmp, error) << '\n';
+        table += DataRow(h, time, v[h], perAmp, error);
+        table += QLatin1Char('\n');
     }
+    out << table;
     out << "/END" << '\n';
     out << '\n';
+    out.flush();
+    return text;
 }
 
 } // namespace
@@ -103,33 +257,42 @@ void Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, 
     out << "//END" << '\n';
     out << '\n';
 
+    SoundingReader reader;
     int written = 0;
-    for (const std::shared_ptr<Data_Line>& line : lines) {
-        if (!line || line->USE == 0)
-            continue;
-        // A copy: the points are shared, the vector is not walked while it
-        // could grow.
-        const QVector<std::shared_ptr<Data_Point> > points = line->list_Data_Point;
-        for (int i = 0; i < points.size(); ++i) {
-            const std::shared_ptr<Data_Point>& p = points[i];
-            if (!p || !isSounding(*p))
+    {
+        OrderedText pieces(out);
+        for (const std::shared_ptr<Data_Line>& line : lines) {
+            if (!line || line->USE == 0)
                 continue;
-            ++written;
-            writeSounding(out, *line, *p, i, written, divI);
+            // A copy: the points are shared, the vector is not walked while it
+            // could grow.
+            const QVector<std::shared_ptr<Data_Point> > points = line->list_Data_Point;
+            for (int i = 0; i < points.size(); ++i) {
+                const std::shared_ptr<Data_Point>& p = points[i];
+                if (!p || !isSounding(*p))
+                    continue;
+                ++written;
+                auto rows = std::make_shared<SoundingRows>();
+                rows->lineName = line->NAME;
+                rows->x = line->TYPE == 1 ? static_cast<double>(i) : p->NAME;
+                rows->soundingNo = written;
+                rows->divI = divI;
+                rows->locale = out.locale();
+                reader.read(*p, rows.get());
+                const SoundingRows* made = rows.get();
+                pieces.text([made] { return soundingText(*made); }, rows);
+            }
+            if (progress)
+                pieces.then([progress, written, total] { progress(written, total); });
         }
-        if (progress)
-            progress(written, total);
     }
     out.reset();
 }
 
 QString Number(double x)
 {
-    QString text;
-    QTextStream s(&text);
-    s << x;
-    s.flush();
-    return text;
+    // What a text stream at its defaults writes.
+    return QString::number(x, 'g', 6);
 }
 
 QString DayTime(const QDateTime& start)
@@ -144,9 +307,18 @@ QString RampTime(double offUs)
 
 QString DataRow(int h, double timeUs, double value, double current, double errorBar)
 {
-    return QStringLiteral("%1").arg(h + 1, 9, 10, QLatin1Char(' ')) + QStringLiteral(",    ")
-        + e5(timeUs / 1000 / 1000) + QStringLiteral(",    ") + e5(std::fabs(value / current))
-        + QStringLiteral(",    ") + f5(errorBar) + QStringLiteral(",    ") + QStringLiteral("1");
+    const QLatin1String gap(",    ");
+    QString row = QString::number(h + 1).rightJustified(9, QLatin1Char(' '));
+    row.reserve(64);
+    row += gap;
+    row += e5(timeUs / 1000 / 1000);
+    row += gap;
+    row += e5(std::fabs(value / current));
+    row += gap;
+    row += f5(errorBar);
+    row += gap;
+    row += QLatin1Char('1');
+    return row;
 }
 
 } // namespace UsfExport

@@ -28,8 +28,8 @@ int CountSoundings(const QVector<std::shared_ptr<Data_Line> >& lines);
 // defaults). progress runs after every line in use with (soundings written,
 // total). divI: the stored decays are read divided by each sample's own
 // current, so they are already per ampere and are not divided again.
-// Fetches sample columns through the calling thread's connection and leaves
-// each written point's samples light.
+// Reads each sample's columns once through the calling thread's connection,
+// in one read transaction, and leaves each written point's samples light.
 void Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, bool divI,
            const ExportProgress& progress = ExportProgress());
 

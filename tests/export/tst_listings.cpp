@@ -71,6 +71,30 @@ private slots:
                     QVERIFY(s->DATA_RECV.isEmpty());
     }
 
+    void storedColumnsAreListedAndWholeSamplesLeftLight()
+    {
+        // The samples of point 10 held whole, with arrays and notes other
+        // than the stored ones: the stored ones are listed, at both depths,
+        // and the list is light again afterwards.
+        auto& samples = m_project.lines()[0]->list_Data_Point[0]->list_Data_Sample;
+        for (const auto& [depth, expected] : {std::make_pair(0, "dump0.txt"), std::make_pair(1, "dump1.txt")}) {
+            for (auto& s : samples) {
+                auto whole = std::make_shared<Data_Sample>(*s);
+                whole->DATA_RECV = blob({9, 9, 9});
+                whole->DATA_RECV_POS = blob({1, 2, 3});
+                whole->DATA_SEND = blob(square(1));
+                whole->DATA_SOFF = blob({5, 5, 5, 5, 5, 5});
+                whole->NOTE = QStringLiteral("held only");
+                whole->RecvFs = 3;
+                s = whole;
+            }
+            Progress seen;
+            compareText(dump(depth, &seen), QString::fromLatin1(expected));
+            for (const auto& s : samples)
+                QVERIFY(depth == 1 || (s->DATA_RECV.isEmpty() && s->DATA_SEND.isEmpty()));
+        }
+    }
+
     void pointTypeOutOfRangeIsListedAsSounding()
     {
         auto& p = m_project.lines()[0]->list_Data_Point[3];   // point 30, no samples

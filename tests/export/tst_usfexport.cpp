@@ -9,6 +9,9 @@
 
 #include <QTemporaryDir>
 
+#include <cstring>
+#include <limits>
+
 using namespace exportfixture;
 
 class TestUsfExport : public QObject
@@ -56,6 +59,55 @@ private slots:
                 for (const auto& s : p->list_Data_Sample)
                     QVERIFY(s->DATA_RECV.isEmpty() && s->DATA_SEND.isEmpty());
         QCOMPARE(m_project.lines()[0]->list_Data_Point[0]->list_Data_Sample.size(), 2);
+    }
+
+    void storedColumnsAreWrittenAndWholeSamplesLeftLight()
+    {
+        // Point 10 holding its samples whole, with arrays other than the
+        // stored ones: the stored ones are written, and the list is light
+        // again afterwards.
+        auto& samples = m_project.lines()[0]->list_Data_Point[0]->list_Data_Sample;
+        for (auto& s : samples) {
+            auto whole = std::make_shared<Data_Sample>(*s);
+            whole->DATA_RECV = blob({9, 9, 9});
+            whole->DATA_RECV_POS = blob({1, 2, 3});
+            whole->DATA_SEND = blob(square(1));
+            whole->DATA_SOFF = blob({5, 5, 5, 5, 5, 5});
+            whole->StartTime = localMs(2020, 1, 1, 0, 0, 0);
+            s = whole;
+        }
+        compareWithExpected(exportOf(m_project.lines()), QStringLiteral("project.usf"));
+        QCOMPARE(samples.size(), 2);
+        for (const auto& s : samples) {
+            QVERIFY(s->DATA_RECV.isEmpty() && s->DATA_RECV_POS.isEmpty() && s->DATA_SEND.isEmpty()
+                    && s->DATA_SOFF.isEmpty());
+        }
+    }
+
+    void numbersAreWhatADefaultStreamWrites()
+    {
+        // Bit patterns spread over the whole range of doubles, and the
+        // special values.
+        QVector<double> xs = {0.0, -0.0, 1e-320, std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+                              999999.5, 0.000099999949999, 123456.5, 1e21};
+        quint64 bits = 0x9E3779B97F4A7C15ULL;
+        for (int i = 0; i < 20000; ++i) {
+            bits ^= bits << 13;
+            bits ^= bits >> 7;
+            bits ^= bits << 17;
+            double x;
+            std::memcpy(&x, &bits, sizeof x);
+            xs.append(x);
+            xs.append(double(qint64(bits % 2000000001ULL) - 1000000000) / 1000.0);
+        }
+        for (double x : xs) {
+            QString text;
+            QTextStream s(&text);
+            s << x;
+            s.flush();
+            QCOMPARE(UsfExport::Number(x), text);
+        }
     }
 
     void streamFormattingIsResetAndLeftAtDefaults()

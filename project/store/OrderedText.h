@@ -1,0 +1,219 @@
+#pragma once
+// Text of an export made on pool threads while the calling thread goes on
+// reading, and written into the stream on the calling thread in the order
+// it was asked for. Steps that need the stream itself (lines written
+// directly, progress reports) are queued in the same order and run on the
+// calling thread once everything before them is written. Pieces go to the
+// pool in batches, so a thread is woken for a good deal of work rather than
+// for each piece, and the number of pieces under way is bounded, so memory
+// does not grow with the export.
+
+#include <QByteArray>
+#include <QFileDevice>
+#include <QIODevice>
+#include <QString>
+#include <QTextCodec>
+#include <QTextStream>
+#include <QThread>
+#include <QThreadPool>
+
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <vector>
+
+class OrderedText
+{
+public:
+    explicit OrderedText(QTextStream& out) : m_out(out)
+    {
+        // A stream into a device in UTF-8 (without a byte order mark still
+        // to come): the pieces are encoded on the pool threads too and go to
+        // the device as they are, the stream flushed before each.
+        QTextCodec* codec = out.codec();
+        if (out.device() && codec && codec->mibEnum() == 106 && !out.generateByteOrderMark())
+            m_device = out.device();
+        if (m_device)
+            m_bytes.reserve(2 * kWriteBytes);
+        const int workers = QThread::idealThreadCount() - 1;
+        if (workers >= 1) {
+            m_pool.reset(new QThreadPool);
+            m_pool->setMaxThreadCount(workers);
+            m_limit = (workers + 1) * kBatch;
+        }
+    }
+    ~OrderedText() { finish(); }
+    OrderedText(const OrderedText&) = delete;
+    OrderedText& operator=(const OrderedText&) = delete;
+
+    // make runs on a pool thread (here without one) and must not touch the
+    // stream; its text is written as it is. keep, the data make reads, is
+    // released here after the text is written: memory taken on this thread
+    // is given back on it, which keeps the threads off each other's heap.
+    void text(std::function<QString()> make, std::shared_ptr<const void> keep = nullptr)
+    {
+        Entry e;
+        e.keep = std::move(keep);
+        if (!m_pool) {
+            e.ready = make();
+            if (m_device)
+                e.bytes = e.ready.toUtf8();
+        } else {
+            if (!m_open)
+                m_open = std::make_shared<Batch>();
+            ++m_texts;
+            e.batch = m_open;
+            e.index = int(m_open->makes.size());
+            m_open->makes.push_back(std::move(make));
+            if (int(m_open->makes.size()) >= kBatch)
+                submit();
+        }
+        m_queue.push_back(std::move(e));
+        writeReady();
+    }
+
+    // Runs on the calling thread after everything queued before.
+    void then(std::function<void()> step)
+    {
+        Entry e;
+        e.step = std::move(step);
+        m_queue.push_back(std::move(e));
+        writeReady();
+    }
+
+    // Writes everything queued.
+    void finish()
+    {
+        while (!m_queue.empty())
+            writeFront();
+        if (m_device)
+            writeBytes();
+    }
+
+private:
+    static const int kBatch = 32;
+    static const int kWriteBytes = 1 << 16;
+
+    struct Batch
+    {
+        std::vector<std::function<QString()> > makes;
+        std::vector<QString> texts;
+        // Encoded, the batch's texts back to back, each ending at its offset.
+        QByteArray bytes;
+        std::vector<int> ends;
+        std::promise<void> made;
+        std::future<void> done;
+    };
+
+    struct Entry
+    {
+        std::shared_ptr<Batch> batch;
+        int index = 0;
+        QString ready;
+        QByteArray bytes;
+        std::function<void()> step;
+        std::shared_ptr<const void> keep;
+    };
+
+    void submit()
+    {
+        std::shared_ptr<Batch> b = std::move(m_open);
+        m_open.reset();
+        const bool encode = m_device != nullptr;
+        if (encode)
+            b->ends.resize(b->makes.size());
+        else
+            b->texts.resize(b->makes.size());
+        b->done = b->made.get_future();
+        m_pool->start([b, encode] {
+            for (size_t i = 0; i < b->makes.size(); ++i) {
+                if (encode) {
+                    b->bytes += b->makes[i]().toUtf8();
+                    b->ends[i] = b->bytes.size();
+                } else {
+                    b->texts[i] = b->makes[i]();
+                }
+            }
+            b->made.set_value();
+        });
+    }
+
+    void writeFront()
+    {
+        Entry& e = m_queue.front();
+        if (e.step) {
+            if (m_device)
+                writeBytes();
+            e.step();
+        } else if (e.batch) {
+            if (e.batch == m_open)
+                submit();
+            e.batch->done.wait();
+            --m_texts;
+            if (m_device) {
+                const int begin = e.index > 0 ? e.batch->ends[size_t(e.index - 1)] : 0;
+                put(e.batch->bytes.constData() + begin, e.batch->ends[size_t(e.index)] - begin);
+            } else {
+                m_out << e.batch->texts[size_t(e.index)];
+                e.batch->texts[size_t(e.index)].clear();
+            }
+        } else if (m_device) {
+            put(e.bytes.constData(), e.bytes.size());
+        } else {
+            m_out << e.ready;
+        }
+        m_queue.pop_front();
+    }
+
+    // Encoded text, after what the stream holds, gathered into writes of
+    // some size.
+    void put(const char* bytes, int size)
+    {
+        m_out.flush();
+        m_bytes.append(bytes, size);
+        if (m_bytes.size() >= kWriteBytes)
+            writeBytes();
+    }
+
+    // The gathered text into the device, and a file's buffer on to the
+    // disk, as the stream's own flush does; a failure shows in the stream's
+    // status as it would have, and what follows is dropped as the stream
+    // drops it.
+    void writeBytes()
+    {
+        if (m_bytes.isEmpty())
+            return;
+        if (m_out.status() == QTextStream::Ok) {
+            const bool written = m_device->write(m_bytes) == m_bytes.size();
+            auto* file = qobject_cast<QFileDevice*>(m_device);
+            const bool flushed = !file || file->flush();
+            if (!written || !flushed)
+                m_out.setStatus(QTextStream::WriteFailed);
+        }
+        m_bytes.resize(0);   // the room reserved stays
+    }
+
+    bool isWritable(const Entry& e) const
+    {
+        return !e.batch
+            || (e.batch != m_open && e.batch->done.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
+    }
+
+    // Writes what is ready at the front of the queue, and waits while too
+    // much is under way.
+    void writeReady()
+    {
+        while (!m_queue.empty() && (isWritable(m_queue.front()) || m_texts > m_limit))
+            writeFront();
+    }
+
+    QTextStream& m_out;
+    QIODevice* m_device = nullptr;
+    QByteArray m_bytes;
+    std::unique_ptr<QThreadPool> m_pool;
+    int m_limit = 0;   // pieces under way at most
+    int m_texts = 0;   // pieces queued
+    std::shared_ptr<Batch> m_open;
+    std::deque<Entry> m_queue;
+};

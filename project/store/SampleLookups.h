@@ -1,0 +1,193 @@
+#pragma once
+// Sample columns for the exports, read by ID straight from SQLite on the
+// calling thread's connection: each statement is prepared once, and every
+// read runs inside one read transaction held for the whole export (or inside
+// the transaction the connection already has), so the file is not checked
+// again for every sample. A sample whose row cannot be read is written from
+// what its object holds, as a failed fetch leaves it.
+
+#include "Data_Blob.h"
+#include "Data_Sample.h"
+#include "DecayMath.h"
+#include "OrmDatabase.h"
+#include "SqliteRows.h"
+
+#include <QSqlDatabase>
+
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+// A sample's arrays decoded, and what the readers of Data_Sample make of
+// them, computed the same way: the pieces of an export are made from these
+// on other threads without touching the file.
+struct SampleArrays
+{
+    QVector<double> recv;    // DATA_RECV
+    QVector<double> times;   // DATA_RECV_POS, us
+    QVector<double> send;    // DATA_SEND
+    QVector<double> off;     // DATA_SOFF
+    double offFs = 0.0;      // SampleOffFs
+
+    // Data_Sample::GetSendI.
+    double current() const
+    {
+        if (send.size() / 4 == 0)
+            return 1e-5;
+        const double a = DecayMath::CalcSendI(send);
+        if (a > 9999)
+            return 9999;
+        if (a > 1e-5)
+            return a;
+        return 1e-5;   // also for NaN
+    }
+    // Data_Sample::GetOffTime.
+    double offTime() const { return DecayMath::CalcOffTime(offFs, off); }
+    // Data_Sample::GetRecvData, with the turn-off time and (for divI) the
+    // current worked out once by the caller.
+    void curve(QVector<double>* values, QVector<double>* t, int mode, bool divI, double offUs, double amps) const
+    {
+        *values = recv;
+        if (divI) {
+            for (double& x : *values)
+                x /= amps;
+        }
+        *t = times;
+        DecayMath::CalcDecay(*values, *t, offUs, mode);
+    }
+};
+
+// The stored arrays of some samples, copied back to back into one buffer on
+// the reading thread (one allocation, no decoding there) and decoded where
+// the piece is made.
+struct PackedSamples
+{
+    struct Span
+    {
+        int begin = 0;
+        int size = 0;
+    };
+    struct Sample
+    {
+        Span recv;
+        Span times;
+        Span send;
+        Span off;
+        double offFs = 0.0;
+    };
+
+    Span add(const QByteArray& blob)
+    {
+        const Span s{bytes.size(), blob.size()};
+        bytes.append(blob);
+        return s;
+    }
+    // The arrays of a sample object as it holds them (send only when asked).
+    void addHeld(const Data_Sample& held, bool withSend)
+    {
+        Sample s;
+        s.recv = add(held.DATA_RECV);
+        s.times = add(held.DATA_RECV_POS);
+        if (withSend)
+            s.send = add(held.DATA_SEND);
+        s.off = add(held.DATA_SOFF);
+        s.offFs = held.SampleOffFs;
+        samples.append(s);
+    }
+    QVector<double> decoded(Span s) const
+    {
+        return Data_Blob::ByteArrayToVector(QByteArray::fromRawData(bytes.constData() + s.begin, s.size));
+    }
+    SampleArrays arrays(int i) const
+    {
+        const Sample& s = samples.at(i);
+        SampleArrays a;
+        a.recv = decoded(s.recv);
+        a.times = decoded(s.times);
+        a.send = decoded(s.send);
+        a.off = decoded(s.off);
+        a.offFs = s.offFs;
+        return a;
+    }
+
+    QByteArray bytes;
+    QVector<Sample> samples;
+};
+
+class SampleLookups
+{
+public:
+    SampleLookups() : m_db(orm::Database::getDatabase()), m_handle(SqliteRows::handle(m_db))
+    {
+        if (m_handle)
+            m_began = m_db.transaction();
+    }
+    ~SampleLookups()
+    {
+        // A statement still on a row would keep the commit from ending the read.
+        m_statements.clear();
+        if (m_began)
+            m_db.commit();
+    }
+    SampleLookups(const SampleLookups&) = delete;
+    SampleLookups& operator=(const SampleLookups&) = delete;
+
+    // A statement whose single parameter is the sample's ID; null when the
+    // connection is not SQLite's or the statement does not prepare.
+    SqliteRows* prepare(const char* sql)
+    {
+        if (!m_handle)
+            return nullptr;
+        m_statements.emplace_back(new SqliteRows(m_handle, sql));
+        return m_statements.back()->isPrepared() ? m_statements.back().get() : nullptr;
+    }
+
+    // Steps rows to the row of sample id: true when there is one. The row
+    // stays current until the next find on the same statement.
+    static bool find(SqliteRows* rows, int id)
+    {
+        if (!rows)
+            return false;
+        rows->reset();
+        rows->bind(1, id);
+        return rows->next();
+    }
+    // Makes room in packed for the blobs of these columns of the current
+    // row, times count, so they go in without the buffer growing.
+    static void reserve(const SqliteRows& rows, std::initializer_list<int> columns, int count, PackedSamples* packed)
+    {
+        int size = 0;
+        for (int c : columns)
+            size += rows.blobView(c).size();
+        packed->bytes.reserve(packed->bytes.size() + size * count);
+    }
+    // The array blob of a column of the current row, copied into packed.
+    static PackedSamples::Span pack(const SqliteRows& rows, int column, PackedSamples* packed)
+    {
+        return packed->add(rows.blobView(column));
+    }
+
+    // What the objects of a written point's list keep: the light columns.
+    // Entries holding arrays are replaced by light copies; objects held
+    // elsewhere are left as they are.
+    template <class Samples>
+    static void lighten(Samples& samples)
+    {
+        for (auto& s : samples) {
+            if (!s || (s->DATA_RECV.isEmpty() && s->DATA_RECV_POS.isEmpty() && s->DATA_RECV_LEN.isEmpty()
+                       && s->DATA_SEND.isEmpty() && s->DATA_SOFF.isEmpty()))
+                continue;
+            auto light = std::make_shared<Data_Sample>(s->ID);
+            light->USE = s->USE;
+            light->PERIOD = s->PERIOD;
+            light->SendFs = s->SendFs;
+            s = light;
+        }
+    }
+
+private:
+    QSqlDatabase m_db;
+    sqlite3* m_handle;
+    bool m_began = false;
+    std::vector<std::unique_ptr<SqliteRows> > m_statements;
+};
