@@ -59,6 +59,16 @@ private:
     QByteArray old_;
 };
 
+// A stand-in "ping" in dir running the given shell script.
+bool writeFakePing(const QTemporaryDir& dir, const QByteArray& body)
+{
+    QFile script(dir.filePath(QStringLiteral("ping")));
+    if (!script.open(QIODevice::WriteOnly) || script.write("#!/bin/sh\n" + body) < 0)
+        return false;
+    script.close();
+    return script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 } // namespace
 
 class TstViewSetting : public QObject
@@ -272,18 +282,13 @@ private slots:
     {
         QTemporaryDir bin;
         QVERIFY(bin.isValid());
-        QFile script(bin.filePath(QStringLiteral("ping")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
         // The transmitter's host fails on the error output only; the
         // receiver's mixes both outputs.
-        script.write("#!/bin/sh\n"
-                     "for host; do :; done\n"
-                     "if [ \"$host\" = 127.0.0.9 ]; then echo \"ping: $host: unreachable\" >&2; exit 2; fi\n"
-                     "echo \"start $host\"\n"
-                     "echo \"lost $host\" >&2\n"
-                     "echo \"end $host\"\n");
-        script.close();
-        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(writeFakePing(bin, "for host; do :; done\n"
+                                   "if [ \"$host\" = 127.0.0.9 ]; then echo \"ping: $host: unreachable\" >&2; exit 2; fi\n"
+                                   "echo \"start $host\"\n"
+                                   "echo \"lost $host\" >&2\n"
+                                   "echo \"end $host\"\n"));
         PathFor path(bin.path());
 
         w<QLineEdit>("DeviceIP_Send")->setText(QStringLiteral("127.0.0.9"));
@@ -330,11 +335,7 @@ private slots:
     {
         QTemporaryDir bin;
         const QString log = bin.filePath(QStringLiteral("runs.log"));
-        QFile script(bin.filePath(QStringLiteral("ping")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\n").arg(log).toUtf8());
-        script.close();
-        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(writeFakePing(bin, QStringLiteral("printf '%s\\n' \"$*\" >> '%1'\n").arg(log).toUtf8()));
         PathFor path(bin.path());
         w<QLineEdit>("DeviceIP_Send")->setText(QStringLiteral("-f"));
         w<QLineEdit>("DeviceIP_Recv")->setText(QStringLiteral("127.0.0.10"));
