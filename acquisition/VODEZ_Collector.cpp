@@ -43,12 +43,12 @@ QString textOnline() { return QStringLiteral("<p style='color:green;'>已连接<
 // no decay of this sounding could be timed.
 QString textNoGates() { return QStringLiteral("<p style='color:red;'>时间道设置失败</p>"); }
 // A box never answered a command of the sounding, re-sends included.
-QString textNoAnswerSend() { return QStringLiteral("<p style='color:red;'>发送机无应答,采集已停止</p>"); }
-QString textNoAnswerRecv() { return QStringLiteral("<p style='color:red;'>接收机无应答,采集已停止</p>"); }
+QString textNoAnswerSend() { return QStringLiteral("<p style='color:red;'>发送机无应答</p>"); }
+QString textNoAnswerRecv() { return QStringLiteral("<p style='color:red;'>接收机无应答</p>"); }
 // The data of a repeat stopped coming.
-QString textDataOverdue() { return QStringLiteral("<p style='color:red;'>数据超时,采集已停止</p>"); }
+QString textDataOverdue() { return QStringLiteral("<p style='color:red;'>数据超时</p>"); }
 // A link was lost while the sounding ran: its data are gone.
-QString textDropped() { return QStringLiteral("<p style='color:red;'>连接中断,本次采集已丢弃</p>"); }
+QString textDropped() { return QStringLiteral("<p style='color:red;'>断线,采集已丢弃</p>"); }
 
 // How often the wait for a repeat's data is checked, and how long a repeat
 // may go without a data set beyond twice its own duration.

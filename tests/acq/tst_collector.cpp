@@ -831,10 +831,10 @@ void TstCollector::linkLostDuringSampling()
     emit r.rx->ComConnected();
     settle();
     QVERIFY(r.in("SampleWaitParam"));
-    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>连接中断,本次采集已丢弃</p>"));
+    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>断线,采集已丢弃</p>"));
     // It stays said until the next start.
     r.run(QStringLiteral("stop"));
-    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>连接中断,本次采集已丢弃</p>"));
+    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>断线,采集已丢弃</p>"));
     r.run(QStringLiteral("start"));
     QCOMPARE(r.c.GetStatusConnect(), kOnline);
     r.run(QStringLiteral("go R2 S2"));

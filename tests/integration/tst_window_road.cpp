@@ -380,6 +380,28 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!emu->Tx().HasClient() && !emu->Rx().HasClient(), kLongWait);
         QCOMPARE(probe->tabBar()->isTabEnabled(1), button == QLatin1String("btn_DeviceClose"));
     }
+
+    // A box that drops its link mid-sounding: the bar stands, the start
+    // button comes back and, once both links are up again, the status says
+    // the sounding was dropped until the next start.
+    void linkLostMidSounding()
+    {
+        startSounding(dir.filePath(QStringLiteral("dropped.VODEZ")), 600000);
+        emu->Rx().CloseClient();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+        QVERIFY(!named<QPushButton>("pushButton_Start")->isHidden());
+        QVERIFY(named<QPushButton>("pushButton_Stop")->isHidden());
+        const QString bar = named<QLineEdit>("ProgressCur")->text();
+        QCOMPARE(named<QLabel>("StatusConnect")->text(),
+                 QStringLiteral("<p style='color:red;'>断线,采集已丢弃</p>"));
+        shoot("sampling-sounding-dropped");
+        c()->ProgressAdd();
+        QCOMPARE(named<QLineEdit>("ProgressCur")->text(), bar);
+
+        click("pushButton_Start");
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::SAMPLING, kLongWait);
+        QVERIFY(!named<QLabel>("StatusConnect")->text().contains(QStringLiteral("丢弃")));
+    }
 };
 
 QTEST_MAIN(TstWindowRoad)
