@@ -50,23 +50,69 @@ inline QByteArray blobOf(sqlite3_stmt* st, int column)
     return QByteArray(static_cast<const char*>(sqlite3_column_blob(st, column)), sqlite3_column_bytes(st, column));
 }
 
+// Points and samples of the generated arrays inserted through prepared
+// statements; each insert gives the new row's ID, or -1.
+class Inserts
+{
+public:
+    explicit Inserts(Raw& raw, const Arrays& a = Arrays())
+        : m_raw(raw)
+        , m_blobs{Data_Blob::VectorToByteArray(a.recv), Data_Blob::VectorToByteArray(a.pos),
+                  Data_Blob::VectorToByteArray(a.len), Data_Blob::VectorToByteArray(a.send),
+                  Data_Blob::VectorToByteArray(a.off)}
+        , m_point(raw.prepare("INSERT INTO Data_Point (NAME, USE, NOTE, TYPE, Data_LineID) VALUES (?, 1, '', 0, ?)"))
+        , m_sample(raw.prepare(
+              "INSERT INTO Data_Sample (StartTime, DeviceType, TYPE, PERIOD, DATA_RECV, DATA_RECV_POS, "
+              "DATA_RECV_LEN, DATA_SEND, DATA_SOFF, SendFs, SampleSendFs, SampleOffFs, RecvFs, USE, NOTE, "
+              "Data_PointID) VALUES (?, 1, 2, 500, ?, ?, ?, ?, ?, 25, 2000000, 2000000, 625000, 1, '', ?)"))
+    {
+    }
+    ~Inserts()
+    {
+        sqlite3_finalize(m_point);
+        sqlite3_finalize(m_sample);
+    }
+    Inserts(const Inserts&) = delete;
+    Inserts& operator=(const Inserts&) = delete;
+
+    sqlite3_int64 point(double name, sqlite3_int64 lineId)
+    {
+        sqlite3_bind_double(m_point, 1, name);
+        sqlite3_bind_int64(m_point, 2, lineId);
+        return step(m_point);
+    }
+    sqlite3_int64 sample(qint64 startTime, sqlite3_int64 pointId)
+    {
+        sqlite3_bind_int64(m_sample, 1, startTime);
+        for (int b = 0; b < 5; ++b)
+            sqlite3_bind_blob(m_sample, 2 + b, m_blobs[b].constData(), m_blobs[b].size(), SQLITE_STATIC);
+        sqlite3_bind_int64(m_sample, 7, pointId);
+        return step(m_sample);
+    }
+
+private:
+    sqlite3_int64 step(sqlite3_stmt* st)
+    {
+        const bool done = sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_reset(st);
+        return done ? sqlite3_last_insert_rowid(m_raw.db()) : -1;
+    }
+
+    Raw& m_raw;
+    const QByteArray m_blobs[5];
+    sqlite3_stmt* m_point;
+    sqlite3_stmt* m_sample;
+};
+
 // size.lines lines of TYPE 0 numbered from 1, then one continuous line
 // (TYPE 1, number 100) of size.continuous points with one sample each.
 inline bool generate(const QString& path, const Size& size, const Arrays& a)
 {
     Raw raw(path);
-    const QByteArray blobs[5] = {Data_Blob::VectorToByteArray(a.recv), Data_Blob::VectorToByteArray(a.pos),
-                                 Data_Blob::VectorToByteArray(a.len), Data_Blob::VectorToByteArray(a.send),
-                                 Data_Blob::VectorToByteArray(a.off)};
     if (!raw.exec("BEGIN"))
         return false;
+    Inserts inserts(raw, a);
     sqlite3_stmt* line = raw.prepare("INSERT INTO Data_Line (NAME, TYPE, USE, NOTE) VALUES (?, ?, 1, '')");
-    sqlite3_stmt* point =
-        raw.prepare("INSERT INTO Data_Point (NAME, USE, NOTE, TYPE, Data_LineID) VALUES (?, 1, '', 0, ?)");
-    sqlite3_stmt* sample = raw.prepare(
-        "INSERT INTO Data_Sample (StartTime, DeviceType, TYPE, PERIOD, DATA_RECV, DATA_RECV_POS, DATA_RECV_LEN, "
-        "DATA_SEND, DATA_SOFF, SendFs, SampleSendFs, SampleOffFs, RecvFs, USE, NOTE, Data_PointID) "
-        "VALUES (?, 1, 2, 500, ?, ?, ?, ?, ?, 25, 2000000, 2000000, 625000, 1, '', ?)");
     qint64 time = 1733800000000LL;
     auto addLine = [&](double name, int type, int points, int samples) {
         sqlite3_bind_double(line, 1, name);
@@ -76,20 +122,12 @@ inline bool generate(const QString& path, const Size& size, const Arrays& a)
         sqlite3_reset(line);
         const sqlite3_int64 lineId = sqlite3_last_insert_rowid(raw.db());
         for (int p = 0; p < points; ++p) {
-            sqlite3_bind_double(point, 1, type == 1 ? p : (points - p) * 10.0);
-            sqlite3_bind_int64(point, 2, lineId);
-            if (sqlite3_step(point) != SQLITE_DONE)
+            const sqlite3_int64 pointId = inserts.point(type == 1 ? p : (points - p) * 10.0, lineId);
+            if (pointId < 0)
                 return false;
-            sqlite3_reset(point);
-            const sqlite3_int64 pointId = sqlite3_last_insert_rowid(raw.db());
             for (int s = 0; s < samples; ++s) {
-                sqlite3_bind_int64(sample, 1, time += 1000);
-                for (int b = 0; b < 5; ++b)
-                    sqlite3_bind_blob(sample, 2 + b, blobs[b].constData(), blobs[b].size(), SQLITE_STATIC);
-                sqlite3_bind_int64(sample, 7, pointId);
-                if (sqlite3_step(sample) != SQLITE_DONE)
+                if (inserts.sample(time += 1000, pointId) < 0)
                     return false;
-                sqlite3_reset(sample);
             }
         }
         return true;
@@ -100,8 +138,6 @@ inline bool generate(const QString& path, const Size& size, const Arrays& a)
     if (ok && size.continuous > 0)
         ok = addLine(100, 1, size.continuous, 1);
     sqlite3_finalize(line);
-    sqlite3_finalize(point);
-    sqlite3_finalize(sample);
     return ok && raw.exec("COMMIT");
 }
 

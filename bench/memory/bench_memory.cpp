@@ -17,19 +17,16 @@
 //       is compared before and after the measured saves; beside it the same
 //       rows inserted through SQLite's C interface
 #include "BenchGenerate.h"
+#include "BenchProcess.h"
 #include "Data_Calc.h"
 #include "DataModel_Index.h"
-#include "HeadlessPrompt.h"
 #include "ProjectStore.h"
-#include "Resources.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QLoggingCategory>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
@@ -42,38 +39,13 @@
 
 namespace {
 
-// VmRSS or VmHWM of this process, in kB.
-qint64 statusKb(const char* field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
+using benchproject::bytesRead;
+using benchproject::statusKb;
 
 void printMemory(const char* what, double ms)
 {
     std::printf("%-44s %9.0f ms  rss %8lld kB  peak %8lld kB\n", what, ms, statusKb("VmRSS"), statusKb("VmHWM"));
     std::fflush(stdout);
-}
-
-// Bytes this process has read through read calls so far: what SQLite asked
-// of the file, page cache or not.
-qint64 bytesRead()
-{
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : io.readAll().split('\n')) {
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toLongLong();
-    }
-    return -1;
 }
 
 double msSince(const QElapsedTimer& t)
@@ -339,35 +311,16 @@ int saveMode(const QString& path, int warm, int count, int sets)
 
     // The same rows through SQLite's C interface: a point and its samples per
     // save, each save one transaction.
-    const benchproject::Arrays a;
-    const QByteArray blobs[5] = {Data_Blob::VectorToByteArray(a.recv), Data_Blob::VectorToByteArray(a.pos),
-                                 Data_Blob::VectorToByteArray(a.len), Data_Blob::VectorToByteArray(a.send),
-                                 Data_Blob::VectorToByteArray(a.off)};
     benchproject::Raw raw(path);
     raw.exec("INSERT INTO Data_Line (NAME, TYPE, USE, NOTE) VALUES (7003, 1, 1, '')");
     const sqlite3_int64 lineId = sqlite3_last_insert_rowid(raw.db());
-    sqlite3_stmt* point =
-        raw.prepare("INSERT INTO Data_Point (NAME, USE, NOTE, TYPE, Data_LineID) VALUES (?, 1, '', 0, ?)");
-    sqlite3_stmt* sample = raw.prepare(
-        "INSERT INTO Data_Sample (StartTime, DeviceType, TYPE, PERIOD, DATA_RECV, DATA_RECV_POS, DATA_RECV_LEN, "
-        "DATA_SEND, DATA_SOFF, SendFs, SampleSendFs, SampleOffFs, RecvFs, USE, NOTE, Data_PointID) "
-        "VALUES (?, 1, 2, 500, ?, ?, ?, ?, ?, 25, 2000000, 2000000, 625000, 1, '', ?)");
+    benchproject::Inserts inserts(raw);
     int n = 0;
     auto rawOne = [&] {
         raw.exec("BEGIN");
-        sqlite3_bind_double(point, 1, n++);
-        sqlite3_bind_int64(point, 2, lineId);
-        sqlite3_step(point);
-        sqlite3_reset(point);
-        const sqlite3_int64 pointId = sqlite3_last_insert_rowid(raw.db());
-        for (int s = 0; s < sets; ++s) {
-            sqlite3_bind_int64(sample, 1, time += 1000);
-            for (int b = 0; b < 5; ++b)
-                sqlite3_bind_blob(sample, 2 + b, blobs[b].constData(), blobs[b].size(), SQLITE_STATIC);
-            sqlite3_bind_int64(sample, 7, pointId);
-            sqlite3_step(sample);
-            sqlite3_reset(sample);
-        }
+        const sqlite3_int64 pointId = inserts.point(n++, lineId);
+        for (int s = 0; s < sets; ++s)
+            inserts.sample(time += 1000, pointId);
         raw.exec("COMMIT");
     };
     for (int i = 0; i < warm; ++i)
@@ -378,8 +331,6 @@ int saveMode(const QString& path, int warm, int count, int sets)
         rawOne();
     const double rawMs = msSince(t);
     const qint64 rawAfter = statusKb("VmRSS");
-    sqlite3_finalize(point);
-    sqlite3_finalize(sample);
 
     std::printf("%d saves of %d set(s) after %d of warm-up: %.2f kB per save, %.2f ms per save\n", count, sets, warm,
                 double(after - before) / count, ms / count);
@@ -392,13 +343,7 @@ int saveMode(const QString& path, int warm, int count, int sets)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    HeadlessPrompt prompt;
-    QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
-    initDataClasses();
-    initVodezResources();
+    benchproject::BenchApplication app(argc, argv);
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const QString path = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     if (mode == QLatin1String("generate") && !path.isEmpty()) {

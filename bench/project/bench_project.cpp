@@ -16,21 +16,18 @@
 // and one continuous line of 10,000 points.
 // Usage: bench_project [lines] [points per line] [samples per point] [continuous points] [directory]
 #include "BenchGenerate.h"
+#include "BenchProcess.h"
 #include "Data_Calc.h"
 #include "DataModel_Index.h"
-#include "HeadlessPrompt.h"
 #include "LineAssembly.h"
 #include "Orm.h"
 #include "ProjectStore.h"
-#include "Resources.h"
 #include "StoredCurves.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtConcurrent>
@@ -47,21 +44,9 @@ namespace {
 using benchproject::Raw;
 using benchproject::Size;
 using benchproject::blobOf;
+using benchproject::bytesRead;
 using benchproject::generate;
-
-// Bytes this process has read through read calls so far: what SQLite asked
-// of the file, page cache or not.
-qint64 bytesRead()
-{
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : io.readAll().split('\n')) {
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toLongLong();
-    }
-    return -1;
-}
+using benchproject::statusKb;
 
 template <class F>
 double timeMs(F f)
@@ -85,19 +70,6 @@ double bestMs(int runs, F f)
     return v.first();
 }
 
-// Resident memory of this process in kB ("VmRSS", or "VmHWM" for its peak).
-qint64 statusKb(const char* key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key)) + 1).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
 // The peak resident memory while f runs, in kB, and what it adds to the
 // memory resident when it starts; the kernel's peak is reset first.
 struct Peak
@@ -112,10 +84,10 @@ Peak peakOf(F f)
     QFile reset(QStringLiteral("/proc/self/clear_refs"));
     const bool resettable = reset.open(QIODevice::WriteOnly) && reset.write("5") == 1;
     reset.close();
-    const qint64 start = statusKb("VmRSS:");
+    const qint64 start = statusKb("VmRSS");
     f();
     Peak p;
-    p.peakKb = statusKb("VmHWM:");
+    p.peakKb = statusKb("VmHWM");
     if (resettable)
         p.addedKb = p.peakKb - start;
     return p;
@@ -310,13 +282,7 @@ void memoryRow(const char* what, const Peak& ours, const Peak& base)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    HeadlessPrompt prompt;
-    QLoggingCategory::setFilterRules(QStringLiteral("vodez.orm.sql.debug=false"));
-    initDataClasses();
-    initVodezResources();
+    benchproject::BenchApplication app(argc, argv);
     Size size;
     int* fields[] = {&size.lines, &size.points, &size.samples, &size.continuous};
     for (int i = 1; i < argc && i <= 4; ++i)

@@ -1,9 +1,10 @@
 #pragma once
 // Text of an export made on pool threads while the calling thread goes on
 // reading, and written into the stream on the calling thread in the order
-// it was asked for. Steps that need the stream itself (lines written
-// directly, progress reports) are queued in the same order and run on the
-// calling thread once everything before them is written. Pieces go to the
+// it was asked for, as is text made on the calling thread. Steps (progress
+// reports, the stream's formatting) are queued in the same order and run on
+// the calling thread once everything before them is written; they write
+// nothing into the stream, so the text can go on gathering. Pieces go to the
 // pool in batches, so a thread is woken for a good deal of work rather than
 // for each piece, and the number of pieces under way is bounded, so memory
 // does not grow with the export.
@@ -30,12 +31,14 @@ public:
     {
         // A stream into a device in UTF-8 (without a byte order mark still
         // to come): the pieces are encoded on the pool threads too and go to
-        // the device as they are, the stream flushed before each.
+        // the device as they are, after what the stream holds already.
         QTextCodec* codec = out.codec();
         if (out.device() && codec && codec->mibEnum() == 106 && !out.generateByteOrderMark())
             m_device = out.device();
-        if (m_device)
+        if (m_device) {
+            out.flush();
             m_bytes.reserve(2 * kWriteBytes);
+        }
         const int workers = QThread::idealThreadCount() - 1;
         if (workers >= 1) {
             m_pool.reset(new QThreadPool);
@@ -73,7 +76,20 @@ public:
         writeReady();
     }
 
-    // Runs on the calling thread after everything queued before.
+    // Text made on the calling thread, written as it is.
+    void ready(const QString& text)
+    {
+        Entry e;
+        if (m_device)
+            e.bytes = text.toUtf8();
+        else
+            e.ready = text;
+        m_queue.push_back(std::move(e));
+        writeReady();
+    }
+
+    // Runs on the calling thread after everything queued before; writes
+    // nothing into the stream.
     void then(std::function<void()> step)
     {
         Entry e;
@@ -143,8 +159,6 @@ private:
     {
         Entry& e = m_queue.front();
         if (e.step) {
-            if (m_device)
-                writeBytes();
             e.step();
         } else if (e.batch) {
             if (e.batch == m_open)
@@ -155,22 +169,29 @@ private:
                 const int begin = e.index > 0 ? e.batch->ends[size_t(e.index - 1)] : 0;
                 put(e.batch->bytes.constData() + begin, e.batch->ends[size_t(e.index)] - begin);
             } else {
-                m_out << e.batch->texts[size_t(e.index)];
+                writeText(e.batch->texts[size_t(e.index)]);
                 e.batch->texts[size_t(e.index)].clear();
             }
         } else if (m_device) {
             put(e.bytes.constData(), e.bytes.size());
         } else {
-            m_out << e.ready;
+            writeText(e.ready);
         }
         m_queue.pop_front();
     }
 
-    // Encoded text, after what the stream holds, gathered into writes of
-    // some size.
+    // Text into the stream as it is, whatever field width the stream has.
+    void writeText(const QString& text)
+    {
+        const int width = m_out.fieldWidth();
+        m_out.setFieldWidth(0);
+        m_out << text;
+        m_out.setFieldWidth(width);
+    }
+
+    // Encoded text gathered into writes of some size.
     void put(const char* bytes, int size)
     {
-        m_out.flush();
         m_bytes.append(bytes, size);
         if (m_bytes.size() >= kWriteBytes)
             writeBytes();

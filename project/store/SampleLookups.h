@@ -76,12 +76,13 @@ struct PackedSamples
         double offFs = 0.0;
     };
 
-    Span add(const QByteArray& blob)
+    Span add(const char* data, int size)
     {
-        const Span s{bytes.size(), blob.size()};
-        bytes.append(blob);
+        const Span s{bytes.size(), size};
+        bytes.append(data, size);
         return s;
     }
+    Span add(const QByteArray& blob) { return add(blob.constData(), blob.size()); }
     // The arrays of a sample object as it holds them (send only when asked).
     void addHeld(const Data_Sample& held, bool withSend)
     {
@@ -158,13 +159,14 @@ public:
     {
         int size = 0;
         for (int c : columns)
-            size += rows.blobView(c).size();
+            size += rows.bytes(c);
         packed->bytes.reserve(packed->bytes.size() + size * count);
     }
     // The array blob of a column of the current row, copied into packed.
     static PackedSamples::Span pack(const SqliteRows& rows, int column, PackedSamples* packed)
     {
-        return packed->add(rows.blobView(column));
+        const char* data = rows.blobData(column);   // before its size, as SQLite asks
+        return packed->add(data, rows.bytes(column));
     }
 
     // What the objects of a written point's list keep: the light columns.

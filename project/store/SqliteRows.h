@@ -72,14 +72,10 @@ public:
         const void* b = sqlite3_column_blob(m_st, column);
         return b ? QByteArray(static_cast<const char*>(b), sqlite3_column_bytes(m_st, column)) : QByteArray();
     }
-    // The blob without a copy: valid only while the statement stays on this
-    // row (until the next next() or reset()).
-    QByteArray blobView(int column) const
-    {
-        const void* b = sqlite3_column_blob(m_st, column);
-        return b ? QByteArray::fromRawData(static_cast<const char*>(b), sqlite3_column_bytes(m_st, column))
-                 : QByteArray();
-    }
+    // The blob without a copy, and its size: valid only while the statement
+    // stays on this row (until the next next() or reset()).
+    const char* blobData(int column) const { return static_cast<const char*>(sqlite3_column_blob(m_st, column)); }
+    int bytes(int column) const { return sqlite3_column_bytes(m_st, column); }
 
 private:
     sqlite3* m_db;

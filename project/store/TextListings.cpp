@@ -394,15 +394,28 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
     context.cLocale = out.locale() == QLocale::c();
     OrderedText pieces(out);
     int blocks = 0;
-    // Each block is made apart and written after what comes before it; from
-    // the first block on the stream's formatting is at its defaults, as
-    // padded() leaves it.
+    // The line and point headers are made here, in a stream formatted as the
+    // output is where they go: as the caller left it before the first block,
+    // at its defaults from the first block on, as padded() leaves it.
+    QString headers;
+    QTextStream h(&headers);
+    format.apply(h, true);
+    const auto writeHeaders = [&] {
+        if (headers.isEmpty())
+            return;
+        pieces.ready(headers);
+        headers.clear();
+    };
+    // Each block is made apart and written after what comes before it.
     const ExportProgress* report = progress ? &progress : nullptr;
     auto block = [&](auto rows) {
+        writeHeaders();
         rows->context = &context;
         rows->first = blocks == 0;
-        if (rows->first)
+        if (rows->first) {
             pieces.then([&out] { out.reset(); });
+            h.reset();
+        }
         const auto* made = rows.get();
         pieces.text([made] { return blockText(*made); }, std::move(rows));
         ++blocks;
@@ -414,24 +427,19 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
         if (!line || line->USE == 0)
             continue;
         const QVector<std::shared_ptr<Data_Point> > points = line->list_Data_Point;
-        pieces.then([&out, name = line->NAME, note = line->NOTE, use = line->USE, count = points.size()] {
-            out << "Line : " << name << '\n';
-            if (!note.isEmpty())
-                out << "Line Note : " << note << '\n';
-            out << "Line Use : " << use << '\n';
-            out << "Point Number : " << count << '\n';
-        });
+        h << "Line : " << line->NAME << '\n';
+        if (!line->NOTE.isEmpty())
+            h << "Line Note : " << line->NOTE << '\n';
+        h << "Line Use : " << line->USE << '\n';
+        h << "Point Number : " << points.size() << '\n';
         for (const std::shared_ptr<Data_Point>& p : points) {
             if (!p || p->USE == 0 || !isListedPoint(*p))
                 continue;
-            pieces.then(
-                [&out, name = p->NAME, note = p->NOTE, use = p->USE, count = p->list_Data_Sample.size()] {
-                    out << T << "Point : " << name << '\n';
-                    if (!note.isEmpty())
-                        out << T << "Point Note : " << note << '\n';
-                    out << T << "Point Use : " << use << '\n';
-                    out << T << "Sample Number : " << count << '\n';
-                });
+            h << T << "Point : " << p->NAME << '\n';
+            if (!p->NOTE.isEmpty())
+                h << T << "Point Note : " << p->NOTE << '\n';
+            h << T << "Point Use : " << p->USE << '\n';
+            h << T << "Sample Number : " << p->list_Data_Sample.size() << '\n';
             if (options.depth == 1) {
                 const QVector<std::shared_ptr<Data_Sample> > samples = p->list_Data_Sample;
                 for (int j = 0; j < samples.size(); ++j) {
@@ -449,8 +457,9 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
                 block(std::move(rows));
             }
         }
-        pieces.then([&out] { out << '\n'; });
+        h << '\n';
     }
+    writeHeaders();
 }
 
 void WriteLog(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines)

@@ -10,6 +10,7 @@
 #include <QDateTime>
 
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -115,13 +116,37 @@ public:
                 rows->firstFreq = m_first->real(1);
             }
         }
-        const QDateTime start = first ? QDateTime::fromMSecsSinceEpoch(firstStart) : QDateTime();
-        rows->date = start.isValid() ? start.toString(QStringLiteral("yyyyMMdd")) : QString();
-        rows->dayTime = UsfExport::DayTime(start);
+        if (first)
+            writeStart(firstStart, rows);
+        else
+            rows->dayTime = UsfExport::DayTime(QDateTime());
         SampleLookups::lighten(p.list_Data_Sample);
     }
 
 private:
+    // "/DATE:" and "/DAYTIME:" of a start time, in local time as
+    // QDateTime::fromMSecsSinceEpoch gives it. From 1970 on Qt takes it from
+    // localtime_r after asking the C library to read the time zone again,
+    // which it then does from the disk for every sounding; Write has it read
+    // once per export.
+    void writeStart(qint64 ms, SoundingRows* rows)
+    {
+        const time_t seconds = time_t(ms / 1000);
+        tm local;
+        if (ms >= 0 && qint64(seconds) == ms / 1000 && localtime_r(&seconds, &local)) {
+            const QDate date(qint64(local.tm_year) + 1900, local.tm_mon + 1, local.tm_mday);
+            const int msecs = ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 + int(ms % 1000);
+            if (date.isValid()) {
+                rows->date = date.toString(QStringLiteral("yyyyMMdd"));
+                rows->dayTime = UsfExport::DayTime(msecs);
+                return;
+            }
+        }
+        const QDateTime start = QDateTime::fromMSecsSinceEpoch(ms);
+        rows->date = start.isValid() ? start.toString(QStringLiteral("yyyyMMdd")) : QString();
+        rows->dayTime = UsfExport::DayTime(start);
+    }
+
     SampleLookups m_reads;
     SqliteRows* m_used;
     SqliteRows* m_first;
@@ -257,6 +282,7 @@ void Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, 
     out << "//END" << '\n';
     out << '\n';
 
+    tzset();   // for the reader's start times
     SoundingReader reader;
     int written = 0;
     {
@@ -297,7 +323,12 @@ QString Number(double x)
 
 QString DayTime(const QDateTime& start)
 {
-    return f5(start.isValid() ? start.time().msecsSinceStartOfDay() / 3600000.0 : 0.0);
+    return DayTime(start.isValid() ? start.time().msecsSinceStartOfDay() : 0);
+}
+
+QString DayTime(int msecsOfDay)
+{
+    return f5(msecsOfDay / 3600000.0);
 }
 
 QString RampTime(double offUs)

@@ -39,6 +39,8 @@ void Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, 
 QString Number(double x);
 // "/DAYTIME:" value: hours since local midnight, 5 decimals; 0 when invalid.
 QString DayTime(const QDateTime& start);
+// The same of a local time of day in milliseconds.
+QString DayTime(int msecsOfDay);
 // "/RAMP_TIME:" value: the turn-off time given in microseconds, in seconds
 // with 8 decimals.
 QString RampTime(double offUs);
