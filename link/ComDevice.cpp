@@ -318,6 +318,13 @@ void ComDevice::onTcpConnected()
 
 void ComDevice::onTcpDisconed()
 {
+    // A box's last frames may still sit in the socket, unannounced while a
+    // receive pass ran a nested event loop; abort would drop them. A running
+    // pass takes them from the buffer once it returns.
+    if (m_socket->bytesAvailable() > 0) {
+        m_recvBuffer.Append(m_socket->readAll());
+        ProcessRecv();
+    }
     m_socket->abort();
     m_status.Clear(ComStatus::Connected);
     Q_EMIT handleClosed();

@@ -42,6 +42,7 @@ private Q_SLOTS:
     void pendingGivenUpOnLinkChange_data();
     void pendingGivenUpOnLinkChange();
     void requestFromInsideOnFrame();
+    void framesThatCameDuringANestedLoopAreRead_data();
     void framesThatCameDuringANestedLoopAreRead();
     void closeWhileConnecting();
 
@@ -335,21 +336,35 @@ void tst_Communication::requestFromInsideOnFrame()
     QVERIFY(m_link->MapsEmpty());
 }
 
+void tst_Communication::framesThatCameDuringANestedLoopAreRead_data()
+{
+    QTest::addColumn<bool>("boxCloses");   // right after its last frame, while the loop runs
+    QTest::newRow("link stays") << false;
+    QTest::newRow("link closed") << true;
+}
+
 void tst_Communication::framesThatCameDuringANestedLoopAreRead()
 {
     // The receiver of a push shows a box, whose event loop runs inside the
     // receive pass; the box's last frame comes in meanwhile and nothing
     // follows it.
+    QFETCH(bool, boxCloses);
     OPEN();
     auto* socket = m_link->Device()->findChild<QTcpSocket*>();
     QVERIFY(socket);
+    QSignalSpy closed(m_link.get(), &Communication::ComClosed);
     bool nested = false;
     m_link->onCall = [&](LinkProbe&, const FrameCall& c) {
         if (c.cmd != 3 || nested)
             return;
         nested = true;
         m_box->Push(4, "last");
-        QTRY_VERIFY(socket->bytesAvailable() > 0);
+        if (boxCloses) {
+            m_box->CloseClientAfterWrites();
+            QTRY_COMPARE(closed.count(), 1);
+        } else {
+            QTRY_VERIFY(socket->bytesAvailable() > 0);
+        }
     };
     m_box->Push(3, "first");
     QTRY_COMPARE(m_link->calls.size(), 2);
