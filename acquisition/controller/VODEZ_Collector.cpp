@@ -766,8 +766,7 @@ void VODEZ_Collector::onAutoChannelAnswer(bool ok)
         emit cmdConfigRecv();
         return;
     }
-    onBtnSampleStop();
-    SetStatusConnect(textNoGates());
+    endSounding(textNoGates());
 }
 
 void VODEZ_Collector::OnEntry_SetParam_ConfigChannel()

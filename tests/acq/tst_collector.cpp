@@ -782,6 +782,9 @@ void TstCollector::unusableGateChannelsEndTheSounding()
     emit r.rx->onRecvAutoChannel(true);
     QCOMPARE(stops.count(), 1);
     QVERIFY(r.in("SampleWaitParam"));
+    // Said until the next start, which clears it.
+    r.run(QStringLiteral("start"));
+    QCOMPARE(r.c.GetStatusConnect(), kOnline);
 }
 
 void TstCollector::unansweredCommandWaitsUntilStop()
