@@ -115,8 +115,15 @@ VODEZ_Collector::VODEZ_Collector(QObject* parent)
     connect(&progressTimer, &QTimer::timeout, this, &VODEZ_Collector::ProgressAdd);
     overdueTimer.setInterval(kOverdueCheckMs);
     connect(&overdueTimer, &QTimer::timeout, this, &VODEZ_Collector::checkRepeatOverdue);
-    connect(receiver, &Communication::RequestExpired, this, [this] { onRequestExpired(textNoAnswerRecv()); });
-    connect(transmitter, &Communication::RequestExpired, this, [this] { onRequestExpired(textNoAnswerSend()); });
+    // A stop that was never answered leaves nothing more to wait for.
+    connect(receiver, &Communication::RequestExpired, this, [this] {
+        keepRecvUntilStopped = false;
+        onRequestExpired(textNoAnswerRecv());
+    });
+    connect(transmitter, &Communication::RequestExpired, this, [this] {
+        keepSendUntilStopped = false;
+        onRequestExpired(textNoAnswerSend());
+    });
     connect(receiver, &ILibRecv_DUD4004::onRecvStop, this, [this] { keepRecvUntilStopped = false; });
     connect(transmitter, &iLibSend::TEM_Stoped, this, [this] { keepSendUntilStopped = false; });
     // The project reports a failed save before it warns, inside the request;
@@ -215,12 +222,18 @@ void VODEZ_Collector::InitStateMachine()
     onSignal(SampleWaitSave, SampleDataSave, &VODEZ_Collector::onBtnSaveOK);
     onGuard(SampleDataSave, SampleSetParam, "HSample_SaveToSet(QEvent*)");
     // Kept pairs of a continuous run are saved one by one, each answered:
-    // only the answer that leaves none of them behind ends the saving.
+    // only the answer that leaves none of them behind ends the saving. A box
+    // that has not answered its stop yet may still deliver pairs, which wait
+    // for the operator as the stored ones did.
     {
         auto* over = new GatedSignalTransition(this, &VODEZ_Collector::cmdSaveOver,
-                                               [this] { return allKeptPairsStored(); });
+                                               [this] { return saveLeavesRun(); });
         over->setParent(this);
         built &= AddTransition(SampleDataSave, SampleWaitParam, over);
+        auto* more = new GatedSignalTransition(this, &VODEZ_Collector::cmdSaveOver,
+                                               [this] { return saveAwaitsLaterPairs(); });
+        more->setParent(this);
+        built &= AddTransition(SampleDataSave, SampleWaitSave, more);
     }
     onSignal(SampleDataSave, SampleWaitSave, &VODEZ_Collector::cmdSaveFailed);
     // A continuous run whose pair could not be stored stops and keeps it.
@@ -707,6 +720,9 @@ void VODEZ_Collector::OnEntry_SampleWaitParam()
 {
     soundingData.Recvs.clear();
     soundingData.Sends.clear();
+    pairsToStore.clear();
+    sendsDuringSave = 0;
+    recvsDuringSave = 0;
     progressTimer.stop();
     WriteProgressMax(0);
     WriteProgress(0);
@@ -865,56 +881,53 @@ void VODEZ_Collector::OnEntry_SampleDataSave()
     SetSampleStatus(SAVING);
     // Pairs of a continuous run kept after a failed save are stored as the
     // run would have stored them, each as its own point.
-    if (soundContinueMode == Continue)
-        saveContinuousPairs();
-    else
+    if (soundContinueMode != Continue) {
         emit dataSave(true);
+    } else if (pairsToStore.isEmpty()) {
+        // Nothing reaches the project, which would answer: the save is over.
+        emit cmdSaveOver();
+    } else {
+        saveContinuousPairs();
+    }
 }
 
 bool VODEZ_Collector::saveContinuousPairs()
 {
     // A save in progress (its warning box runs an event loop) takes the
-    // pairs that arrive meanwhile once it returns, so that a project that
-    // cannot store warns once, not once per pair.
+    // pairs made meanwhile once it returns, so that a project that cannot
+    // store warns once, not once per pair.
     if (savingPairs)
         return true;
     savingPairs = true;
     bool stored = true;
-    QList<st_TEMSendData>& sends = soundingData.Sends;
-    QList<st_RecvData_DUD4004>& recvs = soundingData.Recvs;
-    while (stored) {
-        const int pairs = qMin(sends.size(), recvs.size());
-        if (pairs == 0)
+    while (!pairsToStore.isEmpty()) {
+        saveFailed = false;
+        emit dataUpload(pairsToStore.first());
+        emit dataSave(true);
+        if (saveFailed) {
+            stored = false;
             break;
-        // Taken out before they are handed on, so that sets delivered during
-        // a save survive.
-        const QList<st_TEMSendData> takenSends = sends.mid(0, pairs);
-        const QList<st_RecvData_DUD4004> takenRecvs = recvs.mid(0, pairs);
-        sends = sends.mid(pairs);
-        recvs = recvs.mid(pairs);
-        for (int i = 0; i < pairs; ++i) {
-            VODEZ_Data one = soundingData;
-            one.Sends = {takenSends.at(i)};
-            one.Recvs = {takenRecvs.at(i)};
-            saveFailed = false;
-            emit dataUpload(one);
-            emit dataSave(true);
-            if (saveFailed) {
-                sends = takenSends.mid(i) + sends;
-                recvs = takenRecvs.mid(i) + recvs;
-                stored = false;
-                break;
-            }
         }
+        if (!pairsToStore.isEmpty())
+            pairsToStore.removeFirst();
     }
     savingPairs = false;
     return stored;
 }
 
-bool VODEZ_Collector::allKeptPairsStored() const
+bool VODEZ_Collector::boxOwesStopReply() const
 {
-    // A set without its partner is no pair to store.
-    return soundContinueMode != Continue || soundingData.Sends.isEmpty() || soundingData.Recvs.isEmpty();
+    return (keepRecvUntilStopped && receiverUp) || (keepSendUntilStopped && transmitterUp);
+}
+
+bool VODEZ_Collector::saveLeavesRun() const
+{
+    return soundContinueMode != Continue || (pairsToStore.isEmpty() && !boxOwesStopReply());
+}
+
+bool VODEZ_Collector::saveAwaitsLaterPairs() const
+{
+    return soundContinueMode == Continue && pairsToStore.isEmpty() && boxOwesStopReply();
 }
 
 void VODEZ_Collector::OnExit_SampleDataSave()
@@ -994,6 +1007,8 @@ void VODEZ_Collector::onDeviceData_Send(st_TEMSendData data)
             payStopOwed(false, true);
         return;
     }
+    if (savingPairs && sendsDuringSave == soundingData.Sends.size())
+        ++sendsDuringSave;
     soundingData.Sends.append(data);
     noteRepeatData();
     CheckDataPair();
@@ -1006,6 +1021,8 @@ void VODEZ_Collector::onDeviceData_Recv(st_RecvData_DUD4004 data)
             payStopOwed(true, false);
         return;
     }
+    if (savingPairs && recvsDuringSave == soundingData.Recvs.size())
+        ++recvsDuringSave;
     soundingData.Recvs.append(data);
     noteRepeatData();
     CheckDataPair();
@@ -1035,14 +1052,9 @@ void VODEZ_Collector::postRepeatEvent()
 
 void VODEZ_Collector::CheckDataPair()
 {
-    // Sets that come in while a continuous pair is being saved (its warning
-    // box runs an event loop) wait as they are: the save takes them, in
-    // order, once it returns.
-    if (savingPairs)
-        return;
-    // Sets kept after a failed save wait, in order and unpaired, for the
-    // operator's decision.
-    if (!soundingRuns())
+    // Sets of a continuous run kept after a failed save are paired as the
+    // live run pairs them; only single soundings take nothing once over.
+    if (soundContinueMode != Continue && !soundingRuns())
         return;
     QList<st_TEMSendData>& sends = soundingData.Sends;
     QList<st_RecvData_DUD4004>& recvs = soundingData.Recvs;
@@ -1051,11 +1063,18 @@ void VODEZ_Collector::CheckDataPair()
     if (s == 0 || r == 0)
         return;
     const int wanted = qMax(1, ParamRepeat);
+    int paired = qMin(s, r);
     if (s != r) {
-        if (qMin(s, r) < wanted)
+        if (paired < wanted)
             return;
-        sends = sends.mid(s - wanted);
-        recvs = recvs.mid(r - wanted);
+        const int aheadDuringSave = s > r ? sendsDuringSave : recvsDuringSave;
+        if (soundContinueMode != Continue || aheadDuringSave < paired) {
+            sends = sends.mid(s - wanted);
+            recvs = recvs.mid(r - wanted);
+            sendsDuringSave = qMax(0, sendsDuringSave - (s - wanted));
+            recvsDuringSave = qMax(0, recvsDuringSave - (r - wanted));
+            paired = wanted;
+        }
     }
 
     soundingData.Reserved0 = 0;
@@ -1069,6 +1088,21 @@ void VODEZ_Collector::CheckDataPair()
     if (soundContinueMode == Continue) {
         SetParamRepeat(1);
         soundingData.RepeatCount = 1;
+        VODEZ_Data pair = soundingData;
+        for (int i = 0; i < paired; ++i) {
+            pair.Sends = {sends.at(i)};
+            pair.Recvs = {recvs.at(i)};
+            pairsToStore.append(pair);
+        }
+        sends = sends.mid(paired);
+        recvs = recvs.mid(paired);
+        sendsDuringSave = qMax(0, sendsDuringSave - paired);
+        recvsDuringSave = qMax(0, recvsDuringSave - paired);
+        // A save in progress (its warning box runs an event loop) stores the
+        // pair once it returns; pairs kept after a failed save wait for the
+        // operator's decision.
+        if (savingPairs || !soundingRuns())
+            return;
         if (!saveContinuousPairs()) {
             // The project cannot store: the run ends here and what it could
             // not store waits for the operator, as a single sounding does.

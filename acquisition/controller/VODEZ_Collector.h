@@ -203,7 +203,9 @@ private:
     void payStopOwed(bool recv, bool send);
     bool measuredForThisRepeat(double baseFreq) const;
     bool saveContinuousPairs();
-    bool allKeptPairsStored() const;
+    bool boxOwesStopReply() const;
+    bool saveLeavesRun() const;
+    bool saveAwaitsLaterPairs() const;
     QDateTime now() const;
     void startProgressTimer();
     void takeSoundingParams();
@@ -251,8 +253,17 @@ private:
     // The project reported the save just asked for as failed.
     bool saveFailed = false;
     bool savingPairs = false;
+    // Pairs of a continuous run not stored yet, in the order they were
+    // made: each is saved as its own point.
+    QList<VODEZ_Data> pairsToStore;
+    // The pending sets at the head of each list that came while a save was
+    // in progress: its warning may hold the other box's link, whose sets
+    // then come late, all at once, and are no skipped pushes.
+    int sendsDuringSave = 0;
+    int recvsDuringSave = 0;
     // A continuous run stopped by a failed save: each box's sets are kept
-    // until its stop is answered, so no pair it measured is lost.
+    // until its stop is answered (or given up, or its link closes), so no
+    // pair it measured is lost.
     bool keepRecvUntilStopped = false;
     bool keepSendUntilStopped = false;
     // Since the start command or the last data set of the repeat awaited

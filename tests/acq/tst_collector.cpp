@@ -184,6 +184,10 @@ private slots:
     void continuousRun();
     void continuousKeepsSetsArrivingDuringSave();
     void continuousFailedSaveKeepsPairsForTheOperator();
+    void saveBeforeTheBoxesStopKeepsLaterPairs_data();
+    void saveBeforeTheBoxesStopKeepsLaterPairs();
+    void keptSetsArePairedAsTheRunPairsThem_data();
+    void keptSetsArePairedAsTheRunPairsThem();
     void refusalsStillAdvance();
     void unusableGateChannelsEndTheSounding_data();
     void unusableGateChannelsEndTheSounding();
@@ -288,6 +292,7 @@ void TstCollector::builtMachineMatchesTheDesign()
         "DeviceOnline/SampleWaitSave: stays on deviceDisconnect()",
         "DeviceOnline/SampleDataSave: -> SampleSetParam if HSample_SaveToSet(QEvent*)",
         "DeviceOnline/SampleDataSave: -> SampleWaitParam on cmdSaveOver()",
+        "DeviceOnline/SampleDataSave: -> SampleWaitSave on cmdSaveOver()",
         "DeviceOnline/SampleDataSave: -> SampleWaitSave on cmdSaveFailed()",
         "DeviceOnline/SampleDataSave: stays on deviceDisconnect()",
         "SampleSetParam/SetParam_ConfigChannel (initial): -> SetParam_ConfigRecv on cmdConfigRecv()",
@@ -721,6 +726,121 @@ void TstCollector::continuousFailedSaveKeepsPairsForTheOperator()
     QCOMPARE(r.saves, QList<bool>{false});
     QVERIFY(r.in("SampleWaitParam"));
     QCOMPARE(stored.size(), 4);
+}
+
+// A continuous run whose second pair cannot be stored, the project
+// answering inside the request ("failed", then "over"); what it stores is
+// recorded.
+struct FailingRun
+{
+    Rig r;
+    QStringList failing{"2-2"};
+    QStringList stored;
+    QString whileWarned;     // sets that arrive while the failure's warning is open
+
+    FailingRun()
+    {
+        r.c.setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+        QObject::connect(&r.c, &VODEZ_Collector::dataSave, [this](bool save) {
+            if (!save)
+                return;
+            if (failing.contains(r.uploads.last())) {
+                emit r.c.cmdSaveFailed();
+                const QString arrivals = whileWarned;
+                whileWarned.clear();
+                r.run(arrivals);
+            } else
+                stored << r.uploads.last();
+            emit r.c.cmdSaveOver();
+        });
+    }
+
+    // Up to the failed second pair, kept for the operator.
+    bool failed()
+    {
+        if (!r.online())
+            return false;
+        r.run(QStringLiteral("start go S1 R1 S2 R2"));
+        failing.clear();
+        return r.in("SampleWaitSave") && stored == QStringList{"1-1"};
+    }
+
+    void save()
+    {
+        emit r.c.onBtnSaveOK();
+        settle();
+    }
+};
+
+void TstCollector::saveBeforeTheBoxesStopKeepsLaterPairs_data()
+{
+    // How the receiver's stop ends; the transmitter answers its own.
+    QTest::addColumn<QString>("receiverEnd");
+    QTest::newRow("answered") << "answer";
+    QTest::newRow("request given up") << "expire";
+    QTest::newRow("link closed") << "close";
+}
+
+void TstCollector::saveBeforeTheBoxesStopKeepsLaterPairs()
+{
+    // The operator saves the kept pair while the boxes are still stopping:
+    // what they deliver afterwards waits for the next save.
+    QFETCH(QString, receiverEnd);
+    FailingRun f;
+    QVERIFY(f.failed());
+    f.save();
+    QCOMPARE(f.stored, (QStringList{"1-1", "2-2"}));
+    QVERIFY(f.r.in("SampleWaitSave"));
+    QCOMPARE(f.r.status(), VODEZ_Collector::UPLOAD);
+    const int handedOn = f.r.uploads.size();
+    f.save();                                 // nothing kept yet: nothing stored, still waiting
+    QCOMPARE(f.r.uploads.size(), handedOn);
+    QVERIFY(f.r.in("SampleWaitSave"));
+    f.r.run(QStringLiteral("S3 R3"));
+    if (receiverEnd == QLatin1String("answer"))
+        emit f.r.rx->onRecvStop();
+    else if (receiverEnd == QLatin1String("expire"))
+        emit f.r.rx->RequestExpired(2);
+    else
+        emit f.r.rx->ComClosed();
+    emit f.r.tx->TEM_Stoped();
+    settle();
+    QVERIFY(f.r.in("SampleWaitSave"));
+    f.save();
+    QCOMPARE(f.stored, (QStringList{"1-1", "2-2", "3-3"}));
+    // Both boxes are done: the save ends the sounding.
+    QVERIFY(!f.r.in("SampleWaitSave") && !f.r.in("SampleDataSave"));
+    QCOMPARE(f.r.saves.last(), false);
+}
+
+void TstCollector::keptSetsArePairedAsTheRunPairsThem_data()
+{
+    QTest::addColumn<QString>("whileWarned");
+    QTest::addColumn<QString>("arrivals");    // after the warning, the boxes stopping
+    QTest::addColumn<QStringList>("kept");
+    QTest::newRow("in step") << "" << "S3 R3 R4 S4" << QStringList{"3-3", "4-4"};
+    QTest::newRow("receiver skips a push") << "" << "S3 S4 R4 S5 R5" << QStringList{"4-4", "5-5"};
+    QTest::newRow("transmitter skips a push") << "" << "R3 R4 S4 R5 S5" << QStringList{"4-4", "5-5"};
+    // The warning runs inside the receive pass of the box whose set
+    // completed the failed pair: that box's sets come only after it.
+    QTest::newRow("receiver held by the warning")
+        << "S3 S4 S5" << "R3 R4 R5" << QStringList{"3-3", "4-4", "5-5"};
+}
+
+void TstCollector::keptSetsArePairedAsTheRunPairsThem()
+{
+    QFETCH(QString, whileWarned);
+    QFETCH(QString, arrivals);
+    QFETCH(QStringList, kept);
+    FailingRun f;
+    f.whileWarned = whileWarned;
+    QVERIFY(f.failed());
+    f.r.run(arrivals);
+    emit f.r.rx->onRecvStop();
+    emit f.r.tx->TEM_Stoped();
+    f.save();
+    QCOMPARE(f.stored, (QStringList{"1-1", "2-2"} + kept));
+    QVERIFY(f.r.in("SampleWaitParam"));
 }
 
 void TstCollector::refusalsStillAdvance()
