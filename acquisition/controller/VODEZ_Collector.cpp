@@ -438,9 +438,12 @@ void VODEZ_Collector::onSaveFailed()
     keepSendUntilStopped = true;
 }
 
-void VODEZ_Collector::noteRepeatData()
+void VODEZ_Collector::noteRepeatData(bool fromBoxAhead)
 {
-    if (!repeatStarted || !soundingRuns())
+    // A set beyond what the other box has delivered is not of the pair
+    // awaited: a box pushing on alone must not hide that its partner went
+    // silent.
+    if (fromBoxAhead || !repeatStarted || !soundingRuns())
         return;
     repeatSeen = now();
 }
@@ -1007,10 +1010,10 @@ void VODEZ_Collector::onDeviceData_Send(st_TEMSendData data)
             payStopOwed(false, true);
         return;
     }
+    noteRepeatData(soundingData.Sends.size() > soundingData.Recvs.size());
     if (savingPairs && sendsDuringSave == soundingData.Sends.size())
         ++sendsDuringSave;
     soundingData.Sends.append(data);
-    noteRepeatData();
     CheckDataPair();
 }
 
@@ -1021,10 +1024,10 @@ void VODEZ_Collector::onDeviceData_Recv(st_RecvData_DUD4004 data)
             payStopOwed(true, false);
         return;
     }
+    noteRepeatData(soundingData.Recvs.size() > soundingData.Sends.size());
     if (savingPairs && recvsDuringSave == soundingData.Recvs.size())
         ++recvsDuringSave;
     soundingData.Recvs.append(data);
-    noteRepeatData();
     CheckDataPair();
 }
 

@@ -196,7 +196,7 @@ private:
     void endSounding(const QString& text);
     void onRequestExpired(const QString& text);
     void onSaveFailed();
-    void noteRepeatData();
+    void noteRepeatData(bool fromBoxAhead);
     void checkRepeatOverdue();
     bool keepsSet(bool fromReceiver, double baseFreq) const;
     void noteAbandonedRun();

@@ -188,6 +188,8 @@ private slots:
     void saveBeforeTheBoxesStopKeepsLaterPairs();
     void keptSetsArePairedAsTheRunPairsThem_data();
     void keptSetsArePairedAsTheRunPairsThem();
+    void continuousRunWithASilentBoxEnds_data();
+    void continuousRunWithASilentBoxEnds();
     void refusalsStillAdvance();
     void unusableGateChannelsEndTheSounding_data();
     void unusableGateChannelsEndTheSounding();
@@ -841,6 +843,41 @@ void TstCollector::keptSetsArePairedAsTheRunPairsThem()
     f.save();
     QCOMPARE(f.stored, (QStringList{"1-1", "2-2"} + kept));
     QVERIFY(f.r.in("SampleWaitParam"));
+}
+
+void TstCollector::continuousRunWithASilentBoxEnds_data()
+{
+    QTest::addColumn<bool>("receiverSilent");   // else the transmitter
+    QTest::newRow("receiver silent") << true;
+    QTest::newRow("transmitter silent") << false;
+}
+
+void TstCollector::continuousRunWithASilentBoxEnds()
+{
+    // 25 Hz x 25 periods: 1 s a pair, so the next pair is overdue 12 s after
+    // the last set of it, however long the other box pushes on.
+    QFETCH(bool, receiverSilent);
+    Rig r;
+    auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+    r.c.SetClock([clock] { return *clock; });
+    r.c.setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start go S1 R1"));
+    const QString push = receiverSilent ? QStringLiteral("S") : QStringLiteral("R");
+    for (int id = 2; id <= 13; ++id) {       // the first set of pair 2, then eleven beyond it
+        r.run(push + QString::number(id));
+        r.c.SweepLinks();
+        QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
+        *clock = clock->addMSecs(id < 13 ? 1000 : 999);
+    }
+    r.c.SweepLinks();
+    QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
+    *clock = clock->addMSecs(1);
+    r.c.SweepLinks();
+    settle();
+    QVERIFY(r.in("SampleWaitParam"));
+    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>数据超时</p>"));
+    QCOMPARE(r.uploads, QStringList{"1-1"});
 }
 
 void TstCollector::refusalsStillAdvance()
