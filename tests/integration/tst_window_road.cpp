@@ -32,8 +32,8 @@
 namespace {
 
 // This test's own boxes; the port is the instrument's.
-const QString kTx = QStringLiteral("127.0.17.11");
-const QString kRx = QStringLiteral("127.0.17.12");
+const QString kTx = InstrumentEmulator::RunAddress(17, 11);
+const QString kRx = InstrumentEmulator::RunAddress(17, 12);
 const quint16 kPort = 12345;
 const int kLongWait = 20000;
 
