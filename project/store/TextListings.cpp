@@ -231,8 +231,8 @@ public:
             rows->type = m_whole->integer(3);
             rows->use = m_whole->integer(4);
             PackedSamples::Sample a;
-            SampleLookups::reserve(*m_whole, {5, 7, 8, 9}, 1, &packed);
-            a.send = SampleLookups::pack(*m_whole, 5, &packed);
+            SampleLookups::reserve(*m_whole, {7, 8, 9}, 5, 1, &packed);
+            SampleLookups::packSend(*m_whole, 5, &packed, &a);
             a.offFs = m_whole->real(6);
             a.off = SampleLookups::pack(*m_whole, 7, &packed);
             a.recv = SampleLookups::pack(*m_whole, 8, &packed);
@@ -267,9 +267,9 @@ public:
                 PackedSamples::Sample a;
                 // Room for the rest, as large as the first.
                 if (packed.samples.isEmpty() && m_divI)
-                    SampleLookups::reserve(*m_curve, {0, 1, 3, 6}, samples.size(), &packed);
+                    SampleLookups::reserve(*m_curve, {0, 1, 3}, 6, samples.size(), &packed);
                 else if (packed.samples.isEmpty())
-                    SampleLookups::reserve(*m_curve, {0, 1, 3}, samples.size(), &packed);
+                    SampleLookups::reserve(*m_curve, {0, 1, 3}, -1, samples.size(), &packed);
                 a.recv = SampleLookups::pack(*m_curve, 0, &packed);
                 a.times = SampleLookups::pack(*m_curve, 1, &packed);
                 a.offFs = m_curve->real(2);
@@ -277,7 +277,7 @@ public:
                 sendFs = m_curve->real(4);
                 recvFs = m_curve->real(5);
                 if (m_divI)
-                    a.send = SampleLookups::pack(*m_curve, 6, &packed);
+                    SampleLookups::packSend(*m_curve, 6, &packed, &a);
                 packed.samples.append(a);
             } else {
                 packed.addHeld(*held, m_divI);

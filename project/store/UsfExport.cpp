@@ -90,10 +90,10 @@ public:
                 PackedSamples::Sample a;
                 // Room for the rest, as large as the first.
                 if (packed.samples.isEmpty())
-                    SampleLookups::reserve(*m_used, {0, 1, 2, 4}, samples.size(), &packed);
+                    SampleLookups::reserve(*m_used, {0, 1, 4}, 2, samples.size(), &packed);
                 a.recv = SampleLookups::pack(*m_used, 0, &packed);
                 a.times = SampleLookups::pack(*m_used, 1, &packed);
-                a.send = SampleLookups::pack(*m_used, 2, &packed);
+                SampleLookups::packSend(*m_used, 2, &packed, &a);
                 a.offFs = m_used->real(3);
                 a.off = SampleLookups::pack(*m_used, 4, &packed);
                 startTime = m_used->integer64(5);
