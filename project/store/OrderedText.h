@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QFileDevice>
 #include <QIODevice>
+#include <QSaveFile>
 #include <QString>
 #include <QTextCodec>
 #include <QTextStream>
@@ -216,15 +217,15 @@ private:
             const bool flushed = !file || file->flush();
             if (!written || !flushed)
                 m_out.setStatus(QTextStream::WriteFailed);
-            else if (file)
-                startWriteback(*file);
+            else if (auto* saved = qobject_cast<QSaveFile*>(m_device))
+                startWriteback(*saved);
         }
         m_bytes.resize(0);   // the room reserved stays
     }
 
-    // Sends what a file holds so far on its way to the disk without waiting
-    // for it, a few megabytes at a time, so a save that syncs the file at
-    // its end finds most of it there already.
+    // Sends what a saved file holds so far on its way to the disk without
+    // waiting for it, a megabyte at a time, so the sync of its commit finds
+    // most of it there already.
     void startWriteback(QFileDevice& file)
     {
 #ifdef Q_OS_LINUX
