@@ -25,7 +25,7 @@ struct SampleArrays
 {
     QVector<double> recv;    // DATA_RECV
     QVector<double> times;   // DATA_RECV_POS, us
-    QVector<double> send;    // DATA_SEND
+    QVector<double> send;    // DATA_SEND, as far as current() reads it
     QVector<double> off;     // DATA_SOFF
     double offFs = 0.0;      // SampleOffFs
 
@@ -71,7 +71,8 @@ struct PackedSamples
     {
         Span recv;
         Span times;
-        Span send;
+        Span send;            // the stretches of DATA_SEND its current is worked out from
+        int sendValues = 0;   // the values DATA_SEND decodes to
         Span off;
         double offFs = 0.0;
     };
@@ -83,6 +84,41 @@ struct PackedSamples
         return s;
     }
     Span add(const QByteArray& blob) { return add(blob.constData(), blob.size()); }
+
+    // Of the transmitter array only what its current is worked out from is
+    // kept: of its n values, DecayMath::CalcSendI reads those from n/8 up to
+    // n/4 and as many half the array further on (never a short tail).
+    static int sendValues(int bytes) { return bytes / 8 + (bytes % 8 != 0 ? 1 : 0); }
+    static int sendBytes(int bytes)
+    {
+        const int n = sendValues(bytes);
+        return 2 * 8 * (n / 4 - n / 8);
+    }
+    void addSend(const char* data, int size, Sample* s)
+    {
+        const int n = sendValues(size);
+        const int first = n / 8;
+        const int stretch = 8 * (n / 4 - first);
+        s->sendValues = n;
+        s->send = add(data + 8 * first, stretch);
+        add(data + 8 * (first + n / 2), stretch);
+        s->send.size += stretch;
+    }
+    // The transmitter array as long as stored, zero where it is not kept.
+    QVector<double> sendWave(const Sample& s) const
+    {
+        const int n = s.sendValues;
+        const int first = n / 8;
+        const int stretch = n / 4 - first;
+        QVector<double> wave(n, 0.0);
+        const QVector<double> kept = decoded(s.send);
+        for (int i = 0; i < stretch; ++i) {
+            wave[first + i] = kept[i];
+            wave[first + n / 2 + i] = kept[stretch + i];
+        }
+        return wave;
+    }
+
     // The arrays of a sample object as it holds them (send only when asked).
     void addHeld(const Data_Sample& held, bool withSend)
     {
@@ -90,7 +126,7 @@ struct PackedSamples
         s.recv = add(held.DATA_RECV);
         s.times = add(held.DATA_RECV_POS);
         if (withSend)
-            s.send = add(held.DATA_SEND);
+            addSend(held.DATA_SEND.constData(), held.DATA_SEND.size(), &s);
         s.off = add(held.DATA_SOFF);
         s.offFs = held.SampleOffFs;
         samples.append(s);
@@ -105,7 +141,7 @@ struct PackedSamples
         SampleArrays a;
         a.recv = decoded(s.recv);
         a.times = decoded(s.times);
-        a.send = decoded(s.send);
+        a.send = sendWave(s);
         a.off = decoded(s.off);
         a.offFs = s.offFs;
         return a;
@@ -154,10 +190,12 @@ public:
         return rows->next();
     }
     // Makes room in packed for the blobs of these columns of the current
-    // row, times count, so they go in without the buffer growing.
-    static void reserve(const SqliteRows& rows, std::initializer_list<int> columns, int count, PackedSamples* packed)
+    // row and what is kept of its transmitter array in column send (if not
+    // -1), times count, so they go in without the buffer growing.
+    static void reserve(const SqliteRows& rows, std::initializer_list<int> columns, int send, int count,
+                        PackedSamples* packed)
     {
-        int size = 0;
+        int size = send >= 0 ? PackedSamples::sendBytes(rows.bytes(send)) : 0;
         for (int c : columns)
             size += rows.bytes(c);
         packed->bytes.reserve(packed->bytes.size() + size * count);
@@ -167,6 +205,12 @@ public:
     {
         const char* data = rows.blobData(column);   // before its size, as SQLite asks
         return packed->add(data, rows.bytes(column));
+    }
+    // What is kept of the transmitter array in a column of the current row.
+    static void packSend(const SqliteRows& rows, int column, PackedSamples* packed, PackedSamples::Sample* sample)
+    {
+        const char* data = rows.blobData(column);
+        packed->addSend(data, rows.bytes(column), sample);
     }
 
     // What the objects of a written point's list keep: the light columns.

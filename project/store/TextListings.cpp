@@ -210,11 +210,11 @@ class DumpReader
 public:
     explicit DumpReader(bool divI)
         : m_divI(divI)
-        , m_whole(m_reads.prepare("SELECT SendFs, RecvFs, NOTE, TYPE, USE, DATA_SEND, SampleOffFs, DATA_SOFF, "
-                                  "DATA_RECV, DATA_RECV_POS FROM Data_Sample WHERE ID = ?"))
-        , m_curve(m_reads.prepare(divI ? "SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF, SendFs, RecvFs, "
+        , m_whole(m_reads.prepare("SELECT TYPE, USE, DATA_RECV, DATA_RECV_POS, DATA_SEND, DATA_SOFF, SendFs, "
+                                  "SampleOffFs, RecvFs, NOTE FROM Data_Sample WHERE ID = ?"))
+        , m_curve(m_reads.prepare(divI ? "SELECT DATA_RECV, DATA_RECV_POS, DATA_SOFF, SendFs, SampleOffFs, RecvFs, "
                                          "DATA_SEND FROM Data_Sample WHERE ID = ?"
-                                       : "SELECT DATA_RECV, DATA_RECV_POS, SampleOffFs, DATA_SOFF, SendFs, RecvFs "
+                                       : "SELECT DATA_RECV, DATA_RECV_POS, DATA_SOFF, SendFs, SampleOffFs, RecvFs "
                                          "FROM Data_Sample WHERE ID = ?"))
         , m_rates(m_reads.prepare("SELECT SendFs, RecvFs FROM Data_Sample WHERE ID = ?"))
     {
@@ -225,18 +225,18 @@ public:
     {
         PackedSamples& packed = rows->arrays;
         if (SampleLookups::find(m_whole, held.ID)) {
-            rows->sendFs = m_whole->real(0);
-            rows->recvFs = m_whole->real(1);
-            rows->note = m_whole->text(2);
-            rows->type = m_whole->integer(3);
-            rows->use = m_whole->integer(4);
+            rows->type = m_whole->integer(0);
+            rows->use = m_whole->integer(1);
             PackedSamples::Sample a;
-            SampleLookups::reserve(*m_whole, {5, 7, 8, 9}, 1, &packed);
-            a.send = SampleLookups::pack(*m_whole, 5, &packed);
-            a.offFs = m_whole->real(6);
-            a.off = SampleLookups::pack(*m_whole, 7, &packed);
-            a.recv = SampleLookups::pack(*m_whole, 8, &packed);
-            a.times = SampleLookups::pack(*m_whole, 9, &packed);
+            SampleLookups::reserve(*m_whole, {2, 3, 5}, 4, 1, &packed);
+            a.recv = SampleLookups::pack(*m_whole, 2, &packed);
+            a.times = SampleLookups::pack(*m_whole, 3, &packed);
+            SampleLookups::packSend(*m_whole, 4, &packed, &a);
+            a.off = SampleLookups::pack(*m_whole, 5, &packed);
+            rows->sendFs = m_whole->real(6);
+            a.offFs = m_whole->real(7);
+            rows->recvFs = m_whole->real(8);
+            rows->note = m_whole->text(9);
             packed.samples.append(a);
         } else {
             rows->sendFs = held.SendFs;
@@ -267,17 +267,17 @@ public:
                 PackedSamples::Sample a;
                 // Room for the rest, as large as the first.
                 if (packed.samples.isEmpty() && m_divI)
-                    SampleLookups::reserve(*m_curve, {0, 1, 3, 6}, samples.size(), &packed);
+                    SampleLookups::reserve(*m_curve, {0, 1, 2}, 6, samples.size(), &packed);
                 else if (packed.samples.isEmpty())
-                    SampleLookups::reserve(*m_curve, {0, 1, 3}, samples.size(), &packed);
+                    SampleLookups::reserve(*m_curve, {0, 1, 2}, -1, samples.size(), &packed);
                 a.recv = SampleLookups::pack(*m_curve, 0, &packed);
                 a.times = SampleLookups::pack(*m_curve, 1, &packed);
-                a.offFs = m_curve->real(2);
-                a.off = SampleLookups::pack(*m_curve, 3, &packed);
-                sendFs = m_curve->real(4);
+                a.off = SampleLookups::pack(*m_curve, 2, &packed);
+                sendFs = m_curve->real(3);
+                a.offFs = m_curve->real(4);
                 recvFs = m_curve->real(5);
                 if (m_divI)
-                    a.send = SampleLookups::pack(*m_curve, 6, &packed);
+                    SampleLookups::packSend(*m_curve, 6, &packed, &a);
                 packed.samples.append(a);
             } else {
                 packed.addHeld(*held, m_divI);

@@ -65,8 +65,8 @@ class SoundingReader
 {
 public:
     SoundingReader()
-        : m_used(m_reads.prepare("SELECT DATA_RECV, DATA_RECV_POS, DATA_SEND, SampleOffFs, DATA_SOFF, StartTime, "
-                                 "SendFs FROM Data_Sample WHERE ID = ?"))
+        : m_used(m_reads.prepare("SELECT StartTime, DATA_RECV, DATA_RECV_POS, DATA_SEND, DATA_SOFF, SendFs, "
+                                 "SampleOffFs FROM Data_Sample WHERE ID = ?"))
         , m_first(m_reads.prepare("SELECT StartTime, SendFs FROM Data_Sample WHERE ID = ?"))
     {
     }
@@ -90,14 +90,14 @@ public:
                 PackedSamples::Sample a;
                 // Room for the rest, as large as the first.
                 if (packed.samples.isEmpty())
-                    SampleLookups::reserve(*m_used, {0, 1, 2, 4}, samples.size(), &packed);
-                a.recv = SampleLookups::pack(*m_used, 0, &packed);
-                a.times = SampleLookups::pack(*m_used, 1, &packed);
-                a.send = SampleLookups::pack(*m_used, 2, &packed);
-                a.offFs = m_used->real(3);
+                    SampleLookups::reserve(*m_used, {1, 2, 4}, 3, samples.size(), &packed);
+                startTime = m_used->integer64(0);
+                a.recv = SampleLookups::pack(*m_used, 1, &packed);
+                a.times = SampleLookups::pack(*m_used, 2, &packed);
+                SampleLookups::packSend(*m_used, 3, &packed, &a);
                 a.off = SampleLookups::pack(*m_used, 4, &packed);
-                startTime = m_used->integer64(5);
-                sendFs = m_used->real(6);
+                sendFs = m_used->real(5);
+                a.offFs = m_used->real(6);
                 packed.samples.append(a);
             } else {
                 packed.addHeld(*held, true);
