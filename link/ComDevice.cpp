@@ -4,6 +4,11 @@
 #include <QNetworkProxy>
 #include <QThread>
 
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#endif
+
 // ---- ComStatus -------------------------------------------------------------
 
 ComStatus::ComStatus(QObject* parent) : QObject(parent) {}
@@ -275,7 +280,21 @@ bool ComDevice::Flush(QDeadlineTimer deadline)
         if (!m_socket->waitForBytesWritten(int(qMax<qint64>(0, deadline.remainingTime()))))
             break;
     }
-    return m_socket->bytesToWrite() == 0;
+    if (m_socket->bytesToWrite() > 0)
+        return false;
+#ifdef Q_OS_LINUX
+    // Written is not yet received: a link closed with unread input is reset,
+    // and a reset throws away what the box has not acknowledged. Wait until
+    // it has (on loopback at once; over Wi-Fi a few round trips).
+    const int fd = int(m_socket->socketDescriptor());
+    int unacknowledged = 0;
+    while (fd >= 0 && ::ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged > 0
+           && !deadline.hasExpired())
+        QThread::msleep(2);
+    return unacknowledged == 0;
+#else
+    return true;
+#endif
 }
 
 bool ComDevice::SendNext()

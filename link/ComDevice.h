@@ -142,8 +142,9 @@ public:
     // Takes a frame that has not been written yet back out of the send queue.
     bool Withdraw(QByteArray* frame);
     bool IsQueued(QByteArray* frame) { return m_sendList.Contains(frame); }
-    // Hands what the socket still holds to the system, waiting for it at
-    // most until the deadline; true when nothing is left to write.
+    // Hands what the socket still holds to the system and (on Linux) waits
+    // until the box has acknowledged it, at most until the deadline; true
+    // when all of it went out.
     bool Flush(QDeadlineTimer deadline);
 
     QString Host() const { return m_host; }
