@@ -10,6 +10,15 @@ Data_Sample::Data_Sample(const int& id) : ID(id) {}
 
 Data_Sample::~Data_Sample() = default;
 
+Data_Sample Data_Sample::Light() const
+{
+    Data_Sample s(ID);
+    s.USE = USE;
+    s.PERIOD = PERIOD;
+    s.SendFs = SendFs;
+    return s;
+}
+
 namespace orm {
 template <>
 void register_class<Data_Sample>(ClassBuilder<Data_Sample>& t)

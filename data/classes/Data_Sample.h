@@ -35,6 +35,11 @@ public:
     Data_Sample(const int& id);
     virtual ~Data_Sample();
 
+    // A light sample (ID, USE, PERIOD and SendFs only), as an open holds
+    // them: what a project keeps in memory of a sample whose arrays are in
+    // the file.
+    Data_Sample Light() const;
+
     // Reading the sample's columns as held (no database access).
     // Defined in calc/StoredReaders.cpp, next to the decay arithmetic they
     // use: the data library must not depend on that arithmetic, so only code

@@ -14,6 +14,10 @@
 
 namespace StoredCurves {
 
+// Processing mode of a point's curves from its TYPE: 0 and 1 as they are,
+// 2 as a TEM sounding, anything else is reset to 0 in memory (not stored).
+int ModeOfPoint(Data_Point& point);
+
 // The stack of one point's curves (see Data_Point::GetRecvData): the mean
 // over the common length, the first curve's values beyond it and its times.
 // Empty when there is no curve or the two lists differ in length.

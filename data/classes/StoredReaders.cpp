@@ -24,19 +24,6 @@
 
 namespace {
 
-// Processing mode of a point's curves from its TYPE: 0 and 1 as they are,
-// 2 as a TEM sounding, anything else is reset to 0 in memory (not stored).
-int modeOfPoint(Data_Point& point)
-{
-    if (static_cast<unsigned>(point.TYPE) > 2u) {
-        point.TYPE = 0;
-        return 0;
-    }
-    if (point.TYPE == 2)
-        return 0;
-    return point.TYPE;
-}
-
 // Reads the named columns (every column for an empty list) of the used
 // samples' rows into the same objects, through one statement, then hands
 // each to fn in list order. Errors are not reported: a sample keeps what it
@@ -88,15 +75,7 @@ double Data_Sample::GetOffTime() const
 
 double Data_Sample::GetSendI() const
 {
-    const QVector<double> wave = DecayMath::ByteArrayToVector(DATA_SEND);
-    if (wave.size() / 4 == 0)
-        return 1e-5;
-    const double a = DecayMath::CalcSendI(wave);
-    if (a > 9999)
-        return 9999;
-    if (a > 1e-5)
-        return a;
-    return 1e-5;   // also for NaN
+    return DecayMath::StoredSendI(DecayMath::ByteArrayToVector(DATA_SEND));
 }
 
 void Data_Sample::revDataDivI(QVector<double>* data) const
@@ -241,7 +220,7 @@ void Data_Point::p_getRecvData(QList<QVector<double>>* values, QList<QVector<dou
         return;
     values->clear();
     times->clear();
-    const int mode = modeOfPoint(*this);
+    const int mode = StoredCurves::ModeOfPoint(*this);
     if (list_Data_Sample.isEmpty())
         return;
 
@@ -304,6 +283,15 @@ void Data_Line::GetRecvData(QVector<QVector<double>>* matrix, QVector<double>* t
 }
 
 namespace StoredCurves {
+
+int ModeOfPoint(Data_Point& point)
+{
+    if (static_cast<unsigned>(point.TYPE) > 2u) {
+        point.TYPE = 0;
+        return 0;
+    }
+    return point.TYPE == 2 ? 0 : point.TYPE;
+}
 
 void Stack(const QList<QVector<double> >& vl, const QList<QVector<double> >& tl, QVector<double>* values,
            QVector<double>* times)

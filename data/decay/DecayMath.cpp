@@ -42,16 +42,26 @@ QVector<double> DecayMath::ByteArrayToVector(QByteArray data)
 
 double DecayMath::CalcSendI(QVector<double> wave)
 {
-    const int n = wave.size();
-    const int a = n / 8;
-    const int b = n / 4;
-    const int h = n / 2;
+    const SendIStretch s = SendIStretchOf(wave.size());
+    const int a = s.first;
     double sum = 0.0;
-    for (int i = a; i < b; ++i)
-        sum += std::fabs(wave[i] - wave[i + h]) * 0.5;
+    for (int i = a; i < a + s.count; ++i)
+        sum += std::fabs(wave[i] - wave[i + s.half]) * 0.5;
     // Divided by n/8, not by the number of terms: the two agree for whole
     // multiples of 8 samples, which is what the transmitter sends.
     return ieeeDiv(sum, a);
+}
+
+double DecayMath::StoredSendI(const QVector<double>& wave)
+{
+    if (wave.size() / 4 == 0)
+        return 1e-5;
+    const double a = CalcSendI(wave);
+    if (a > 9999)
+        return 9999;
+    if (a > 1e-5)
+        return a;
+    return 1e-5;   // also for NaN
 }
 
 double DecayMath::CalcSendIMean(QList<st_TEMSendData> sends)

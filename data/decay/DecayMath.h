@@ -28,6 +28,18 @@ struct DecayMath
     static QVector<double> ByteArrayToVector(QByteArray data);
 
     static double CalcSendI(QVector<double> wave);
+    // A stored sample's current: CalcSendI kept within [1e-5, 9999] (NaN and
+    // a wave too short to read giving 1e-5).
+    static double StoredSendI(const QVector<double>& wave);
+    // The values of an n-value wave CalcSendI reads: count values from first,
+    // and as many again half the wave further on.
+    struct SendIStretch
+    {
+        int first;
+        int count;
+        int half;
+    };
+    static SendIStretch SendIStretchOf(int n) { return {n / 8, n / 4 - n / 8, n / 2}; }
     static double CalcSendIMean(QList<st_TEMSendData> sends);
     static double CalcOffTime(double sampleRate, QVector<double> wave);
     static double CalcOffTimeMean(QList<st_TEMSendData> sends);

@@ -72,15 +72,6 @@ void setLightSamples(Data_Point& point, const QVector<Data_Sample>& rows)
         point.list_Data_Sample.append(std::shared_ptr<Data_Sample>(block, &s));
 }
 
-Data_Sample lightCopy(const Data_Sample& whole)
-{
-    Data_Sample s(whole.ID);
-    s.USE = whole.USE;
-    s.PERIOD = whole.PERIOD;
-    s.SendFs = whole.SendFs;
-    return s;
-}
-
 // Once committed, the samples a save added keep only what an open reads:
 // their arrays are in the file, and a save a second for a whole day would
 // otherwise hold every one of them. The point's earlier samples are copied
@@ -91,7 +82,7 @@ void makeSavedLight(Data_Point& point)
     rows.reserve(point.list_Data_Sample.size());
     for (const std::shared_ptr<Data_Sample>& s : qAsConst(point.list_Data_Sample)) {
         if (s)
-            rows.append(lightCopy(*s));
+            rows.append(s->Light());
     }
     setLightSamples(point, rows);
 }

@@ -30,17 +30,7 @@ struct SampleArrays
     double offFs = 0.0;      // SampleOffFs
 
     // Data_Sample::GetSendI.
-    double current() const
-    {
-        if (send.size() / 4 == 0)
-            return 1e-5;
-        const double a = DecayMath::CalcSendI(send);
-        if (a > 9999)
-            return 9999;
-        if (a > 1e-5)
-            return a;
-        return 1e-5;   // also for NaN
-    }
+    double current() const { return DecayMath::StoredSendI(send); }
     // Data_Sample::GetOffTime.
     double offTime() const { return DecayMath::CalcOffTime(offFs, off); }
     // Data_Sample::GetRecvData, with the turn-off time and (for divI) the
@@ -86,35 +76,28 @@ struct PackedSamples
     Span add(const QByteArray& blob) { return add(blob.constData(), blob.size()); }
 
     // Of the transmitter array only what its current is worked out from is
-    // kept: of its n values, DecayMath::CalcSendI reads those from n/8 up to
-    // n/4 and as many half the array further on (never a short tail).
+    // kept (DecayMath::SendIStretchOf; never a short tail).
     static int sendValues(int bytes) { return bytes / 8 + (bytes % 8 != 0 ? 1 : 0); }
-    static int sendBytes(int bytes)
-    {
-        const int n = sendValues(bytes);
-        return 2 * 8 * (n / 4 - n / 8);
-    }
+    static int sendBytes(int bytes) { return 2 * 8 * DecayMath::SendIStretchOf(sendValues(bytes)).count; }
     void addSend(const char* data, int size, Sample* s)
     {
         const int n = sendValues(size);
-        const int first = n / 8;
-        const int stretch = 8 * (n / 4 - first);
+        const DecayMath::SendIStretch read = DecayMath::SendIStretchOf(n);
+        const int stretch = 8 * read.count;
         s->sendValues = n;
-        s->send = add(data + 8 * first, stretch);
-        add(data + 8 * (first + n / 2), stretch);
+        s->send = add(data + 8 * read.first, stretch);
+        add(data + 8 * (read.first + read.half), stretch);
         s->send.size += stretch;
     }
     // The transmitter array as long as stored, zero where it is not kept.
     QVector<double> sendWave(const Sample& s) const
     {
-        const int n = s.sendValues;
-        const int first = n / 8;
-        const int stretch = n / 4 - first;
-        QVector<double> wave(n, 0.0);
+        const DecayMath::SendIStretch read = DecayMath::SendIStretchOf(s.sendValues);
+        QVector<double> wave(s.sendValues, 0.0);
         const QVector<double> kept = decoded(s.send);
-        for (int i = 0; i < stretch; ++i) {
-            wave[first + i] = kept[i];
-            wave[first + n / 2 + i] = kept[stretch + i];
+        for (int i = 0; i < read.count; ++i) {
+            wave[read.first + i] = kept[i];
+            wave[read.first + read.half + i] = kept[read.count + i];
         }
         return wave;
     }
@@ -223,11 +206,7 @@ public:
             if (!s || (s->DATA_RECV.isEmpty() && s->DATA_RECV_POS.isEmpty() && s->DATA_RECV_LEN.isEmpty()
                        && s->DATA_SEND.isEmpty() && s->DATA_SOFF.isEmpty()))
                 continue;
-            auto light = std::make_shared<Data_Sample>(s->ID);
-            light->USE = s->USE;
-            light->PERIOD = s->PERIOD;
-            light->SendFs = s->SendFs;
-            s = light;
+            s = std::make_shared<Data_Sample>(s->Light());
         }
     }
 

@@ -29,17 +29,6 @@ QString f5(double x)
     return QString::number(x, 'f', 5);
 }
 
-// Processing mode of a point's curve from its TYPE: 0 and 1 as they are, 2
-// as a TEM sounding, anything else is reset to 0 in memory (not stored).
-int curveMode(Data_Point& p)
-{
-    if (static_cast<unsigned>(p.TYPE) > 2u) {
-        p.TYPE = 0;
-        return 0;
-    }
-    return p.TYPE == 2 ? 0 : p.TYPE;
-}
-
 // What a sounding block is made of, read on the calling thread: the stored
 // arrays of the used samples, decoded, in list order, and the start time and
 // frequency of the first entry, used or not.
@@ -74,7 +63,7 @@ public:
     // Leaves the point's samples light.
     void read(Data_Point& p, SoundingRows* rows)
     {
-        rows->mode = curveMode(p);
+        rows->mode = StoredCurves::ModeOfPoint(p);
         const QVector<std::shared_ptr<Data_Sample> > samples = p.list_Data_Sample;
         const std::shared_ptr<Data_Sample> first = samples.isEmpty() ? nullptr : samples.first();
         rows->used.samples.reserve(samples.size());
