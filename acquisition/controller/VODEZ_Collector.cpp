@@ -389,7 +389,6 @@ void VODEZ_Collector::onTestEvent()
 void VODEZ_Collector::onBtnSampleStop()
 {
     stopBoxes();
-    progressTimer.stop();
     emit cmdSampleStop();
 }
 
@@ -400,6 +399,7 @@ void VODEZ_Collector::stopBoxes()
     abandonRequests();
     receiver->RecvStop();
     transmitter->TEM_Stop();
+    progressTimer.stop();
     boxesMayRun = false;
     stopOwedRecv = false;
     stopOwedSend = false;
@@ -433,7 +433,6 @@ void VODEZ_Collector::onSaveFailed()
     if (soundContinueMode != Continue || !soundingRuns())
         return;
     stopBoxes();
-    progressTimer.stop();
     keepRecvUntilStopped = true;
     keepSendUntilStopped = true;
 }
@@ -466,7 +465,6 @@ void VODEZ_Collector::StopBoxesForExit(int waitMs)
 {
     const QDeadlineTimer deadline(waitMs);
     if (soundingRuns() || boxesMayRun || stopOwedRecv || stopOwedSend) {
-        progressTimer.stop();
         stopBoxes();
         // Sets read while the commands leave belong to no sounding any more.
         repeatStarted = false;
@@ -1111,7 +1109,6 @@ void VODEZ_Collector::CheckDataPair()
             // not store waits for the operator, as a single sounding does.
             // The failure itself has already stopped the boxes and led the
             // machine to SampleWaitSave.
-            progressTimer.stop();
             repeatStarted = false;
             return;
         }

@@ -131,9 +131,14 @@ void Form_SampleControl::confirmStop()
         emit clickBtnStop();
 }
 
+bool ConfirmDropSounding(QWidget* parent)
+{
+    return Prompt::current()->question(parent, QStringLiteral("停止采集"), QStringLiteral("请确认取消保存！"));
+}
+
 void Form_SampleControl::confirmSaveCancel()
 {
-    if (Prompt::current()->question(this, QStringLiteral("停止采集"), QStringLiteral("请确认取消保存！")))
+    if (ConfirmDropSounding(this))
         emit clickBtnSaveCancel();
 }
 

@@ -13,6 +13,10 @@ namespace Ui {
 class Form_SampleControl;
 }
 
+// The question asked before a kept or running sounding is dropped (the
+// discard button's, and every other road that drops one); true on "yes".
+bool ConfirmDropSounding(QWidget* parent);
+
 class Form_SampleControl : public QWidget
 {
     Q_OBJECT

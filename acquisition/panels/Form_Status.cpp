@@ -1,6 +1,6 @@
 #include "Form_Status.h"
 
-#include "Prompt.h"
+#include "Form_SampleControl.h"
 #include "ui_Form_Status.h"
 
 namespace {
@@ -35,10 +35,8 @@ Form_Status::Form_Status(QWidget* parent)
     connect(ui->btn_DeviceClose, &QPushButton::clicked, this, [this] {
         // The same question as the discard button: the sounding goes with
         // the links, and "no" leaves links, sounding and buttons as they are.
-        if (soundingHeld && soundingHeld()
-            && !Prompt::current()->question(this, QStringLiteral("停止采集"), QStringLiteral("请确认取消保存！")))
-            return;
-        disconnectPressed();
+        if (mayDropSounding())
+            disconnectPressed();
     });
     connect(ui->ProgressCur, &QLineEdit::textChanged, this, &Form_Status::changeProgressCur);
     connect(ui->ProgressMax, &QLineEdit::textChanged, this, &Form_Status::changeProgressMax);
@@ -62,6 +60,11 @@ void Form_Status::clickConnect(bool connect)
 void Form_Status::setSoundingHeld(std::function<bool()> held)
 {
     soundingHeld = std::move(held);
+}
+
+bool Form_Status::mayDropSounding()
+{
+    return !soundingHeld || !soundingHeld() || ConfirmDropSounding(this);
 }
 
 void Form_Status::disconnectPressed()

@@ -30,6 +30,8 @@ public:
     // asks first. A press through clickConnect is not asked about: its
     // caller has asked already.
     void setSoundingHeld(std::function<bool()> held);
+    // Nothing held, or the operator agreed to drop it.
+    bool mayDropSounding();
 
 signals:
     void useChanged(bool);

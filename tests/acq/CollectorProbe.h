@@ -18,6 +18,11 @@ const QString kOnline = QStringLiteral("<p style='color:green;'>已连接</p>");
 const QString kInit = QStringLiteral("<p style='color:red;'>初始化连接</p>");
 const QString kNotConnected = QStringLiteral("<p style='color:red;'>未连接</p>");
 const QString kRetry = QStringLiteral("<p style='color:red;'>重试</p>");
+// Why a sounding ended.
+const QString kDropped = QStringLiteral("<p style='color:red;'>断线,采集已丢弃</p>");
+const QString kSendSilent = QStringLiteral("<p style='color:red;'>发送机无应答</p>");
+const QString kRecvSilent = QStringLiteral("<p style='color:red;'>接收机无应答</p>");
+const QString kOverdue = QStringLiteral("<p style='color:red;'>数据超时</p>");
 
 // "正在连接" or "状态更新" with 发 and 收 green when their link is up.
 inline QString linkText(const char* head, bool tx, bool rx)

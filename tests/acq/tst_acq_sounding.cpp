@@ -27,10 +27,6 @@ const QString kTxAddress = InstrumentEmulator::RunAddress(4, 20);
 const QString kRxAddress = InstrumentEmulator::RunAddress(4, 21);
 const QString kSilentAddress = InstrumentEmulator::RunAddress(4, 22);   // nothing listens here
 const quint16 kPort = 12345;
-const QString kDropped = QStringLiteral("<p style='color:red;'>断线,采集已丢弃</p>");
-const QString kSendSilent = QStringLiteral("<p style='color:red;'>发送机无应答</p>");
-const QString kRecvSilent = QStringLiteral("<p style='color:red;'>接收机无应答</p>");
-const QString kOverdue = QStringLiteral("<p style='color:red;'>数据超时</p>");
 
 // The commands one box read, in order (the two boxes' frames interleave
 // in no fixed order).

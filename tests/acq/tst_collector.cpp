@@ -876,7 +876,7 @@ void TstCollector::continuousRunWithASilentBoxEnds()
     r.c.SweepLinks();
     settle();
     QVERIFY(r.in("SampleWaitParam"));
-    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>数据超时</p>"));
+    QCOMPARE(r.c.GetStatusConnect(), kOverdue);
     QCOMPARE(r.uploads, QStringList{"1-1"});
 }
 
@@ -991,10 +991,10 @@ void TstCollector::linkLostDuringSampling()
     emit r.rx->ComConnected();
     settle();
     QVERIFY(r.in("SampleWaitParam"));
-    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>断线,采集已丢弃</p>"));
+    QCOMPARE(r.c.GetStatusConnect(), kDropped);
     // It stays said until the next start.
     r.run(QStringLiteral("stop"));
-    QCOMPARE(r.c.GetStatusConnect(), QStringLiteral("<p style='color:red;'>断线,采集已丢弃</p>"));
+    QCOMPARE(r.c.GetStatusConnect(), kDropped);
     r.run(QStringLiteral("start"));
     QCOMPARE(r.c.GetStatusConnect(), kOnline);
     r.run(QStringLiteral("go R2 S2"));

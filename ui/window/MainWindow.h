@@ -91,7 +91,6 @@ private:
     void connectPlots();
     void bindTo(const QString& objectName, const char* property, QWidget* panel, const char* widgetName,
                 const char* format);
-    static QWidget* findWidgetByName(QObject* parent, const QString& name);
 
     void setProjectOpen(bool open);
     QString startFolder() const;
@@ -102,10 +101,6 @@ private:
     void onCloseButtonSaveConfig();
     void onRecentProjectDoubleClicked(QListWidgetItem* item);
     void onNewGraphDataAxisTitle();
-    // A sounding runs or waits to be saved: closing the links or the
-    // project would drop it.
-    // Asks whether the held sounding may be dropped; true when there is none.
-    bool mayDropSounding(const QString& title, const QString& text);
 
     Ui_MainWindow* ui = nullptr;
     HViewProxyManager* proxyManager = nullptr;
@@ -129,6 +124,5 @@ private:
     FramelessHelper* framelessHelper = nullptr;
     // The last close asked for was refused: the close button's settings
     // are not written then.
-    bool closeRefused = false;
     WiringLog wiring;
 };

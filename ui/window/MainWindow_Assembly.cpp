@@ -39,10 +39,6 @@ void setUpDecayAxes(Graph_Lines* plot)
 
 } // namespace
 
-QWidget* MainWindow::findWidgetByName(QObject* parent, const QString& name)
-{
-    return ::findWidgetByName(parent, name);
-}
 
 void MainWindow::assembleParts()
 {
@@ -147,9 +143,8 @@ void MainWindow::initCollector()
     bindTo(name, "SampleMode", viewSetting, "SampleMode", "");
     // The binding fills the combo box with the key names; only the shown
     // texts change, the items keep their indices.
-    if (auto* sampleMode = qobject_cast<QComboBox*>(findWidgetByName(viewSetting, QStringLiteral("SampleMode"))))
+    if (auto* sampleMode = qobject_cast<QComboBox*>(::findWidgetByName(viewSetting, QStringLiteral("SampleMode"))))
         sampleMode->setItemText(1, QStringLiteral("自检"));
-    formStatus->setSoundingHeld([this] { return collector->SoundingHeld(); });
     bindCollectorToPanels(proxyManager, collector, formStatus, formSampleControl);
     connectPanelsToCollector(formStatus, formSampleControl, collector, &wiring);
     connectCollectorToTree(collector, dataModel, &wiring);

@@ -63,19 +63,13 @@ void MainWindow::openProject(QString projectName)
     addRecentProject(projectName);
 }
 
-bool MainWindow::mayDropSounding(const QString& title, const QString& text)
-{
-    return !collector->SoundingHeld() || Prompt::current()->question(this, title, text);
-}
-
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (!mayDropSounding(tr("退出程序"), tr("当前采集尚未保存，请确认退出！"))) {
-        closeRefused = true;
+    if (collector->SoundingHeld()
+        && !Prompt::current()->question(this, tr("退出程序"), tr("当前采集尚未保存，请确认退出！"))) {
         event->ignore();
         return;
     }
-    closeRefused = false;
     collector->StopBoxesForExit();
     QMainWindow::closeEvent(event);
 }
@@ -84,7 +78,7 @@ void MainWindow::on_pushButton_Project_Close_clicked()
 {
     // The status panel's disconnect is pressed below without its own
     // question: it is asked here, once, before anything is dropped.
-    if (!mayDropSounding(tr("停止采集"), tr("请确认取消保存！")))
+    if (!formStatus->mayDropSounding())
         return;
     graphSample->clearLines();
     dataModel->closeProject();
@@ -195,7 +189,8 @@ void MainWindow::addRecentProject(const QString& path)
 
 void MainWindow::onCloseButtonSaveConfig()
 {
-    if (closeRefused)
+    // A close the operator refused leaves the window up and writes nothing.
+    if (isVisible())
         return;
     saveRecentProjects();
     settings->setDeviceAddresses(collector->GetDeviceIP_Send(), collector->GetDeviceIP_Recv());

@@ -169,4 +169,5 @@ void connectPanelsToCollector(Form_Status* status, Form_SampleControl* sampling,
                                           &VODEZ_Collector::onBtnSaveOK)));
     log->note("C6", bool(QObject::connect(sampling, &Form_SampleControl::clickBtnSaveCancel, collector,
                                           &VODEZ_Collector::onBtnSaveCancel)));
+    status->setSoundingHeld([collector] { return collector->SoundingHeld(); });
 }
