@@ -40,8 +40,9 @@ QTBASE="$(src_of qtbase5-dev)"
 QTSVG="$(src_of libqt5svg5)"
 QWT="$(src_of libqwt-qt5-dev)"
 SQLITE="$(src_of libsqlite3-dev)"
-recipe_hash="$(sha256sum "$0" | cut -c1-12)"
-key="$(printf '%s\n' "$QTBASE" "$QTSVG" "$QWT" "$SQLITE" "$recipe_hash" | sha256sum | cut -c1-16)"
+# Any new value when the build below changes what it makes.
+recipe=e45586182b83
+key="$(printf '%s\n' "$QTBASE" "$QTSVG" "$QWT" "$SQLITE" "$recipe" | sha256sum | cut -c1-16)"
 prefix="$cache_root/$key"
 
 if [ -f "$prefix/.complete" ]; then
@@ -50,9 +51,12 @@ if [ -f "$prefix/.complete" ]; then
 fi
 
 log "building into $prefix ($QTBASE, $QTSVG, $QWT, $SQLITE)"
+# Each step marks itself done in the prefix, so a run that was stopped goes on
+# from the step it was in.
 work="$cache_root/work-$key"
-rm -rf "$work" "$prefix"
 mkdir -p "$work/src" "$prefix"
+done_step() { [ -f "$prefix/.done-$1" ]; }
+mark() { touch "$prefix/.done-$1"; }
 
 # --- sources -------------------------------------------------------------------
 # A deb-src entry made from the machine's own entry (its first stanza, the main
@@ -68,10 +72,14 @@ if ! apt-get source --download-only --print-uris "${QTBASE%%=*}" >/dev/null 2>&1
   $SUDO apt-get update -qq </dev/null
 fi
 cd "$work/src"
-for s in "$QTBASE" "$QTSVG" "$QWT" "$SQLITE"; do
-  # The exact version first; the archive's own where that one is gone.
-  apt-get source -qq "$s" </dev/null >/dev/null 2>&1 || apt-get source -qq "${s%%=*}" </dev/null >/dev/null
-done
+if ! done_step sources; then
+  rm -rf "${work:?}/src"/*
+  for s in "$QTBASE" "$QTSVG" "$QWT" "$SQLITE"; do
+    # The exact version first; the archive's own where that one is gone.
+    apt-get source -qq "$s" </dev/null >/dev/null 2>&1 || apt-get source -qq "${s%%=*}" </dev/null >/dev/null
+  done
+  mark sources
+fi
 srcdir() { find "$work/src" -maxdepth 1 -mindepth 1 -type d -name "$1*" | head -n 1; }
 qtbase_src="$(srcdir qtbase-opensource-src)"
 qtsvg_src="$(srcdir qtsvg-opensource-src)"
@@ -87,67 +95,86 @@ mkdir -p "$deps/bin" "$deps/lib" "$deps/include"
 # --- SQLite ----------------------------------------------------------------------
 # The amalgamation is made by host tools, so it is generated natively and only
 # compiled for Windows.
-(
-  mkdir -p "$work/sqlite-native" && cd "$work/sqlite-native"
-  "$sqlite_src/configure" --disable-tcl >/dev/null
-  make -s sqlite3.c >/dev/null
-  x86_64-w64-mingw32-gcc-posix -O2 -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_COLUMN_METADATA \
-    "-DSQLITE_API=__declspec(dllexport)" -shared sqlite3.c -o "$deps/bin/sqlite3.dll" \
-    -Wl,--out-implib,"$deps/lib/libsqlite3.dll.a"
-  cp sqlite3.h sqlite3ext.h "$deps/include/"
-) &
-sqlite_pid=$!
+sqlite_pid=""
+if ! done_step sqlite; then
+  (
+    mkdir -p "$work/sqlite-native" && cd "$work/sqlite-native"
+    "$sqlite_src/configure" --disable-tcl >/dev/null
+    make -s sqlite3.c >/dev/null
+    x86_64-w64-mingw32-gcc-posix -O2 -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_COLUMN_METADATA \
+      "-DSQLITE_API=__declspec(dllexport)" -shared sqlite3.c -o "$deps/bin/sqlite3.dll" \
+      -Wl,--out-implib,"$deps/lib/libsqlite3.dll.a"
+    cp sqlite3.h sqlite3ext.h "$deps/include/"
+    mark sqlite
+  ) &
+  sqlite_pid=$!
+fi
 
 # --- qtbase ------------------------------------------------------------------------
 # The Debian tarball leaves out Wintab, which the Windows platform plugin's tablet
 # code includes; tablets then reach Qt as mouse events, all the program uses.
-sed -i 's/^qtConfig(tabletevent) *{/false {/' "$qtbase_src/src/plugins/platforms/windows/windows.pri"
-sed -i 's/^#if QT_CONFIG(tabletevent)/#if 0/' "$qtbase_src/src/plugins/platforms/windows/qwindowscontext.cpp"
-mkdir -p "$work/qtbase-build"
-(
-  cd "$work/qtbase-build"
-  "$qtbase_src/configure" -xplatform win32-g++ -device-option CROSS_COMPILE=x86_64-w64-mingw32- \
-    -prefix "$qt" -release -shared -opensource -confirm-license -nomake examples -nomake tests \
-    -no-opengl -qt-zlib -qt-libpng -qt-libjpeg -qt-pcre -no-dbus -no-icu \
-    -no-sql-sqlite -no-feature-sql-odbc -no-feature-sql-psql -no-feature-sql-mysql </dev/null >"$work/qtbase-configure.log" 2>&1 \
-    || { tail -n 40 "$work/qtbase-configure.log" >&2; exit 1; }
-  make -s -j"$jobs" >"$work/qtbase-build.log" 2>&1 || { grep -m 20 -E 'error|Error' "$work/qtbase-build.log" >&2; exit 1; }
-  make -s install >/dev/null 2>&1
-)
-wait "$sqlite_pid"
+if ! done_step qtbase; then
+  sed -i 's/^qtConfig(tabletevent) *{/false {/' "$qtbase_src/src/plugins/platforms/windows/windows.pri"
+  sed -i 's/^#if QT_CONFIG(tabletevent)/#if 0/' "$qtbase_src/src/plugins/platforms/windows/qwindowscontext.cpp"
+  mkdir -p "$work/qtbase-build"
+  (
+    cd "$work/qtbase-build"
+    if [ ! -f Makefile ]; then
+      "$qtbase_src/configure" -xplatform win32-g++ -device-option CROSS_COMPILE=x86_64-w64-mingw32- \
+        -prefix "$qt" -release -shared -opensource -confirm-license -nomake examples -nomake tests \
+        -no-opengl -qt-zlib -qt-libpng -qt-libjpeg -qt-pcre -no-dbus -no-icu \
+        -no-sql-sqlite -no-feature-sql-odbc -no-feature-sql-psql -no-feature-sql-mysql </dev/null >"$work/qtbase-configure.log" 2>&1 \
+        || { tail -n 40 "$work/qtbase-configure.log" >&2; rm -f Makefile; exit 1; }
+    fi
+    make -s -j"$jobs" >"$work/qtbase-build.log" 2>&1 || { grep -m 20 -E 'error|Error' "$work/qtbase-build.log" >&2; exit 1; }
+    make -s install >/dev/null 2>&1
+  )
+  mark qtbase
+fi
+[ -z "$sqlite_pid" ] || wait "$sqlite_pid"
+done_step sqlite || { log "SQLite was not built"; exit 1; }
 
 # Qt's SQLite plugin, against the SQLite above.
-mkdir -p "$work/sqldrivers" && (
-  cd "$work/sqldrivers"
-  "$qt/bin/qmake" "$qtbase_src/src/plugins/sqldrivers/sqldrivers.pro" -- -system-sqlite -sql-sqlite \
-    SQLITE_PREFIX="$deps" >"$work/sqldrivers.log" 2>&1
-  make -s -j"$jobs" >>"$work/sqldrivers.log" 2>&1 && make -s install >/dev/null 2>&1
-) || { tail -n 30 "$work/sqldrivers.log" >&2; exit 1; }
-[ -f "$qt/plugins/sqldrivers/qsqlite.dll" ] || { log "qsqlite.dll was not built"; exit 1; }
+if ! done_step sqldrivers; then
+  mkdir -p "$work/sqldrivers" && (
+    cd "$work/sqldrivers"
+    "$qt/bin/qmake" "$qtbase_src/src/plugins/sqldrivers/sqldrivers.pro" -- -system-sqlite -sql-sqlite \
+      SQLITE_PREFIX="$deps" >"$work/sqldrivers.log" 2>&1
+    make -s -j"$jobs" >>"$work/sqldrivers.log" 2>&1 && make -s install >/dev/null 2>&1
+  ) || { tail -n 30 "$work/sqldrivers.log" >&2; exit 1; }
+  [ -f "$qt/plugins/sqldrivers/qsqlite.dll" ] || { log "qsqlite.dll was not built"; exit 1; }
+  mark sqldrivers
+fi
 
 # --- Qt Svg (the logo and the check-box pictures are SVG) ----------------------------
-mkdir -p "$work/qtsvg-build" && (
-  cd "$work/qtsvg-build"
-  "$qt/bin/qmake" "$qtsvg_src/qtsvg.pro" >"$work/qtsvg.log" 2>&1
-  make -s -j"$jobs" >>"$work/qtsvg.log" 2>&1 && make -s install >/dev/null 2>&1
-) || { tail -n 30 "$work/qtsvg.log" >&2; exit 1; }
+if ! done_step qtsvg; then
+  mkdir -p "$work/qtsvg-build" && (
+    cd "$work/qtsvg-build"
+    "$qt/bin/qmake" "$qtsvg_src/qtsvg.pro" >"$work/qtsvg.log" 2>&1
+    make -s -j"$jobs" >>"$work/qtsvg.log" 2>&1 && make -s install >/dev/null 2>&1
+  ) || { tail -n 30 "$work/qtsvg.log" >&2; exit 1; }
+  mark qtsvg
+fi
 
 # --- Qwt ---------------------------------------------------------------------------------
-(
-  cd "$qwt_src"
-  # Qt 5.15 no longer brings QPainterPath in for Qwt; Debian's own patch mends it.
-  if [ -f debian/patches/06_ftbs.patch ] && ! grep -q QPainterPath src/qwt_painter_command.h; then
-    patch -s -p1 <debian/patches/06_ftbs.patch
-  fi
-  sed -i -E 's/^( *QWT_CONFIG *\+= *(QwtSvg|QwtOpenGL|QwtDesigner|QwtExamples|QwtPlayground))/#\1/' qwtconfig.pri
-  sed -i -E "/^win32 *\{/,/\}/ s|^( *QWT_INSTALL_PREFIX *=).*|\1 $qwt|" qwtconfig.pri
-)
-mkdir -p "$work/qwt-build" && (
-  cd "$work/qwt-build"
-  "$qt/bin/qmake" "CONFIG+=release" "CONFIG-=debug_and_release" "$qwt_src/qwt.pro" >"$work/qwt.log" 2>&1
-  make -s -j"$jobs" >>"$work/qwt.log" 2>&1 && make -s install >/dev/null 2>&1
-) || { tail -n 30 "$work/qwt.log" >&2; exit 1; }
-[ -f "$qwt/lib/qwt.dll" ] || { log "qwt.dll was not built"; exit 1; }
+if ! done_step qwt; then
+  (
+    cd "$qwt_src"
+    # Qt 5.15 no longer brings QPainterPath in for Qwt; Debian's own patch mends it.
+    if [ -f debian/patches/06_ftbs.patch ] && ! grep -q QPainterPath src/qwt_painter_command.h; then
+      patch -s -p1 <debian/patches/06_ftbs.patch
+    fi
+    sed -i -E 's/^( *QWT_CONFIG *\+= *(QwtSvg|QwtOpenGL|QwtDesigner|QwtExamples|QwtPlayground))/#\1/' qwtconfig.pri
+    sed -i -E "/^win32 *\{/,/\}/ s|^( *QWT_INSTALL_PREFIX *=).*|\1 $qwt|" qwtconfig.pri
+  )
+  mkdir -p "$work/qwt-build" && (
+    cd "$work/qwt-build"
+    "$qt/bin/qmake" "CONFIG+=release" "CONFIG-=debug_and_release" "$qwt_src/qwt.pro" >"$work/qwt.log" 2>&1
+    make -s -j"$jobs" >>"$work/qwt.log" 2>&1 && make -s install >/dev/null 2>&1
+  ) || { tail -n 30 "$work/qwt.log" >&2; exit 1; }
+  [ -f "$qwt/lib/qwt.dll" ] || { log "qwt.dll was not built"; exit 1; }
+  mark qwt
+fi
 
 printf '%s\n' "$QTBASE" "$QTSVG" "$QWT" "$SQLITE" >"$prefix/versions.txt"
 touch "$prefix/.complete"
