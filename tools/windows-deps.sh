@@ -158,12 +158,15 @@ fi
 
 # --- Qwt ---------------------------------------------------------------------------------
 if ! done_step qwt; then
+  # Debian's other patches are for its own Linux packaging (library names,
+  # dpkg's build flags): the upstream source, with only the fix Qt 5.15 needs
+  # (it no longer brings QPainterPath in for Qwt).
+  rm -rf "$work/qwt-upstream"
+  dpkg-source -q --skip-patches -x "$(ls "$work"/src/qwt_*.dsc | head -n 1)" "$work/qwt-upstream" >/dev/null 2>&1
+  qwt_src="$work/qwt-upstream"
   (
     cd "$qwt_src"
-    # Qt 5.15 no longer brings QPainterPath in for Qwt; Debian's own patch mends it.
-    if [ -f debian/patches/06_ftbs.patch ] && ! grep -q QPainterPath src/qwt_painter_command.h; then
-      patch -s -p1 <debian/patches/06_ftbs.patch
-    fi
+    patch -s -p1 <debian/patches/06_ftbs.patch
     sed -i -E 's/^( *QWT_CONFIG *\+= *(QwtSvg|QwtOpenGL|QwtDesigner|QwtExamples|QwtPlayground))/#\1/' qwtconfig.pri
     sed -i -E "/^win32 *\{/,/\}/ s|^( *QWT_INSTALL_PREFIX *=).*|\1 $qwt|" qwtconfig.pri
   )
