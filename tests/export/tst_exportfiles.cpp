@@ -77,7 +77,7 @@ private slots:
             old.write(QByteArray(20000, 'x'));
         }
         QVERIFY(writer(path, &error));
-        QCOMPARE(readFile(path), expectedFile(expected));
+        QCOMPARE(readFile(path), expectedTextFile(expected));
 
         // A disk that fills up under the export: failure, and the good file
         // from before is still there, unchanged, with no leftovers beside it.
@@ -133,7 +133,7 @@ private slots:
             old.write(QByteArray(20000, 'x'));
         }
         QVERIFY2(WriteExportFile(path, usf, &error), qPrintable(error));
-        QCOMPARE(readFile(path), expectedFile(QStringLiteral("project.usf")));
+        QCOMPARE(readFile(path), expectedTextFile(QStringLiteral("project.usf")));
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("out.usf")});
 
         // A writer that fails leaves the file as it was.
