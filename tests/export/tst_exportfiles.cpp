@@ -176,6 +176,39 @@ private slots:
         QCOMPARE(readFile(path), good);
     }
 
+    // Both roads write through a device in text mode, so that they end
+    // lines alike where text mode changes them (not here: LF stays LF).
+    void bothRoadsWriteInTextMode_data()
+    {
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("through a temporary file") << false;
+        QTest::newRow("in place") << true;
+    }
+    void bothRoadsWriteInTextMode()
+    {
+        QFETCH(bool, inPlace);
+        const QString path = m_dir.filePath(QStringLiteral("text-%1.txt").arg(QTest::currentDataTag()));
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+        }
+        if (inPlace)
+            SetExportTemporaryFileGate([](const QString&) { return false; });
+        auto reopen = qScopeGuard([] { SetExportTemporaryFileGate(ExportTemporaryFileGate()); });
+        bool textMode = false;
+        QVERIFY(WriteExportFile(path, [&textMode](QTextStream& out) {
+            textMode = out.device() && out.device()->isTextModeEnabled();
+            out << "a\nb\n";
+            return ExportStatus();
+        }));
+        QVERIFY(textMode);
+#ifdef Q_OS_WIN
+        QCOMPARE(readFile(path), QByteArray("a\r\nb\r\n"));
+#else
+        QCOMPARE(readFile(path), QByteArray("a\nb\n"));
+#endif
+    }
+
     // Written in place onto a disk that fills up: the room the new text
     // needs beyond the older file is taken first, so a disk without it
     // leaves the older file as it was and says that it is full.
