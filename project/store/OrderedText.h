@@ -159,7 +159,7 @@ private:
         std::vector<int> ends;
         std::promise<void> made;
         std::future<void> done;
-        bool failed = false;   // a text could not be had
+        int failedAt = -1;   // the first text that could not be had
     };
 
     struct Entry
@@ -183,17 +183,18 @@ private:
             b->texts.resize(b->makes.size());
         b->done = b->made.get_future();
         m_pool->start([b, encode] {
-            try {
-                for (size_t i = 0; i < b->makes.size(); ++i) {
+            for (size_t i = 0; i < b->makes.size(); ++i) {
+                try {
                     if (encode) {
                         b->bytes += b->makes[i]().toUtf8();
                         b->ends[i] = b->bytes.size();
                     } else {
                         b->texts[i] = b->makes[i]();
                     }
+                } catch (const std::bad_alloc&) {
+                    b->failedAt = int(i);
+                    break;
                 }
-            } catch (const std::bad_alloc&) {
-                b->failed = true;
             }
             b->made.set_value();
         });
@@ -206,7 +207,7 @@ private:
             submit();
         if (e.batch)
             e.batch->done.wait();
-        if (e.batch && e.batch->failed)
+        if (e.batch && e.batch->failedAt >= 0 && e.index >= e.batch->failedAt)
             m_failed = true;
         if (m_failed) {
             // Nothing after a piece that could not be made.

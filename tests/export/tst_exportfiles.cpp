@@ -1,6 +1,7 @@
 // Exports written to files: whole or not at all, and failures reported,
 // each as what it is.
 #include "ExportFixture.h"
+#include "OrderedText.h"
 #include "ProjectFixture.h"
 #include "SampleLookups.h"
 #include "TextListings.h"
@@ -312,6 +313,30 @@ private slots:
         packed.reserveFor(1053584, 2603);
         QVERIFY(packed.bytes.capacity() < 1053584);
         QVERIFY(!packed.noRoom);
+    }
+
+    // A piece whose text cannot be had for want of memory, on whichever
+    // thread it is made, fails the export: what came before it is written,
+    // nothing after it, and the program goes on.
+    void pieceWithoutMemoryFailsTheExport()
+    {
+        QString text;
+        QTextStream out(&text);
+        bool stepRan = false;
+        ExportStatus status;
+        {
+            OrderedText pieces(out);
+            pieces.text([] { return QStringLiteral("before\n"); });
+            pieces.text([]() -> QString { throw std::bad_alloc(); });
+            pieces.text([] { return QStringLiteral("after\n"); });
+            pieces.then([&stepRan] { stepRan = true; });
+            pieces.finish();
+            status = pieces.status();
+        }
+        out.flush();
+        QCOMPARE(status.failure, ExportFailure::NoMemory);
+        QCOMPARE(text, QStringLiteral("before\n"));
+        QVERIFY(!stepRan);
     }
 
     void failedStreamIsNotCommitted()
