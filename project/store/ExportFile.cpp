@@ -6,15 +6,54 @@
 #include <QSaveFile>
 #include <QTemporaryFile>
 
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 ExportTemporaryFileGate s_temporaryFileGate;
+ExportTargetWrite s_targetWrite;
+qint64 s_bufferLimit = 0;
 
-bool failWith(QString* errorText, const QString& why)
+// What one byte array can hold, with room for its header.
+const qint64 kDefaultBufferLimit = std::numeric_limits<int>::max() - 1024;
+
+bool failWith(ExportStatus* status, const ExportStatus& why)
 {
-    if (errorText)
-        *errorText = why;
+    if (status)
+        *status = why;
     return false;
+}
+
+// Sends what was written to a file on to the disk. Some file systems only
+// find at this point that there is no room; a file system that cannot sync
+// is not a failure.
+ExportStatus syncToDisk(QFile& file)
+{
+#ifdef Q_OS_WIN
+    const bool synced = _commit(file.handle()) == 0;
+#else
+    const bool synced = ::fsync(file.handle()) == 0;
+#endif
+    if (synced)
+        return ExportStatus();
+    const int error = errno;
+#ifdef EDQUOT
+    if (error == EDQUOT)
+        return ExportStatus::failed(ExportFailure::DiskFull, qt_error_string(error));
+#endif
+    if (error == ENOSPC)
+        return ExportStatus::failed(ExportFailure::DiskFull, qt_error_string(error));
+    if (error == EIO)
+        return ExportStatus::failed(ExportFailure::WriteFailed, qt_error_string(error));
+    return ExportStatus();
 }
 
 // An existing file that this process may write: one a folder without room
@@ -25,38 +64,83 @@ bool writableInPlace(const QString& path)
     return info.exists() && info.isFile() && info.isWritable();
 }
 
-bool writeInPlace(const QString& path, const std::function<void(QTextStream&)>& writer, QString* errorText)
+// Bytes from..to of text into file at the same offsets.
+ExportStatus copyRange(QFile& text, qint64 from, qint64 to, QFile& file)
+{
+    if (!text.seek(from))
+        return ExportStatus::failed(ExportFailure::WriteFailed, text.errorString());
+    if (!file.seek(from))
+        return ExportWriteFailure(file);
+    QByteArray chunk;
+    for (qint64 at = from; at < to; at += chunk.size()) {
+        chunk = text.read(std::min<qint64>(1 << 20, to - at));
+        if (chunk.isEmpty())
+            return ExportStatus::failed(ExportFailure::WriteFailed, text.errorString());
+        if (s_targetWrite) {
+            const ExportStatus written = s_targetWrite(file, chunk.constData(), chunk.size());
+            if (!written.ok())
+                return written;
+        } else if (!WriteWhole(file, chunk.constData(), chunk.size())) {
+            return ExportWriteFailure(file);
+        }
+    }
+    return ExportStatus();
+}
+
+bool writeInPlace(const QString& path, const ExportWriter& writer, ExportStatus* status)
 {
     // The whole text is made in the system's temporary folder before the
     // target is touched, so a writer that fails leaves the older file as it
-    // was, and a season's export never has to fit in memory.
+    // was, and a season's export never has to fit in memory. The text goes
+    // through text mode, as on the other road; it is copied as it was
+    // written.
     QTemporaryFile text(QDir(QDir::tempPath()).filePath(QStringLiteral("vodez-export-XXXXXX")));
     if (!text.open())
-        return failWith(errorText, text.errorString());
-    QTextStream out(&text);
-    out.setCodec("UTF-8");
-    if (writer)
-        writer(out);
-    out.flush();
-    if (out.status() != QTextStream::Ok || !text.flush() || !text.seek(0))
-        return failWith(errorText, QStringLiteral("the text of the export could not be made"));
+        return failWith(status, ExportStatus::failed(ExportFailure::CannotOpen, text.errorString()));
+    text.setTextModeEnabled(true);
+    {
+        QTextStream out(&text);
+        out.setCodec("UTF-8");
+        const ExportStatus made = writer ? writer(out) : ExportStatus();
+        if (!made.ok())
+            return failWith(status, made);
+        out.flush();
+        if (out.status() != QTextStream::Ok || !text.flush())
+            return failWith(status, ExportWriteFailure(text));
+    }
+    text.setTextModeEnabled(false);
+    const qint64 size = text.size();
 
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return failWith(errorText, file.errorString());
-    QByteArray chunk;
-    while (!(chunk = text.read(1 << 20)).isEmpty()) {
-        if (file.write(chunk) != chunk.size())
-            return failWith(errorText, file.errorString());
+    // Opened for reading too, so that it is not cut on opening; unbuffered,
+    // so that a write that fails leaves nothing behind to go out later.
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return failWith(status, ExportStatus::failed(ExportFailure::CannotOpen, file.errorString()));
+    const qint64 older = file.size();
+    // First the room the new text needs beyond the older one, with the end
+    // of the new text written into it and sent on to the disk; where it does
+    // not fit, the file is cut back to the older length, which it still
+    // holds unchanged.
+    if (size > older) {
+        ExportStatus grown = copyRange(text, older, size, file);
+        if (grown.ok())
+            grown = syncToDisk(file);
+        if (!grown.ok()) {
+            file.resize(older);
+            return failWith(status, grown);
+        }
     }
-    if (text.error() != QFileDevice::NoError)
-        return failWith(errorText, text.errorString());
-    if (!file.flush())
-        return failWith(errorText, file.errorString());
+    // Then over the older text, from the start, on disk space the file
+    // holds already.
+    ExportStatus written = copyRange(text, 0, std::min(size, older), file);
+    if (written.ok() && size < older && !file.resize(size))
+        written = ExportWriteFailure(file);
+    if (written.ok())
+        written = syncToDisk(file);
     file.close();
-    if (file.error() != QFileDevice::NoError)
-        return failWith(errorText, file.errorString());
-    return true;
+    if (written.ok() && file.error() != QFileDevice::NoError)
+        written = ExportWriteFailure(file);
+    return written.ok() || failWith(status, written);
 }
 
 } // namespace
@@ -66,34 +150,60 @@ void SetExportTemporaryFileGate(ExportTemporaryFileGate gate)
     s_temporaryFileGate = std::move(gate);
 }
 
-bool WriteExportFile(const QString& path, const std::function<void(QTextStream&)>& writer, QString* errorText)
+void SetExportTargetWrite(ExportTargetWrite write)
+{
+    s_targetWrite = std::move(write);
+}
+
+// Qt reports a full disk as a resource error.
+ExportStatus ExportWriteFailure(const QFileDevice& file)
+{
+    return ExportStatus::failed(file.error() == QFileDevice::ResourceError ? ExportFailure::DiskFull
+                                                                           : ExportFailure::WriteFailed,
+                                file.errorString());
+}
+
+qint64 ExportBufferLimit()
+{
+    return s_bufferLimit > 0 ? s_bufferLimit : kDefaultBufferLimit;
+}
+
+void SetExportBufferLimit(qint64 bytes)
+{
+    s_bufferLimit = std::min(std::max<qint64>(bytes, 0), kDefaultBufferLimit);
+}
+
+bool WriteExportFile(const QString& path, const ExportWriter& writer, ExportStatus* status)
 {
     QSaveFile file(path);
     const QString folder = QFileInfo(path).absolutePath();
     const bool temporaryAllowed = !s_temporaryFileGate || s_temporaryFileGate(folder);
+    // Text mode, as the direct road's text is made in.
     if (!temporaryAllowed || !file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         // Only a folder that refuses new files sends the text straight into
         // the target; any other failure to make the temporary file (a folder
         // gone, no space) keeps the older file whole.
         const bool folderRefusesNewFiles = !temporaryAllowed || !QFileInfo(folder).isWritable();
         if (folderRefusesNewFiles && writableInPlace(path))
-            return writeInPlace(path, writer, errorText);
-        return failWith(errorText, temporaryAllowed ? file.errorString()
-                                                    : QStringLiteral("no temporary file may be made in %1").arg(folder));
+            return writeInPlace(path, writer, status);
+        return failWith(status, ExportStatus::failed(ExportFailure::CannotOpen,
+                                                     temporaryAllowed
+                                                         ? file.errorString()
+                                                         : QStringLiteral("no temporary file may be made in %1")
+                                                               .arg(folder)));
     }
 
     QTextStream out(&file);
     out.setCodec("UTF-8");
-    if (writer)
-        writer(out);
+    const ExportStatus made = writer ? writer(out) : ExportStatus();
     out.flush();
-    if (out.status() != QTextStream::Ok) {
-        const QString why = file.errorString();
+    if (!made.ok() || out.status() != QTextStream::Ok) {
+        const ExportStatus why = made.ok() ? ExportWriteFailure(file) : made;
         file.cancelWriting();
         file.commit();   // only removes the temporary file
-        return failWith(errorText, why);
+        return failWith(status, why);
     }
     if (!file.commit())
-        return failWith(errorText, file.errorString());
+        return failWith(status, ExportWriteFailure(file));
     return true;
 }

@@ -6,22 +6,77 @@
 // error leaves an older file of that name as it was and is reported as
 // failure. A folder that holds no new file but lets the target itself be
 // overwritten gets the text written straight into the target instead, once
-// it has all been made: there a failing disk can leave the target half
-// written, which no other road can avoid.
+// it has all been made: the room the new text needs beyond the older file is
+// written and synced first, so a full disk leaves the older file as it was
+// there too.
+//
+// Both roads write through a device opened in text mode, so they write the
+// same line ends.
 
+#include <QFile>
+#include <QIODevice>
 #include <QString>
 #include <QTextStream>
 
 #include <functional>
 
+// Why an export was not written.
+enum class ExportFailure
+{
+    None,
+    // The file (or the temporary file beside it) could not be opened.
+    CannotOpen,
+    // The disk had no room for the text.
+    DiskFull,
+    // Any other failure to write or put the file in place.
+    WriteFailed,
+    // The project file could not be read (another program holds it locked,
+    // a damaged page): nothing is written over data that were not read.
+    ProjectUnreadable,
+    // A buffer the export needs could not be had.
+    NoMemory,
+};
+
+struct ExportStatus
+{
+    ExportFailure failure = ExportFailure::None;
+    QString detail;   // the system's or SQLite's own words
+
+    bool ok() const { return failure == ExportFailure::None; }
+    static ExportStatus failed(ExportFailure failure, const QString& detail)
+    {
+        ExportStatus s;
+        s.failure = failure;
+        s.detail = detail;
+        return s;
+    }
+};
+
 // Progress of an export: blocks written so far, out of total.
 using ExportProgress = std::function<void(int written, int total)>;
 
+// Writes an export into a stream; a status that is not ok stops the export.
+using ExportWriter = std::function<ExportStatus(QTextStream&)>;
+
 // Runs writer on a UTF-8 text stream and puts the result at path. False when
-// the file could not be created, written or put in place; *errorText (when
-// given) then says why.
-bool WriteExportFile(const QString& path, const std::function<void(QTextStream&)>& writer,
-                     QString* errorText = nullptr);
+// the text could not be made or the file could not be created, written or
+// put in place; *status (when given) then says why.
+bool WriteExportFile(const QString& path, const ExportWriter& writer, ExportStatus* status = nullptr);
+
+// Writes all of size bytes into device, again after a short write, so that
+// a disk that fills up part way reports its own error (a short write
+// reports none). False when a write failed.
+inline bool WriteWhole(QIODevice& device, const char* data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 n = device.write(data, size);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
 
 // Whether a temporary file may be made in a folder, asked before the folder
 // itself is tried; an empty function (the default) leaves it to the folder.
@@ -29,3 +84,18 @@ bool WriteExportFile(const QString& path, const std::function<void(QTextStream&)
 // files, which a process that may write anywhere never meets.
 using ExportTemporaryFileGate = std::function<bool(const QString& folder)>;
 void SetExportTemporaryFileGate(ExportTemporaryFileGate gate);
+
+// How bytes go into the target on that road (size bytes at the file's
+// position); an empty function (the default) writes them into the file.
+// Tests give one that fails part way as on a full disk.
+using ExportTargetWrite = std::function<ExportStatus(QFile& file, const char* data, qint64 size)>;
+void SetExportTargetWrite(ExportTargetWrite write);
+
+// What a failed write to a file says: a full disk, or another failure.
+ExportStatus ExportWriteFailure(const QFileDevice& file);
+
+// The most bytes of stored arrays an export holds for one sounding or block
+// at once: what one byte array can hold. Tests set a small one to meet the
+// limit with a small file; 0 restores the default.
+qint64 ExportBufferLimit();
+void SetExportBufferLimit(qint64 bytes);

@@ -7,7 +7,10 @@
 // nothing into the stream, so the text can go on gathering. Pieces go to the
 // pool in batches, so a thread is woken for a good deal of work rather than
 // for each piece, and the number of pieces under way is bounded, so memory
-// does not grow with the export.
+// does not grow with the export. A piece whose text cannot be had for want
+// of memory fails the export: it and everything after it are dropped.
+
+#include "ExportFile.h"
 
 #include <QByteArray>
 #include <QFileDevice>
@@ -27,6 +30,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <new>
 #include <vector>
 
 class OrderedText
@@ -64,9 +68,15 @@ public:
         Entry e;
         e.keep = std::move(keep);
         if (!m_pool) {
-            e.ready = make();
-            if (m_device)
-                e.bytes = e.ready.toUtf8();
+            try {
+                e.ready = make();
+                if (m_device)
+                    e.bytes = e.ready.toUtf8();
+            } catch (const std::bad_alloc&) {
+                e.ready.clear();
+                e.bytes.clear();
+                m_failed = true;
+            }
         } else {
             if (!m_open)
                 m_open = std::make_shared<Batch>();
@@ -112,6 +122,29 @@ public:
             writeBytes();
     }
 
+    // Drops everything queued and not yet written, once the pieces under way
+    // are done with what they read: the export stops here.
+    void discard()
+    {
+        m_open.reset();
+        for (Entry& e : m_queue) {
+            if (e.batch && e.batch->done.valid())
+                e.batch->done.wait();
+        }
+        m_queue.clear();
+        m_texts = 0;
+        m_bytes.resize(0);
+    }
+
+    // Not ok when a piece could not be made for want of memory; what
+    // followed it was not written.
+    ExportStatus status() const
+    {
+        return m_failed ? ExportStatus::failed(ExportFailure::NoMemory,
+                                               QStringLiteral("the text of a piece does not fit in memory"))
+                        : ExportStatus();
+    }
+
 private:
     static const int kBatch = 32;
     static const int kWriteBytes = 1 << 16;
@@ -126,6 +159,7 @@ private:
         std::vector<int> ends;
         std::promise<void> made;
         std::future<void> done;
+        int failedAt = -1;   // the first text that could not be had
     };
 
     struct Entry
@@ -150,11 +184,16 @@ private:
         b->done = b->made.get_future();
         m_pool->start([b, encode] {
             for (size_t i = 0; i < b->makes.size(); ++i) {
-                if (encode) {
-                    b->bytes += b->makes[i]().toUtf8();
-                    b->ends[i] = b->bytes.size();
-                } else {
-                    b->texts[i] = b->makes[i]();
+                try {
+                    if (encode) {
+                        b->bytes += b->makes[i]().toUtf8();
+                        b->ends[i] = b->bytes.size();
+                    } else {
+                        b->texts[i] = b->makes[i]();
+                    }
+                } catch (const std::bad_alloc&) {
+                    b->failedAt = int(i);
+                    break;
                 }
             }
             b->made.set_value();
@@ -164,12 +203,19 @@ private:
     void writeFront()
     {
         Entry& e = m_queue.front();
-        if (e.step) {
+        if (e.batch && e.batch == m_open)
+            submit();
+        if (e.batch)
+            e.batch->done.wait();
+        if (e.batch && e.batch->failedAt >= 0 && e.index >= e.batch->failedAt)
+            m_failed = true;
+        if (m_failed) {
+            // Nothing after a piece that could not be made.
+            if (e.batch)
+                --m_texts;
+        } else if (e.step) {
             e.step();
         } else if (e.batch) {
-            if (e.batch == m_open)
-                submit();
-            e.batch->done.wait();
             --m_texts;
             if (m_device) {
                 const int begin = e.index > 0 ? e.batch->ends[size_t(e.index - 1)] : 0;
@@ -212,7 +258,7 @@ private:
         if (m_bytes.isEmpty())
             return;
         if (m_out.status() == QTextStream::Ok) {
-            const bool written = m_device->write(m_bytes) == m_bytes.size();
+            const bool written = WriteWhole(*m_device, m_bytes.constData(), m_bytes.size());
             auto* file = qobject_cast<QFileDevice*>(m_device);
             const bool flushed = !file || file->flush();
             if (!written || !flushed)
@@ -260,6 +306,7 @@ private:
     std::unique_ptr<QThreadPool> m_pool;
     int m_limit = 0;   // pieces under way at most
     int m_texts = 0;   // pieces queued
+    bool m_failed = false;
     std::shared_ptr<Batch> m_open;
     std::deque<Entry> m_queue;
 };

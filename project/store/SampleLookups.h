@@ -3,12 +3,16 @@
 // calling thread's connection: each statement is prepared once, and every
 // read runs inside one read transaction held for the whole export (or inside
 // the transaction the connection already has), so the file is not checked
-// again for every sample. A sample whose row cannot be read is written from
-// what its object holds, as a failed fetch leaves it.
+// again for every sample. A sample without a row is written from what its
+// object holds, as a failed fetch leaves it; a row that cannot be read (the
+// file locked by another program, a damaged page) stops the export at once,
+// so that nothing is written over data that were not read and no further
+// lock is waited for.
 
 #include "Data_Blob.h"
 #include "Data_Sample.h"
 #include "DecayMath.h"
+#include "ExportFile.h"
 #include "OrmDatabase.h"
 #include "SqliteRows.h"
 
@@ -16,6 +20,7 @@
 
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <vector>
 
 // A sample's arrays decoded, and what the readers of Data_Sample make of
@@ -67,18 +72,45 @@ struct PackedSamples
         double offFs = 0.0;
     };
 
+    // A copy of size bytes at the end of the buffer. Bytes beyond what one
+    // buffer holds (ExportBufferLimit), or a buffer that cannot be had, are
+    // not added and leave noRoom set: the export fails rather than aborts.
     Span add(const char* data, int size)
     {
+        if (noRoom || qint64(bytes.size()) + size > ExportBufferLimit()) {
+            noRoom = true;
+            return Span();
+        }
         const Span s{bytes.size(), size};
-        bytes.append(data, size);
+        try {
+            bytes.append(data, size);
+        } catch (const std::bad_alloc&) {
+            noRoom = true;
+            return Span();
+        }
         return s;
     }
     Span add(const QByteArray& blob) { return add(blob.constData(), blob.size()); }
 
+    // Room for count more samples of perSample bytes each, so they go in
+    // without the buffer growing; sizes are worked out in 64 bits. Room that
+    // would not fit in one buffer, or cannot be had, is not taken: only what
+    // is really added counts against the limit.
+    void reserveFor(qint64 perSample, qint64 count)
+    {
+        const qint64 total = qint64(bytes.size()) + perSample * count;
+        if (noRoom || perSample <= 0 || count <= 0 || total > ExportBufferLimit())
+            return;
+        try {
+            bytes.reserve(int(total));
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
     // Of the transmitter array only what its current is worked out from is
     // kept (DecayMath::SendIStretchOf; never a short tail).
     static int sendValues(int bytes) { return bytes / 8 + (bytes % 8 != 0 ? 1 : 0); }
-    static int sendBytes(int bytes) { return 2 * 8 * DecayMath::SendIStretchOf(sendValues(bytes)).count; }
+    static qint64 sendBytes(int bytes) { return 2 * 8 * qint64(DecayMath::SendIStretchOf(sendValues(bytes)).count); }
     void addSend(const char* data, int size, Sample* s)
     {
         const int n = sendValues(size);
@@ -132,11 +164,21 @@ struct PackedSamples
 
     QByteArray bytes;
     QVector<Sample> samples;
+    // Set when bytes did not fit (see add); what was added since is incomplete.
+    bool noRoom = false;
 };
 
 class SampleLookups
 {
 public:
+    // What a lookup found.
+    enum class Row
+    {
+        Found,     // the row is current
+        Missing,   // the sample has no row
+        Failed,    // the row could not be read: status() says why
+    };
+
     SampleLookups() : m_db(orm::Database::getDatabase()), m_handle(SqliteRows::handle(m_db))
     {
         if (m_handle)
@@ -153,35 +195,61 @@ public:
     SampleLookups& operator=(const SampleLookups&) = delete;
 
     // A statement whose single parameter is the sample's ID; null when the
-    // connection is not SQLite's or the statement does not prepare.
+    // connection is not SQLite's or the statement does not prepare, and then
+    // every lookup through it fails (only a lookup: an export that reads no
+    // row does not need the file).
     SqliteRows* prepare(const char* sql)
     {
-        if (!m_handle)
+        if (!m_handle) {
+            m_unprepared = QStringLiteral("the project file is not open");
             return nullptr;
+        }
         m_statements.emplace_back(new SqliteRows(m_handle, sql));
-        return m_statements.back()->isPrepared() ? m_statements.back().get() : nullptr;
+        SqliteRows* rows = m_statements.back().get();
+        if (rows->isPrepared())
+            return rows;
+        m_unprepared = rows->error().databaseText();
+        return nullptr;
     }
 
-    // Steps rows to the row of sample id: true when there is one. The row
-    // stays current until the next find on the same statement.
-    static bool find(SqliteRows* rows, int id)
+    // Steps rows to the row of sample id. A found row stays current until
+    // the next find on the same statement. After the first failure every
+    // find fails at once, without asking the file again.
+    Row find(SqliteRows* rows, int id)
     {
+        if (!m_status.ok())
+            return Row::Failed;
         if (!rows)
-            return false;
+            return fail(ExportFailure::ProjectUnreadable, m_unprepared);
         rows->reset();
         rows->bind(1, id);
-        return rows->next();
+        if (rows->next())
+            return Row::Found;
+        if (rows->failed())
+            return fail(ExportFailure::ProjectUnreadable, rows->error().databaseText());
+        return Row::Missing;
     }
+    // After arrays went into packed: false (the status says so) when they
+    // did not fit.
+    bool fits(const PackedSamples& packed)
+    {
+        if (packed.noRoom && m_status.ok())
+            fail(ExportFailure::NoMemory, QStringLiteral("the stored arrays of a sounding do not fit in memory"));
+        return m_status.ok();
+    }
+    // Why the export stopped; ok while every row read.
+    const ExportStatus& status() const { return m_status; }
+
     // Makes room in packed for the blobs of these columns of the current
     // row and what is kept of its transmitter array in column send (if not
     // -1), times count, so they go in without the buffer growing.
     static void reserve(const SqliteRows& rows, std::initializer_list<int> columns, int send, int count,
                         PackedSamples* packed)
     {
-        int size = send >= 0 ? PackedSamples::sendBytes(rows.bytes(send)) : 0;
+        qint64 size = send >= 0 ? PackedSamples::sendBytes(rows.bytes(send)) : 0;
         for (int c : columns)
             size += rows.bytes(c);
-        packed->bytes.reserve(packed->bytes.size() + size * count);
+        packed->reserveFor(size, count);
     }
     // The array blob of a column of the current row, copied into packed.
     static PackedSamples::Span pack(const SqliteRows& rows, int column, PackedSamples* packed)
@@ -211,8 +279,16 @@ public:
     }
 
 private:
+    Row fail(ExportFailure failure, const QString& detail)
+    {
+        m_status = ExportStatus::failed(failure, detail);
+        return Row::Failed;
+    }
+
     QSqlDatabase m_db;
     sqlite3* m_handle;
     bool m_began = false;
     std::vector<std::unique_ptr<SqliteRows> > m_statements;
+    QString m_unprepared;
+    ExportStatus m_status;
 };

@@ -48,6 +48,9 @@ public:
         m_rc = sqlite3_step(m_st);
         return m_rc == SQLITE_ROW;
     }
+    // After next() gave false: whether an error, not the end of the rows,
+    // stopped it (a file locked by another program, a damaged page).
+    bool failed() const { return m_rc != SQLITE_DONE && m_rc != SQLITE_ROW; }
     // After next() gave false: the error that ended the rows, if any.
     QSqlError error() const
     {

@@ -3,7 +3,6 @@
 #include "Data_Point.h"
 #include "Data_Sample.h"
 #include "OrderedText.h"
-#include "OrmDao.h"
 #include "SampleLookups.h"
 #include "StoredCurves.h"
 
@@ -220,11 +219,15 @@ public:
     {
     }
 
-    // The stored columns of a sample's block.
-    void sampleRows(const Data_Sample& held, SampleRows* rows)
+    // The stored columns of a sample's block. False when its row could not
+    // be read or its arrays held (status() says why): the dump stops.
+    bool sampleRows(const Data_Sample& held, SampleRows* rows)
     {
         PackedSamples& packed = rows->arrays;
-        if (SampleLookups::find(m_whole, held.ID)) {
+        const SampleLookups::Row row = m_reads.find(m_whole, held.ID);
+        if (row == SampleLookups::Row::Failed)
+            return false;
+        if (row == SampleLookups::Row::Found) {
             rows->type = m_whole->integer(0);
             rows->use = m_whole->integer(1);
             PackedSamples::Sample a;
@@ -246,12 +249,13 @@ public:
             rows->use = held.USE;
             packed.addHeld(held, true);
         }
+        return m_reads.fits(packed);
     }
 
     // The used samples of a point with the columns of their curves, and the
     // stored rates of its first sample (0 without samples; those it holds
-    // when its row is gone); leaves its samples light.
-    void pointRows(Data_Point& p, PointRows* rows)
+    // when its row is gone); leaves its samples light. False as sampleRows.
+    bool pointRows(Data_Point& p, PointRows* rows)
     {
         const QVector<std::shared_ptr<Data_Sample> > samples = p.list_Data_Sample;
         const std::shared_ptr<Data_Sample> first = samples.isEmpty() ? nullptr : samples.first();
@@ -263,7 +267,10 @@ public:
             PackedSamples& packed = rows->used;
             double sendFs = held->SendFs;
             double recvFs = held->RecvFs;
-            if (SampleLookups::find(m_curve, held->ID)) {
+            const SampleLookups::Row row = m_reads.find(m_curve, held->ID);
+            if (row == SampleLookups::Row::Failed)
+                return false;
+            if (row == SampleLookups::Row::Found) {
                 PackedSamples::Sample a;
                 // Room for the rest, as large as the first.
                 if (packed.samples.isEmpty() && m_divI)
@@ -282,6 +289,8 @@ public:
             } else {
                 packed.addHeld(*held, m_divI);
             }
+            if (!m_reads.fits(packed))
+                return false;
             if (held == first) {
                 haveRates = true;
                 rows->sendFs = sendFs;
@@ -291,13 +300,19 @@ public:
         if (first && !haveRates) {
             rows->sendFs = first->SendFs;
             rows->recvFs = first->RecvFs;
-            if (SampleLookups::find(m_rates, first->ID)) {
+            const SampleLookups::Row row = m_reads.find(m_rates, first->ID);
+            if (row == SampleLookups::Row::Failed)
+                return false;
+            if (row == SampleLookups::Row::Found) {
                 rows->sendFs = m_rates->real(0);
                 rows->recvFs = m_rates->real(1);
             }
         }
         SampleLookups::lighten(p.list_Data_Sample);
+        return true;
     }
+
+    const ExportStatus& status() const { return m_reads.status(); }
 
 private:
     SampleLookups m_reads;
@@ -381,8 +396,8 @@ int countBlocks(const QVector<std::shared_ptr<Data_Line> >& lines, int depth)
 
 namespace TextListings {
 
-void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, const DumpOptions& options,
-               const ExportProgress& progress)
+ExportStatus WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines,
+                       const DumpOptions& options, const ExportProgress& progress)
 {
     const int total = countBlocks(lines, options.depth);
     DumpReader reader(options.divI);
@@ -394,6 +409,7 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
     context.cLocale = out.locale() == QLocale::c();
     OrderedText pieces(out);
     int blocks = 0;
+    ExportStatus status;
     // The line and point headers are made here, in a stream formatted as the
     // output is where they go: as the caller left it before the first block,
     // at its defaults from the first block on, as padded() leaves it.
@@ -421,9 +437,12 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
         ++blocks;
         if (report)
             pieces.then([report, done = blocks, total] { (*report)(done, total); });
+        status = pieces.status();
     };
 
     for (const std::shared_ptr<Data_Line>& line : lines) {
+        if (!status.ok())
+            break;
         if (!line || line->USE == 0)
             continue;
         const QVector<std::shared_ptr<Data_Point> > points = line->list_Data_Point;
@@ -433,6 +452,8 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
         h << "Line Use : " << line->USE << '\n';
         h << "Point Number : " << points.size() << '\n';
         for (const std::shared_ptr<Data_Point>& p : points) {
+            if (!status.ok())
+                break;
             if (!p || p->USE == 0 || !isListedPoint(*p))
                 continue;
             h << T << "Point : " << p->NAME << '\n';
@@ -442,28 +463,43 @@ void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lin
             h << T << "Sample Number : " << p->list_Data_Sample.size() << '\n';
             if (options.depth == 1) {
                 const QVector<std::shared_ptr<Data_Sample> > samples = p->list_Data_Sample;
-                for (int j = 0; j < samples.size(); ++j) {
+                for (int j = 0; j < samples.size() && status.ok(); ++j) {
                     if (!samples[j] || samples[j]->USE == 0)
                         continue;
                     // A whole copy: the point's own samples stay light.
                     auto whole = std::make_shared<SampleRows>();
                     whole->position = j;
-                    reader.sampleRows(*samples[j], whole.get());
-                    block(std::move(whole));
+                    if (!reader.sampleRows(*samples[j], whole.get()))
+                        status = reader.status();
+                    else
+                        block(std::move(whole));
                 }
             } else if (options.depth == 0) {
                 auto rows = std::make_shared<PointRows>();
-                reader.pointRows(*p, rows.get());
-                block(std::move(rows));
+                if (!reader.pointRows(*p, rows.get()))
+                    status = reader.status();
+                else
+                    block(std::move(rows));
             }
         }
         h << '\n';
     }
-    writeHeaders();
+    // Nothing more is written once a row could not be read or a block made;
+    // the caller drops what was.
+    if (status.ok()) {
+        writeHeaders();
+        pieces.finish();
+        status = pieces.status();
+    }
+    if (!status.ok())
+        pieces.discard();
+    return status;
 }
 
-void WriteLog(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines)
+ExportStatus WriteLog(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines)
 {
+    SampleLookups reads;
+    SqliteRows* notes = reads.prepare("SELECT NOTE FROM Data_Sample WHERE ID = ?");
     for (const std::shared_ptr<Data_Line>& line : lines) {
         if (!line || line->USE == 0)
             continue;
@@ -478,17 +514,25 @@ void WriteLog(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& line
                 const std::shared_ptr<Data_Sample>& s = samples[j];
                 if (!s || s->USE == 0)
                     continue;
-                // Samples are held without their notes; read the stored one.
-                orm::dao::fetch_by_id(*s, nullptr, {QStringLiteral("NOTE")});
+                // Samples are held without their notes; read the stored one
+                // into the object.
+                const SampleLookups::Row row = reads.find(notes, s->ID);
+                if (row == SampleLookups::Row::Failed)
+                    return reads.status();
+                if (row == SampleLookups::Row::Found)
+                    s->NOTE = notes->text(0);
                 out << "    " << "|---" << "SAMPLE " << j << " : " << s->NOTE << '\n';
             }
         }
         out << '\n';
     }
+    return ExportStatus();
 }
 
-void WritePointTime(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines)
+ExportStatus WritePointTime(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines)
 {
+    SampleLookups reads;
+    SqliteRows* starts = reads.prepare("SELECT StartTime FROM Data_Sample WHERE ID = ?");
     for (const std::shared_ptr<Data_Line>& line : lines) {
         if (!line || line->USE == 0)
             continue;
@@ -497,11 +541,23 @@ void WritePointTime(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >
         for (const std::shared_ptr<Data_Point>& p : points) {
             if (!p || p->USE == 0)
                 continue;
-            const QDateTime start = p->GetStartTime();
+            // The stored start time of the first sample, read into the
+            // object (Data_Point::GetStartTime).
+            QDateTime start;
+            const std::shared_ptr<Data_Sample> first = p->list_Data_Sample.value(0);
+            if (first) {
+                const SampleLookups::Row row = reads.find(starts, first->ID);
+                if (row == SampleLookups::Row::Failed)
+                    return reads.status();
+                if (row == SampleLookups::Row::Found)
+                    first->StartTime = starts->integer64(0);
+                start = QDateTime::fromMSecsSinceEpoch(first->StartTime);
+            }
             out << "    " << p->NAME << " , " << start.toString(QStringLiteral("yyyy.MM.dd hh:mm:ss")) << '\n';
         }
         out << '\n';
     }
+    return ExportStatus();
 }
 
 } // namespace TextListings

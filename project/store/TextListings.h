@@ -6,8 +6,7 @@
 //   - the notes of lines, points and samples as an indented tree;
 //   - the start time of every point, line by line.
 // Only lines in use are listed. Sample columns are read through the calling
-// thread's connection; the detailed dump reads each sample's row once, in one
-// read transaction.
+// thread's connection, each sample's row once, in one read transaction.
 
 #include "ExportFile.h"
 
@@ -33,15 +32,19 @@ struct DumpOptions
     bool divI = false;
 };
 
+// Each stops at the first row that cannot be read (or, for the dump, block
+// that cannot be held in memory) and says why; what it wrote into out until
+// then is not the whole listing.
+
 // The detailed dump. Self-check points are not listed. progress runs after
 // every sample block (depth 1) or point block (depth 0) with (blocks so far,
 // total); total counts every point of the lines in use at depth 0, else every
 // sample of their points in use.
-void WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, const DumpOptions& options,
-               const ExportProgress& progress = ExportProgress());
+ExportStatus WriteData(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines,
+                       const DumpOptions& options, const ExportProgress& progress = ExportProgress());
 // The notes tree; each sample's note is read from the file first.
-void WriteLog(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines);
+ExportStatus WriteLog(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines);
 // The start time of every point in use.
-void WritePointTime(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines);
+ExportStatus WritePointTime(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines);
 
 } // namespace TextListings

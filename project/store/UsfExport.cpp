@@ -71,8 +71,9 @@ public:
     {
     }
 
-    // Leaves the point's samples light.
-    void read(Data_Point& p, SoundingRows* rows)
+    // Leaves the point's samples light. False when a row could not be read
+    // or its arrays held (status() says why): the export stops.
+    bool read(Data_Point& p, SoundingRows* rows)
     {
         rows->mode = StoredCurves::ModeOfPoint(p);
         const QVector<std::shared_ptr<Data_Sample> > samples = p.list_Data_Sample;
@@ -86,7 +87,10 @@ public:
             PackedSamples& packed = rows->used;
             qint64 startTime = held->StartTime;
             double sendFs = held->SendFs;
-            if (SampleLookups::find(m_used, held->ID)) {
+            const SampleLookups::Row row = m_reads.find(m_used, held->ID);
+            if (row == SampleLookups::Row::Failed)
+                return false;
+            if (row == SampleLookups::Row::Found) {
                 PackedSamples::Sample a;
                 // Room for the rest, as large as the first.
                 if (packed.samples.isEmpty())
@@ -102,6 +106,8 @@ public:
             } else {
                 packed.addHeld(*held, true);
             }
+            if (!m_reads.fits(packed))
+                return false;
             if (held == first) {
                 haveFirst = true;
                 firstStart = startTime;
@@ -111,7 +117,10 @@ public:
         if (!haveFirst && first) {
             firstStart = first->StartTime;
             rows->firstFreq = first->SendFs;
-            if (SampleLookups::find(m_first, first->ID)) {
+            const SampleLookups::Row row = m_reads.find(m_first, first->ID);
+            if (row == SampleLookups::Row::Failed)
+                return false;
+            if (row == SampleLookups::Row::Found) {
                 firstStart = m_first->integer64(0);
                 rows->firstFreq = m_first->real(1);
             }
@@ -121,7 +130,10 @@ public:
         else
             rows->dayTime = UsfExport::DayTime(QDateTime());
         SampleLookups::lighten(p.list_Data_Sample);
+        return true;
     }
+
+    const ExportStatus& status() const { return m_reads.status(); }
 
 private:
     // "/DATE:" and "/DAYTIME:" of a start time, in local time as
@@ -272,8 +284,8 @@ int CountSoundings(const QVector<std::shared_ptr<Data_Line> >& lines)
     return total;
 }
 
-void Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, bool divI,
-           const ExportProgress& progress)
+ExportStatus Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, bool divI,
+                   const ExportProgress& progress)
 {
     out.reset();
     const int total = CountSoundings(lines);
@@ -285,6 +297,7 @@ void Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, 
     tzset();   // for the reader's start times
     SoundingReader reader;
     int written = 0;
+    ExportStatus status;
     {
         OrderedText pieces(out);
         for (const std::shared_ptr<Data_Line>& line : lines) {
@@ -293,7 +306,7 @@ void Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, 
             // A copy: the points are shared, the vector is not walked while it
             // could grow.
             const QVector<std::shared_ptr<Data_Point> > points = line->list_Data_Point;
-            for (int i = 0; i < points.size(); ++i) {
+            for (int i = 0; i < points.size() && status.ok(); ++i) {
                 const std::shared_ptr<Data_Point>& p = points[i];
                 if (!p || !isSounding(*p))
                     continue;
@@ -304,15 +317,30 @@ void Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, 
                 rows->soundingNo = written;
                 rows->divI = divI;
                 rows->locale = out.locale();
-                reader.read(*p, rows.get());
+                if (!reader.read(*p, rows.get())) {
+                    status = reader.status();
+                    break;
+                }
                 const SoundingRows* made = rows.get();
                 pieces.text([made] { return soundingText(*made); }, rows);
+                status = pieces.status();
             }
+            if (!status.ok())
+                break;
             if (progress)
                 pieces.then([progress, written, total] { progress(written, total); });
         }
+        // Nothing more is written once a row could not be read or a piece
+        // made; the caller drops what was.
+        if (status.ok()) {
+            pieces.finish();
+            status = pieces.status();
+        }
+        if (!status.ok())
+            pieces.discard();
     }
     out.reset();
+    return status;
 }
 
 QString Number(double x)

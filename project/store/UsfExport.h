@@ -30,8 +30,11 @@ int CountSoundings(const QVector<std::shared_ptr<Data_Line> >& lines);
 // current, so they are already per ampere and are not divided again.
 // Reads each sample's columns once through the calling thread's connection,
 // in one read transaction, and leaves each written point's samples light.
-void Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, bool divI,
-           const ExportProgress& progress = ExportProgress());
+// Stops at the first row that cannot be read, or sounding that cannot be
+// held in memory, and says why; what it wrote into out until then is not
+// the whole export.
+ExportStatus Write(QTextStream& out, const QVector<std::shared_ptr<Data_Line> >& lines, bool divI,
+                   const ExportProgress& progress = ExportProgress());
 
 // The number formats of the export.
 // A plain number: what a text stream with default settings writes (6

@@ -6,6 +6,7 @@
 
 #include "DeviceRecords.h"
 #include "DataClasses.h"
+#include "ExportFile.h"
 #include "ProjectStore.h"
 
 #include <QDateTime>
@@ -72,12 +73,13 @@ public:
     static QByteArray VectorToByteArray(const QVector<double>& values);
 
     // The exports written to a file whole or not at all: false (with the
-    // reason in *errorText) when the file could not be written, and an older
-    // file of that name is then left as it was.
-    bool exportUsfFile(const QString& path, QString* errorText = nullptr);
-    bool exportDataFile(const QString& path, int exportType, int exportDep, QString* errorText = nullptr);
-    bool exportLogFile(const QString& path, QString* errorText = nullptr);
-    bool exportPointTimeFile(const QString& path, QString* errorText = nullptr);
+    // reason in *status) when the project file could not be read or the
+    // export file could not be written, and an older file of that name is
+    // then left as it was.
+    bool exportUsfFile(const QString& path, ExportStatus* status = nullptr);
+    bool exportDataFile(const QString& path, int exportType, int exportDep, ExportStatus* status = nullptr);
+    bool exportLogFile(const QString& path, ExportStatus* status = nullptr);
+    bool exportPointTimeFile(const QString& path, ExportStatus* status = nullptr);
 
     // Shows what line `line`, point `point` of it, or sample `sample` of
     // that point stands for (-1: none). Lines of more than 600 points are
@@ -206,6 +208,11 @@ private:
     bool makeSampleItems(QTreeWidgetItem* item);
     void makeSampleItems(int line, int point);
     void refuseDamaged();
+
+    // The exports that have a file entry and a slot: what both write.
+    ExportProgress exportProgress();
+    ExportStatus writeUsf(QTextStream& out);
+    ExportStatus writeData(QTextStream& out, int exportDep);
 
     // Starts the assembly of the whole line on the global thread pool.
     void startLineTask(const std::shared_ptr<Data_Line>& line, double lineNo);

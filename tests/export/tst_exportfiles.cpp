@@ -1,6 +1,10 @@
-// Exports written to files: whole or not at all, and failures reported.
+// Exports written to files: whole or not at all, and failures reported,
+// each as what it is.
 #include "ExportFixture.h"
 #include "FileSizeCap.h"
+#include "OrderedText.h"
+#include "ProjectFixture.h"
+#include "SampleLookups.h"
 #include "TextListings.h"
 #include "UsfExport.h"
 
@@ -14,7 +18,7 @@
 
 
 using namespace exportfixture;
-using Writer = std::function<bool(const QString& path, QString* error)>;
+using Writer = std::function<bool(const QString& path, ExportStatus* error)>;
 Q_DECLARE_METATYPE(Writer)
 
 class TestExportFiles : public QObject
@@ -42,22 +46,24 @@ private slots:
         QTest::addColumn<Writer>("writer");
         QTest::addColumn<QString>("expected");
         Lines* lines = &m_project.lines();
-        QTest::newRow("usf") << Writer([lines](const QString& path, QString* error) {
-            return WriteExportFile(path, [lines](QTextStream& out) { UsfExport::Write(out, *lines, false); }, error);
+        QTest::newRow("usf") << Writer([lines](const QString& path, ExportStatus* error) {
+            return WriteExportFile(path, [lines](QTextStream& out) { return UsfExport::Write(out, *lines, false); },
+                                   error);
         }) << "project.usf";
-        QTest::newRow("dump") << Writer([lines](const QString& path, QString* error) {
+        QTest::newRow("dump") << Writer([lines](const QString& path, ExportStatus* error) {
             TextListings::DumpOptions o;
             o.depth = 1;
             o.config = Project::config();
-            return WriteExportFile(path, [lines, o](QTextStream& out) { TextListings::WriteData(out, *lines, o); },
-                                   error);
+            return WriteExportFile(
+                path, [lines, o](QTextStream& out) { return TextListings::WriteData(out, *lines, o); }, error);
         }) << "dump1.txt";
-        QTest::newRow("notes") << Writer([lines](const QString& path, QString* error) {
-            return WriteExportFile(path, [lines](QTextStream& out) { TextListings::WriteLog(out, *lines); }, error);
-        }) << "log.txt";
-        QTest::newRow("point times") << Writer([lines](const QString& path, QString* error) {
-            return WriteExportFile(path, [lines](QTextStream& out) { TextListings::WritePointTime(out, *lines); },
+        QTest::newRow("notes") << Writer([lines](const QString& path, ExportStatus* error) {
+            return WriteExportFile(path, [lines](QTextStream& out) { return TextListings::WriteLog(out, *lines); },
                                    error);
+        }) << "log.txt";
+        QTest::newRow("point times") << Writer([lines](const QString& path, ExportStatus* error) {
+            return WriteExportFile(
+                path, [lines](QTextStream& out) { return TextListings::WritePointTime(out, *lines); }, error);
         }) << "pointtime.txt";
     }
 
@@ -68,7 +74,7 @@ private slots:
         const QString folder = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
         QVERIFY(QDir().mkpath(folder));
         const QString path = folder + QStringLiteral("/out.txt");
-        QString error;
+        ExportStatus error;
 
         // A good export replaces an older file whole.
         {
@@ -88,16 +94,19 @@ private slots:
                 QVERIFY(cap.ok());
                 QVERIFY(!writer(path, &error));
             }
-            QVERIFY(!error.isEmpty());
+            QVERIFY(!error.detail.isEmpty());
+            // The cap is a file too large, not a full disk.
+            QCOMPARE(error.failure, ExportFailure::WriteFailed);
             QCOMPARE(readFile(path), good);
             QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("out.txt")});
         }
 
         // A folder that does not exist: failure, nothing created.
-        error.clear();
+        error = ExportStatus();
         const QString missing = folder + QStringLiteral("/missing/out.txt");
         QVERIFY(!writer(missing, &error));
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!error.detail.isEmpty());
+        QCOMPARE(error.failure, ExportFailure::CannotOpen);
         QVERIFY(!QFile::exists(missing));
     }
 
@@ -116,12 +125,12 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         const QString path = folder + QStringLiteral("/out.usf");
         Lines* lines = &m_project.lines();
-        const auto usf = [lines](QTextStream& out) { UsfExport::Write(out, *lines, false); };
-        QString error;
+        const auto usf = [lines](QTextStream& out) { return UsfExport::Write(out, *lines, false); };
+        ExportStatus error;
 
         // No file there yet: failure, and none made.
         QVERIFY(!WriteExportFile(path, usf, &error));
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!error.detail.isEmpty());
         QVERIFY(!QFile::exists(path));
         QCOMPARE(asked, QStringList{QDir(folder).absolutePath()});
 
@@ -132,19 +141,182 @@ private slots:
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write(QByteArray(20000, 'x'));
         }
-        QVERIFY2(WriteExportFile(path, usf, &error), qPrintable(error));
+        QVERIFY2(WriteExportFile(path, usf, &error), qPrintable(error.detail));
         QCOMPARE(readFile(path), expectedTextFile(QStringLiteral("project.usf")));
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("out.usf")});
 
         // A writer that fails leaves the file as it was.
         const QByteArray good = readFile(path);
-        error.clear();
+        error = ExportStatus();
         QVERIFY(!WriteExportFile(path, [](QTextStream& out) {
             out << "partial";
             out.setStatus(QTextStream::WriteFailed);
+            return ExportStatus();
         }, &error));
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!error.detail.isEmpty());
         QCOMPARE(readFile(path), good);
+    }
+
+    // Both roads write through a device in text mode, so that they end
+    // lines alike where text mode changes them (not here: LF stays LF).
+    void bothRoadsWriteInTextMode_data()
+    {
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("through a temporary file") << false;
+        QTest::newRow("in place") << true;
+    }
+    void bothRoadsWriteInTextMode()
+    {
+        QFETCH(bool, inPlace);
+        const QString path = m_dir.filePath(QStringLiteral("text-%1.txt").arg(QTest::currentDataTag()));
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+        }
+        if (inPlace)
+            SetExportTemporaryFileGate([](const QString&) { return false; });
+        auto reopen = qScopeGuard([] { SetExportTemporaryFileGate(ExportTemporaryFileGate()); });
+        bool textMode = false;
+        QVERIFY(WriteExportFile(path, [&textMode](QTextStream& out) {
+            textMode = out.device() && out.device()->isTextModeEnabled();
+            out << "a\nb\n";
+            return ExportStatus();
+        }));
+        QVERIFY(textMode);
+#ifdef Q_OS_WIN
+        QCOMPARE(readFile(path), QByteArray("a\r\nb\r\n"));
+#else
+        QCOMPARE(readFile(path), QByteArray("a\nb\n"));
+#endif
+    }
+
+    // Written in place onto a disk that fills up: the room the new text
+    // needs beyond the older file is taken first, so a disk without it
+    // leaves the older file as it was and says that it is full.
+    void fullDiskInPlace_data()
+    {
+        QTest::addColumn<int>("older");
+        QTest::addColumn<qint64>("room");
+        QTest::addColumn<bool>("written");
+        const int text = expectedTextFile(QStringLiteral("project.usf")).size();
+        QTest::newRow("room for the whole text") << 1000 << qint64(text) << true;
+        QTest::newRow("room for part of it") << 1000 << qint64(text - 500) << false;
+        QTest::newRow("no room beyond the older file") << 1000 << qint64(1000) << false;
+        QTest::newRow("shorter text over a longer file") << 20000 << qint64(20000) << true;
+    }
+    void fullDiskInPlace()
+    {
+        QFETCH(int, older);
+        QFETCH(qint64, room);
+        QFETCH(bool, written);
+        const QString folder = m_dir.filePath(QStringLiteral("full/%1").arg(QTest::currentDataTag()));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/out.usf");
+        const QByteArray before(older, 'o');
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            QCOMPARE(old.write(before), qint64(older));
+        }
+        Lines* lines = &m_project.lines();
+        ExportStatus status;
+        bool ok = false;
+        {
+            FullDiskInPlace disk(room);
+            ok = WriteExportFile(path, [lines](QTextStream& out) { return UsfExport::Write(out, *lines, false); },
+                                 &status);
+        }
+        QCOMPARE(ok, written);
+        if (written) {
+            QCOMPARE(readFile(path), expectedTextFile(QStringLiteral("project.usf")));
+        } else {
+            QCOMPARE(status.failure, ExportFailure::DiskFull);
+            QCOMPARE(readFile(path), before);
+        }
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("out.usf")});
+    }
+
+    // A write the disk has no room for is a full disk; one refused for
+    // another reason (a file too large, above) is not.
+    void fullDiskIsToldApart()
+    {
+        QFile full(QStringLiteral("/dev/full"));
+        QVERIFY(full.open(QIODevice::WriteOnly));
+        QVERIFY(!WriteWhole(full, "text", 4) || !full.flush());
+        QCOMPARE(ExportWriteFailure(full).failure, ExportFailure::DiskFull);
+    }
+
+    // Stored arrays of a sounding beyond what one buffer holds (a small
+    // limit here) fail the export, which leaves the older file as it was;
+    // their sizes are worked out in 64 bits, not wrapped.
+    void soundingsTooLargeToHold_data()
+    {
+        QTest::addColumn<Writer>("writer");
+        Lines* lines = &m_project.lines();
+        QTest::newRow("usf") << Writer([lines](const QString& path, ExportStatus* error) {
+            return WriteExportFile(path, [lines](QTextStream& out) { return UsfExport::Write(out, *lines, false); },
+                                   error);
+        });
+        for (int depth : {0, 1}) {
+            QTest::newRow(depth == 0 ? "dump of points" : "dump of samples")
+                << Writer([lines, depth](const QString& path, ExportStatus* error) {
+                       TextListings::DumpOptions o;
+                       o.depth = depth;
+                       return WriteExportFile(
+                           path, [lines, o](QTextStream& out) { return TextListings::WriteData(out, *lines, o); },
+                           error);
+                   });
+        }
+    }
+    void soundingsTooLargeToHold()
+    {
+        QFETCH(Writer, writer);
+        const QString path = m_dir.filePath(QStringLiteral("large-%1.txt").arg(QTest::currentDataTag()));
+        const QByteArray older("older\n");
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write(older);
+        }
+        ExportStatus status;
+        {
+            SetExportBufferLimit(100);   // less than the two samples of point 10
+            auto restore = qScopeGuard([] { SetExportBufferLimit(0); });
+            QVERIFY(!writer(path, &status));
+        }
+        QCOMPARE(status.failure, ExportFailure::NoMemory);
+        QCOMPARE(readFile(path), older);
+        QVERIFY(writer(path, &status));
+
+        // 2603 samples of 1053584 bytes: room for none of them is taken.
+        PackedSamples packed;
+        packed.reserveFor(1053584, 2603);
+        QVERIFY(packed.bytes.capacity() < 1053584);
+        QVERIFY(!packed.noRoom);
+    }
+
+    // A piece whose text cannot be had for want of memory, on whichever
+    // thread it is made, fails the export: what came before it is written,
+    // nothing after it, and the program goes on.
+    void pieceWithoutMemoryFailsTheExport()
+    {
+        QString text;
+        QTextStream out(&text);
+        bool stepRan = false;
+        ExportStatus status;
+        {
+            OrderedText pieces(out);
+            pieces.text([] { return QStringLiteral("before\n"); });
+            pieces.text([]() -> QString { throw std::bad_alloc(); });
+            pieces.text([] { return QStringLiteral("after\n"); });
+            pieces.then([&stepRan] { stepRan = true; });
+            pieces.finish();
+            status = pieces.status();
+        }
+        out.flush();
+        QCOMPARE(status.failure, ExportFailure::NoMemory);
+        QCOMPARE(text, QStringLiteral("before\n"));
+        QVERIFY(!stepRan);
     }
 
     void failedStreamIsNotCommitted()
@@ -152,10 +324,11 @@ private slots:
         // A writer whose stream goes bad is a failure even when every byte
         // the device saw was written.
         const QString path = m_dir.filePath(QStringLiteral("bad.txt"));
-        QString error;
+        ExportStatus error;
         QVERIFY(!WriteExportFile(path, [](QTextStream& out) {
             out << "partial";
             out.setStatus(QTextStream::WriteFailed);
+            return ExportStatus();
         }, &error));
         QVERIFY(!QFile::exists(path));
     }

@@ -93,13 +93,13 @@ private slots:
     void fileEntry()
     {
         const QString path = m_dir.filePath(QStringLiteral("out.usf"));
-        QString error;
+        ExportStatus error;
         QVERIFY(m_tree->exportUsfFile(path, &error));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), expectedTextFile(QStringLiteral("project.usf")));
         QVERIFY(!m_tree->exportUsfFile(m_dir.filePath(QStringLiteral("no/such/folder/out.usf")), &error));
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!error.detail.isEmpty());
     }
 };
 

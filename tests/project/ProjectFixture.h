@@ -1,10 +1,13 @@
 #pragma once
 // Helpers of the project-file tests: soundings as the controller uploads
-// them, plain SQL on a project file through a connection of its own, and a
-// tree subclass that can set the selection the way a double click does.
+// them, plain SQL on a project file through a connection of its own, a lock
+// on it as another program holds one, a full disk under the export written
+// in place, and a tree subclass that can set the selection the way a double
+// click does.
 
 #include "DataClasses.h"
 #include "DataModel_Index.h"
+#include "ExportFile.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -16,6 +19,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <algorithm>
 #include <atomic>
 
 // Before the first project: the persistent classes registered, and the data
@@ -147,6 +151,63 @@ private:
         return n;
     }
     QString m_name;
+};
+
+// A lock on the file from a connection of its own, as another program holds
+// it: "exclusive" keeps every other connection from reading, "reserved" (a
+// write of its own under way) from writing.
+class FileLock
+{
+public:
+    FileLock(const QString& path, const QString& kind) : m_db(path)
+    {
+        if (kind == QLatin1String("exclusive")) {
+            m_held = m_db.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        } else {
+            m_held = m_db.exec(QStringLiteral("BEGIN IMMEDIATE"))
+                && m_db.exec(QStringLiteral("UPDATE Data_Project SET NOTE = 'other' WHERE ID = 1"));
+        }
+    }
+    ~FileLock() { release(); }
+    bool held() const { return m_held; }
+    void release()
+    {
+        if (m_held)
+            m_db.exec(QStringLiteral("ROLLBACK"));
+        m_held = false;
+    }
+
+private:
+    SideDb m_db;
+    bool m_held = false;
+};
+
+// Exports take the road of a folder that refuses new files (the text goes
+// straight into an existing target), onto a disk with room for `room` bytes
+// of the target: a write past it puts in what fits and then fails as a full
+// disk does. Until the object goes.
+class FullDiskInPlace
+{
+public:
+    explicit FullDiskInPlace(qint64 room)
+    {
+        SetExportTemporaryFileGate([](const QString&) { return false; });
+        SetExportTargetWrite([room](QFile& file, const char* data, qint64 size) {
+            const qint64 fits = std::max<qint64>(0, std::min(size, room - file.pos()));
+            if (!WriteWhole(file, data, fits))
+                return ExportWriteFailure(file);
+            if (fits < size)
+                return ExportStatus::failed(ExportFailure::DiskFull, QStringLiteral("No space left on device"));
+            return ExportStatus();
+        });
+    }
+    ~FullDiskInPlace()
+    {
+        SetExportTemporaryFileGate(ExportTemporaryFileGate());
+        SetExportTargetWrite(ExportTargetWrite());
+    }
+    FullDiskInPlace(const FullDiskInPlace&) = delete;
+    FullDiskInPlace& operator=(const FullDiskInPlace&) = delete;
 };
 
 // "L1,P1,S2": the rows of the three tables of soundings in a project file.

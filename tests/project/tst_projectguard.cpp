@@ -1,6 +1,7 @@
 // Files the tree must neither hang on nor harm: a project another program
-// holds locked, a database of another program, a project that lost its
-// project row, and stored numbers far outside what the instrument writes.
+// holds locked, one damaged under the open tree, a database of another
+// program, a project that lost its project row, and stored numbers far
+// outside what the instrument writes.
 #include "ProjectFixture.h"
 #include "RecordingPrompt.h"
 
@@ -9,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QtEndian>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -18,36 +20,57 @@ namespace {
 // makes it a plain failure instead. Far above the store's busy time-out.
 constexpr qint64 kGiveUpBoundMs = 20000;
 
-// A lock on the file from a connection of its own, as another program holds
-// it: "exclusive" keeps every other connection from reading, "reserved" (a
-// write of its own under way) from writing.
-class Lock
+// The exports of the tree into a file.
+enum class Export
 {
-public:
-    Lock(const QString& path, const QString& kind) : m_db(path)
-    {
-        if (kind == QLatin1String("exclusive")) {
-            m_held = m_db.exec(QStringLiteral("BEGIN EXCLUSIVE"));
-        } else {
-            m_held = m_db.exec(QStringLiteral("BEGIN IMMEDIATE"))
-                && m_db.exec(QStringLiteral("UPDATE Data_Project SET NOTE = 'other' WHERE ID = 1"));
-        }
-    }
-    ~Lock() { release(); }
-    bool held() const { return m_held; }
-    void release()
-    {
-        if (m_held)
-            m_db.exec(QStringLiteral("ROLLBACK"));
-        m_held = false;
-    }
-
-private:
-    SideDb m_db;
-    bool m_held = false;
+    Usf,
+    PointListing,
+    SampleListing,
+    Notes,
+    PointTimes,
 };
 
+bool exportInto(DataModel_Index& tree, Export kind, const QString& path, ExportStatus* status)
+{
+    switch (kind) {
+    case Export::Usf:
+        return tree.exportUsfFile(path, status);
+    case Export::PointListing:
+        return tree.exportDataFile(path, 0, 0, status);
+    case Export::SampleListing:
+        return tree.exportDataFile(path, 0, 1, status);
+    case Export::Notes:
+        return tree.exportLogFile(path, status);
+    case Export::PointTimes:
+        return tree.exportPointTimeFile(path, status);
+    }
+    return false;
+}
+
+// Zeroes every page of a project file but the first, and tells the
+// connections that have it open that it changed, as a disk that lost the
+// file's pages under a running program would leave it.
+bool damagePages(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite))
+        return false;
+    const QByteArray header = f.read(100);
+    if (header.size() < 100)
+        return false;
+    int pageSize = qFromBigEndian<quint16>(header.constData() + 16);
+    if (pageSize == 1)
+        pageSize = 65536;
+    uchar counter[4];
+    qToBigEndian<quint32>(qFromBigEndian<quint32>(header.constData() + 24) + 1, counter);
+    const qint64 size = f.size();
+    return f.seek(24) && f.write(reinterpret_cast<const char*>(counter), 4) == 4 && f.seek(pageSize)
+        && f.write(QByteArray(int(size - pageSize), '\0')) == size - pageSize;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Export)
 
 class TestProjectGuard : public QObject
 {
@@ -100,7 +123,7 @@ private slots:
         TestTree tree;
         QSignalSpy isNew(&tree, &DataModel_Index::isNewLineChanged);
         {
-            Lock lock(file, kind);
+            FileLock lock(file, kind);
             QVERIFY(lock.held());
             QElapsedTimer took;
             took.start();
@@ -140,7 +163,7 @@ private slots:
         QSignalSpy over(&tree, &DataModel_Index::onSaveOver);
         QSignalSpy failedSave(&tree, &DataModel_Index::onSaveFailed);
         {
-            Lock lock(file, QStringLiteral("reserved"));
+            FileLock lock(file, QStringLiteral("reserved"));
             QVERIFY(lock.held());
             prompt.expect(Prompt::Kind::Warning);
             QElapsedTimer took;
@@ -162,6 +185,69 @@ private slots:
         QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM Data_Point")).toInt(), 1);
         QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM Data_Sample")).toInt(), 2);
         QCOMPARE(db.value(QStringLiteral("SELECT USE FROM Data_Point")).toInt(), 1);
+    }
+
+    // An export that cannot read a row of the file, locked by another
+    // program or damaged under the open tree, stops at the first such row
+    // (within one busy time-out, not one per sample) and leaves an older
+    // export file as it was; once the lock is gone the export is written.
+    void unreadableFileFailsExports_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<Export>("kind");
+        const QList<QPair<const char*, Export> > exports = {{"usf", Export::Usf},
+                                                            {"point listing", Export::PointListing},
+                                                            {"sample listing", Export::SampleListing},
+                                                            {"notes", Export::Notes},
+                                                            {"point times", Export::PointTimes}};
+        for (const char* cause : {"locked", "damaged"}) {
+            for (const auto& e : exports)
+                QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(QLatin1String(cause), QLatin1String(e.first))))
+                    << QString::fromLatin1(cause) << e.second;
+        }
+    }
+    void unreadableFileFailsExports()
+    {
+        QFETCH(QString, cause);
+        QFETCH(Export, kind);
+        const QString file = path(QStringLiteral("unreadable-%1.VODEZ").arg(QTest::currentDataTag()));
+        writeProject(file);
+        Data_Calc calc(nullptr);
+        TestTree tree;
+        tree.SetDataCalc(&calc);
+        QVERIFY(tree.openProject(file));
+        const QString folder = path(QStringLiteral("unreadable/%1").arg(QTest::currentDataTag()));
+        QVERIFY(QDir().mkpath(folder));
+        const QString target = folder + QStringLiteral("/out.txt");
+        const QByteArray older("an older export\n");
+        {
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(older), qint64(older.size()));
+        }
+
+        std::unique_ptr<FileLock> lock;
+        if (cause == QLatin1String("locked")) {
+            lock = std::make_unique<FileLock>(file, QStringLiteral("exclusive"));
+            QVERIFY(lock->held());
+        } else {
+            QVERIFY(damagePages(file));
+        }
+        ExportStatus status;
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(!exportInto(tree, kind, target, &status));
+        QVERIFY2(took.elapsed() < 2 * ProjectStore::kBusyTimeoutMs, qPrintable(QString::number(took.elapsed())));
+        QCOMPARE(status.failure, ExportFailure::ProjectUnreadable);
+        QVERIFY(!status.detail.isEmpty());
+        QCOMPARE(fileBytes(target), older);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("out.txt")});
+
+        if (lock) {
+            lock->release();
+            QVERIFY2(exportInto(tree, kind, target, &status), qPrintable(status.detail));
+            QVERIFY(fileBytes(target) != older);
+        }
     }
 
     // Another program's SQLite file given the project ending is refused as

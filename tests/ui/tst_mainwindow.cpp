@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -406,40 +408,80 @@ private slots:
         QCOMPARE(prompt->shown.size(), 0);
     }
 
+    // The export's box says whether it was written, and if not, why; a
+    // failed export leaves an older file as it was.
     void usfExport_data()
     {
-        QTest::addColumn<bool>("diskFull");
-        QTest::newRow("written") << false;
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("text");   // empty: written
+        QTest::newRow("written") << "" << "";
         if (FileSizeCap::available)
-            QTest::newRow("write fails") << true;
+            QTest::newRow("write fails") << "file size" << "导出失败，文件写入出错";
+        QTest::newRow("disk full, written in place") << "disk full" << "导出失败，磁盘已满";
+        QTest::newRow("project locked") << "locked" << "导出失败，工程文件不能读取";
+        QTest::newRow("sounding too large to hold") << "too large" << "导出失败，内存不足";
     }
     void usfExport()
     {
-        QFETCH(bool, diskFull);
-        QVERIFY(probe->tree()->openProject(path(QStringLiteral("usf.VODEZ"))));
+        QFETCH(QString, cause);
+        QFETCH(QString, text);
+        // A project with one sounding of two samples.
+        const QString project = path(QStringLiteral("usf-%1.VODEZ").arg(QTest::currentDataTag()));
+        {
+            DataModel_Index writer;
+            QVERIFY(writer.openProject(project));
+            writer.dataUpload(sounding(2, 1700000000000));
+            writer.dataSave(true);
+            writer.closeProject();
+        }
+        QVERIFY(probe->tree()->openProject(project));
         const QString target = path(QStringLiteral("out.usf"));
         QFile::remove(target);
+        // With a file too large for the process no older file is there.
+        const QByteArray older = cause == QLatin1String("file size") ? QByteArray() : QByteArray("older export\n");
+        if (!older.isEmpty()) {
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(older);
+        }
         prompt->expectSaveFile(target);
-        prompt->expect(diskFull ? Prompt::Kind::Critical : Prompt::Kind::Information);
+        prompt->expect(text.isEmpty() ? Prompt::Kind::Information : Prompt::Kind::Critical);
+        QElapsedTimer took;
+        took.start();
         {
             std::unique_ptr<FileSizeCap> limit;
-            if (diskFull)
+            std::unique_ptr<FullDiskInPlace> disk;
+            std::unique_ptr<FileLock> lock;
+            if (cause == QLatin1String("file size"))
                 limit = std::make_unique<FileSizeCap>(1);
+            if (cause == QLatin1String("disk full"))
+                disk = std::make_unique<FullDiskInPlace>(older.size());
+            if (cause == QLatin1String("locked")) {
+                lock = std::make_unique<FileLock>(project, QStringLiteral("exclusive"));
+                QVERIFY(lock->held());
+            }
+            if (cause == QLatin1String("too large"))
+                SetExportBufferLimit(16);
+            auto restore = qScopeGuard([] { SetExportBufferLimit(0); });
             click("pushButton_Export_USF");
         }
+        QVERIFY2(took.elapsed() < 2 * ProjectStore::kBusyTimeoutMs, qPrintable(QString::number(took.elapsed())));
         QCOMPARE(prompt->shown.size(), 2);
         QCOMPARE(prompt->shown[0].kind, Prompt::Kind::SaveFile);
         const RecordingPrompt::Shown& box = prompt->shown[1];
-        if (diskFull) {
+        if (!text.isEmpty()) {
             QCOMPARE(box.kind, Prompt::Kind::Critical);
             QCOMPARE(box.title, QStringLiteral("导出数据"));
-            QCOMPARE(box.text, QStringLiteral("导出文件不能打开"));
-            QVERIFY(!QFile::exists(target));
+            QCOMPARE(box.text, text);
+            if (older.isEmpty())
+                QVERIFY(!QFile::exists(target));
+            else
+                QCOMPARE(fileBytes(target), older);
         } else {
             QCOMPARE(box.kind, Prompt::Kind::Information);
             QCOMPARE(box.title, QStringLiteral("导出USF"));
             QCOMPARE(box.text, QStringLiteral("导出成功"));
-            QVERIFY(QFileInfo(target).size() > 1);
+            QVERIFY(fileBytes(target).contains("/POINTS:         "));
         }
     }
 

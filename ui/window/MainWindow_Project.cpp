@@ -153,11 +153,33 @@ void MainWindow::on_pushButton_Export_USF_clicked()
                                                             tr("USF文件 (*.usf)"));
     if (path.isEmpty())
         return;
-    // Success only when the whole file was written and put in place.
-    if (dataModel->exportUsfFile(path))
+    // Success only when every row was read and the whole file was written
+    // and put in place; a failure says which of them went wrong.
+    ExportStatus status;
+    if (dataModel->exportUsfFile(path, &status)) {
         Prompt::current()->information(this, tr("导出USF"), tr("导出成功"));
-    else
-        Prompt::current()->critical(this, tr("导出数据"), tr("导出文件不能打开"));
+        return;
+    }
+    QString text;
+    switch (status.failure) {
+    case ExportFailure::DiskFull:
+        text = tr("导出失败，磁盘已满");
+        break;
+    case ExportFailure::WriteFailed:
+        text = tr("导出失败，文件写入出错");
+        break;
+    case ExportFailure::ProjectUnreadable:
+        text = tr("导出失败，工程文件不能读取");
+        break;
+    case ExportFailure::NoMemory:
+        text = tr("导出失败，内存不足");
+        break;
+    case ExportFailure::CannotOpen:
+    case ExportFailure::None:
+        text = tr("导出文件不能打开");
+        break;
+    }
+    Prompt::current()->critical(this, tr("导出数据"), text);
 }
 
 void MainWindow::loadConfig()
