@@ -12,6 +12,7 @@
 
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -155,12 +156,17 @@ void SetExportTargetWrite(ExportTargetWrite write)
     s_targetWrite = std::move(write);
 }
 
-// Qt reports a full disk as a resource error.
+// Qt reports a full disk as a resource error; on Windows every failed write
+// is a write error, and only the system's text tells a full disk.
 ExportStatus ExportWriteFailure(const QFileDevice& file)
 {
-    return ExportStatus::failed(file.error() == QFileDevice::ResourceError ? ExportFailure::DiskFull
-                                                                           : ExportFailure::WriteFailed,
-                                file.errorString());
+    bool full = file.error() == QFileDevice::ResourceError;
+#ifdef Q_OS_WIN
+    full = full || (file.error() == QFileDevice::WriteError
+                    && (file.errorString() == qt_error_string(ERROR_DISK_FULL)
+                        || file.errorString() == qt_error_string(ERROR_HANDLE_DISK_FULL)));
+#endif
+    return ExportStatus::failed(full ? ExportFailure::DiskFull : ExportFailure::WriteFailed, file.errorString());
 }
 
 qint64 ExportBufferLimit()
