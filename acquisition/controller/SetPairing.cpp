@@ -1,5 +1,6 @@
 #include "SetPairing.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -14,6 +15,9 @@ const int kShortestTimedMs = 200;
 const qint64 kNoGap = std::numeric_limits<qint64>::max() / 16;
 const qint64 kGapUnknown = -1;
 
+// How many of the latest gaps both boxes showed alike tell their cadence.
+const int kPushGapsKept = 8;
+
 qint64 distance(qint64 a, qint64 b)
 {
     return a > b ? a - b : b - a;
@@ -21,7 +25,8 @@ qint64 distance(qint64 a, qint64 b)
 
 } // namespace
 
-// The thresholds, for a box pushing every T ms:
+// The thresholds, for boxes pushing every T ms (a sounding time, or longer
+// where the boxes are seen to take longer):
 // - a transmitter set and a receiver set are in step when their lag is
 //   within T/2 of the lag the pairing expects;
 // - a set is bunched when it came less than T/2 after its box's previous
@@ -64,6 +69,7 @@ void SetPairing::Reset()
 {
     sends = Queue();
     recvs = Queue();
+    pushGaps.clear();
     lagKnown = false;
     lag = 0;
     lagToConfirm = false;
@@ -72,7 +78,32 @@ void SetPairing::Reset()
 
 void SetPairing::Add(Box box, qint64 receivedMs)
 {
-    (box == Box::Send ? sends : recvs).times.append(receivedMs);
+    Queue& q = box == Box::Send ? sends : recvs;
+    const Queue& other = box == Box::Send ? recvs : sends;
+    if (!q.times.isEmpty() || q.anyTaken) {
+        q.lastGap = receivedMs - (q.times.isEmpty() ? q.lastTaken : q.times.last());
+        // Where the latest gaps of both boxes are alike, within 15 %, they
+        // tell how often the boxes push: a skipped push or a stall lengthens
+        // the gap of one box only, and a link catching up shortens it.
+        const qint64 shorter = qMin(q.lastGap, other.lastGap);
+        if (shorter > 0 && 20 * distance(q.lastGap, other.lastGap) <= 3 * shorter) {
+            pushGaps.append((q.lastGap + other.lastGap) / 2);
+            if (pushGaps.size() > kPushGapsKept)
+                pushGaps.removeFirst();
+        }
+    }
+    q.times.append(receivedMs);
+}
+
+int SetPairing::cadence(int pushMs) const
+{
+    // A box may need a while between its acquisitions, beyond the sounding
+    // time itself.
+    if (pushGaps.isEmpty())
+        return pushMs;
+    QVector<qint64> sorted = pushGaps;
+    std::sort(sorted.begin(), sorted.end());
+    return int(qBound(qint64(pushMs), sorted.at(sorted.size() / 2), qint64(8) * pushMs));
 }
 
 int SetPairing::Waiting(Box box) const
@@ -135,7 +166,7 @@ bool SetPairing::settles(int i, const Run& run) const
     const bool sendLate = sendMs - recvMs > expectedLag();
     if (bunched(sendLate ? sends : recvs, i, run))
         return true;
-    // Before any pair was in step, two sets on time belong together
+    // Before any pair was in step, two sets on cadence belong together
     // whatever their lag: the links may differ by that much for good.
     return !lagKnown && onCadenceAround(sends, i, run) && onCadenceAround(recvs, i, run);
 }
@@ -234,7 +265,7 @@ bool SetPairing::takeSkipped(const Run& run, QVector<Step>& steps)
 QVector<SetPairing::Step> SetPairing::TakeContinuous(int pushMs, bool noMoreSets)
 {
     QVector<Step> steps;
-    const Run run{pushMs, noMoreSets};
+    const Run run{cadence(pushMs), noMoreSets};
     if (pushMs < kShortestTimedMs) {
         takePairs(qMin(sends.times.size(), recvs.times.size()), run, steps);
         return steps;

@@ -39,11 +39,11 @@ public:
     // taken: they wait for the next repeat's record.
     bool TakeSingle(int repeats, int* dropSends, int* dropRecvs);
 
-    // A continuous run, each box pushing one set every `pushMs`: the steps
-    // to take now; the sets they pair or drop are taken off the waiting
-    // ones. A set whose place is not known yet waits. `noMoreSets`: the
-    // boxes deliver nothing more to this run, and what still waits is paired
-    // in order.
+    // A continuous run, each box pushing one set every `pushMs` (a sounding
+    // time) or, as the sets show, less often: the steps to take now; the
+    // sets they pair or drop are taken off the waiting ones. A set whose
+    // place is not known yet waits. `noMoreSets`: the boxes deliver nothing
+    // more to this run, and what still waits is paired in order.
     QVector<Step> TakeContinuous(int pushMs, bool noMoreSets = false);
 
 private:
@@ -52,6 +52,7 @@ private:
         QVector<qint64> times;      // waiting sets, oldest first
         qint64 lastTaken = 0;       // the last set taken off, paired or dropped
         bool anyTaken = false;
+        qint64 lastGap = 0;         // between the two latest sets added
 
         // Gaps to the box's set before and after the i-th; -1 for a gap not
         // known yet, kNoGap where there is no such set at all.
@@ -66,6 +67,7 @@ private:
         bool noMoreSets;
     };
 
+    int cadence(int pushMs) const;
     qint64 expectedLag() const { return lagKnown ? lag : 0; }
     bool inStep(qint64 sendMs, qint64 recvMs, const Run& run) const;
     bool settles(int i, const Run& run) const;
@@ -81,6 +83,7 @@ private:
 
     Queue sends;
     Queue recvs;
+    QVector<qint64> pushGaps;   // the latest gaps both boxes showed alike
     // How much later than its receiver set a transmitter set of the same
     // push arrives, as the last pair in step showed (unknown at a start).
     bool lagKnown = false;

@@ -73,7 +73,8 @@ QList<Arrival> parse(const QString& script)
 // through links of their own.
 struct Links
 {
-    int pushMs = 1000;
+    int pushMs = 1000;         // the sounding time
+    int everyMs = 0;           // how often the boxes push, when not every sounding time
     int pushes = 16;
     qint64 sendLatency = 3;
     qint64 recvLatency = 3;
@@ -88,13 +89,14 @@ struct Links
 QList<Arrival> arrivalsOf(const Links& l)
 {
     QRandomGenerator rng(17);
+    const int every = l.everyMs > 0 ? l.everyMs : l.pushMs;
     QList<Arrival> out;
     for (const QChar box : {QLatin1Char('S'), QLatin1Char('R')}) {
         qint64 last = -1;
         for (int k = 1; k <= l.pushes; ++k) {
             if (box == l.skipper && k == l.skipped)
                 continue;
-            qint64 ms = qint64(k) * l.pushMs + (box == QLatin1Char('S') ? l.sendLatency : l.recvLatency)
+            qint64 ms = qint64(k) * every + (box == QLatin1Char('S') ? l.sendLatency : l.recvLatency)
                 + qint64(rng.bounded(l.jitter + 1));
             if (l.held.contains(box) && ms >= l.holdFrom && ms < l.holdFrom + l.holdMs)
                 ms = l.holdFrom + l.holdMs;
@@ -218,6 +220,14 @@ void TstSetPairing::stalledLinkPairsEverySet_data()
             (QLatin1String(box) == QLatin1String("S") ? slow.sendLatency : slow.recvLatency) = pushMs * 6 / 10;
             row(QStringLiteral("%1 ms pushes, %2 slower for good").arg(pushMs).arg(box), slow);
         }
+        // Boxes that need a while between their acquisitions.
+        Links slower;
+        slower.pushMs = pushMs;
+        slower.everyMs = pushMs * 14 / 10;
+        slower.held = QStringLiteral("R");
+        slower.holdFrom = 3 * slower.everyMs + pushMs / 3;
+        slower.holdMs = 2500;
+        row(QStringLiteral("%1 ms pushes every %2 ms, R held 2500 ms").arg(pushMs).arg(slower.everyMs), slower);
         // A save that keeps the event loop from the links: both deliver
         // late, one box's sets all before the other's.
         Links save;
@@ -257,6 +267,10 @@ void TstSetPairing::skippedPushLosesOnlyItsPair_data()
                     l.skipped = 6;
                     QTest::newRow(qPrintable(QStringLiteral("%1 ms pushes, %2 skips, partner %3 ms later, jitter %4")
                                                  .arg(pushMs).arg(box).arg(latency).arg(jitter)))
+                        << l;
+                    l.everyMs = pushMs * 14 / 10;
+                    QTest::newRow(qPrintable(QStringLiteral("%1 ms pushes every %2 ms, %3 skips, partner %4 ms later, jitter %5")
+                                                 .arg(pushMs).arg(l.everyMs).arg(box).arg(latency).arg(jitter)))
                         << l;
                 }
             }
