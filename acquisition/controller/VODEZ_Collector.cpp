@@ -721,9 +721,8 @@ void VODEZ_Collector::OnEntry_SampleWaitParam()
 {
     soundingData.Recvs.clear();
     soundingData.Sends.clear();
+    pairing.Reset();
     pairsToStore.clear();
-    sendsDuringSave = 0;
-    recvsDuringSave = 0;
     progressTimer.stop();
     WriteProgressMax(0);
     WriteProgress(0);
@@ -884,7 +883,12 @@ void VODEZ_Collector::OnEntry_SampleDataSave()
     // run would have stored them, each as its own point.
     if (soundContinueMode != Continue) {
         emit dataSave(true);
-    } else if (pairsToStore.isEmpty()) {
+        return;
+    }
+    // The operator saves what the boxes have delivered: sets whose partner
+    // was not known yet are paired in order.
+    CheckDataPair(true);
+    if (pairsToStore.isEmpty()) {
         // Nothing reaches the project, which would answer: the save is over.
         emit cmdSaveOver();
     } else {
@@ -1009,9 +1013,8 @@ void VODEZ_Collector::onDeviceData_Send(st_TEMSendData data)
         return;
     }
     noteRepeatData(soundingData.Sends.size() > soundingData.Recvs.size());
-    if (savingPairs && sendsDuringSave == soundingData.Sends.size())
-        ++sendsDuringSave;
     soundingData.Sends.append(data);
+    pairing.Add(SetPairing::Box::Send, now().toMSecsSinceEpoch());
     CheckDataPair();
 }
 
@@ -1023,9 +1026,8 @@ void VODEZ_Collector::onDeviceData_Recv(st_RecvData_DUD4004 data)
         return;
     }
     noteRepeatData(soundingData.Recvs.size() > soundingData.Sends.size());
-    if (savingPairs && recvsDuringSave == soundingData.Recvs.size())
-        ++recvsDuringSave;
     soundingData.Recvs.append(data);
+    pairing.Add(SetPairing::Box::Recv, now().toMSecsSinceEpoch());
     CheckDataPair();
 }
 
@@ -1051,7 +1053,7 @@ void VODEZ_Collector::postRepeatEvent()
     onStateEvent(new QEvent(kRepeatEvent), QStateMachine::NormalPriority);
 }
 
-void VODEZ_Collector::CheckDataPair()
+void VODEZ_Collector::CheckDataPair(bool noMoreSets)
 {
     // Sets of a continuous run kept after a failed save are paired as the
     // live run pairs them; only single soundings take nothing once over.
@@ -1059,23 +1061,31 @@ void VODEZ_Collector::CheckDataPair()
         return;
     QList<st_TEMSendData>& sends = soundingData.Sends;
     QList<st_RecvData_DUD4004>& recvs = soundingData.Recvs;
-    const int s = sends.size();
-    const int r = recvs.size();
-    if (s == 0 || r == 0)
-        return;
-    const int wanted = qMax(1, ParamRepeat);
-    int paired = qMin(s, r);
-    if (s != r) {
-        if (paired < wanted)
-            return;
-        const int aheadDuringSave = s > r ? sendsDuringSave : recvsDuringSave;
-        if (soundContinueMode != Continue || aheadDuringSave < paired) {
-            sends = sends.mid(s - wanted);
-            recvs = recvs.mid(r - wanted);
-            sendsDuringSave = qMax(0, sendsDuringSave - (s - wanted));
-            recvsDuringSave = qMax(0, recvsDuringSave - (r - wanted));
-            paired = wanted;
+    // Which sets belong together is the pairing's to say. A continuous run
+    // takes its pairs off the lists, in order; a single sounding's record
+    // holds every pair so far.
+    QList<st_TEMSendData> pairedSends;
+    QList<st_RecvData_DUD4004> pairedRecvs;
+    if (soundContinueMode == Continue) {
+        for (const SetPairing::Step step : pairing.TakeContinuous(soundingTime, noMoreSets)) {
+            if (step == SetPairing::Step::Pair) {
+                pairedSends.append(sends.takeFirst());
+                pairedRecvs.append(recvs.takeFirst());
+            } else if (step == SetPairing::Step::DropSend) {
+                sends.removeFirst();
+            } else {
+                recvs.removeFirst();
+            }
         }
+        if (pairedSends.isEmpty())
+            return;
+    } else {
+        int dropSends = 0;
+        int dropRecvs = 0;
+        if (!pairing.TakeSingle(ParamRepeat, &dropSends, &dropRecvs))
+            return;
+        sends = sends.mid(dropSends);
+        recvs = recvs.mid(dropRecvs);
     }
 
     soundingData.Reserved0 = 0;
@@ -1090,15 +1100,11 @@ void VODEZ_Collector::CheckDataPair()
         SetParamRepeat(1);
         soundingData.RepeatCount = 1;
         VODEZ_Data pair = soundingData;
-        for (int i = 0; i < paired; ++i) {
-            pair.Sends = {sends.at(i)};
-            pair.Recvs = {recvs.at(i)};
+        for (int i = 0; i < pairedSends.size(); ++i) {
+            pair.Sends = {pairedSends.at(i)};
+            pair.Recvs = {pairedRecvs.at(i)};
             pairsToStore.append(pair);
         }
-        sends = sends.mid(paired);
-        recvs = recvs.mid(paired);
-        sendsDuringSave = qMax(0, sendsDuringSave - paired);
-        recvsDuringSave = qMax(0, recvsDuringSave - paired);
         // A save in progress (its warning box runs an event loop) stores the
         // pair once it returns; pairs kept after a failed save wait for the
         // operator's decision.

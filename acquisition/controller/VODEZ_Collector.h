@@ -8,6 +8,7 @@
 #include "Communication.h"
 #include "DeviceRecords.h"
 #include "HCollector.h"
+#include "SetPairing.h"
 
 #include <QString>
 #include <QTimer>
@@ -176,7 +177,7 @@ private:
     Q_INVOKABLE void OnEntry_SetParam_Start();
 
     void InitStateMachine();
-    void CheckDataPair();
+    void CheckDataPair(bool noMoreSets = false);
     void onRecvComConnected();
     void onRecvComClosed();
     void onSendComConnected();
@@ -256,11 +257,9 @@ private:
     // Pairs of a continuous run not stored yet, in the order they were
     // made: each is saved as its own point.
     QList<VODEZ_Data> pairsToStore;
-    // The pending sets at the head of each list that came while a save was
-    // in progress: its warning may hold the other box's link, whose sets
-    // then come late, all at once, and are no skipped pushes.
-    int sendsDuringSave = 0;
-    int recvsDuringSave = 0;
+    // Which of the pending sets belong together: it follows both lists,
+    // with the time each set arrived.
+    SetPairing pairing;
     // A continuous run stopped by a failed save: each box's sets are kept
     // until its stop is answered (or given up, or its link closes), so no
     // pair it measured is lost.

@@ -73,11 +73,14 @@ struct Rig
     QList<VODEZ_Data> records;
     QList<bool> saves;
     double fs = 25.0;     // the frequency the running sounding was started with
+    // The controller's clock, moved on by the scripts' "+ms".
+    std::shared_ptr<QDateTime> clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
 
     Rig()
     {
         rx = c.findChild<ILibRecv_DUD4004*>();
         tx = c.findChild<iLibSend*>();
+        c.SetClock([clock = clock] { return *clock; });
         c.setProperty("DeviceIP_Send", QStringLiteral("127.0.4.10"));
         c.setProperty("DeviceIP_Recv", QStringLiteral("127.0.4.11"));
         // Links are opened by these tests: never towards the built-in defaults.
@@ -141,6 +144,8 @@ struct Rig
                 answer();
             else if (token == QLatin1String("stop"))
                 c.onBtnSampleStop();
+            else if (token.startsWith(QLatin1Char('+')))
+                *clock = clock->addMSecs(token.mid(1).toInt());
             else if (token == QLatin1String("save")) {
                 emit c.onBtnSaveOK();
                 emit c.cmdSaveOver();
@@ -182,6 +187,8 @@ private slots:
     void soundingTime();
     void hugeAndZeroSoundingsStaySafe();
     void continuousRun();
+    void lateLinkKeepsEveryPairItsOwn_data();
+    void lateLinkKeepsEveryPairItsOwn();
     void continuousKeepsSetsArrivingDuringSave();
     void continuousFailedSaveKeepsPairsForTheOperator();
     void saveBeforeTheBoxesStopKeepsLaterPairs_data();
@@ -609,8 +616,9 @@ void TstCollector::continuousRun()
     connect(&r.c, &VODEZ_Collector::onParamRepeatChanged, [&order] { order << QStringLiteral("repeat"); });
     connect(&r.c, &VODEZ_Collector::dataUpload, [&order] { order << QStringLiteral("upload"); });
     connect(&r.c, &VODEZ_Collector::dataSave, [&order](bool s) { order << (s ? QStringLiteral("save") : QStringLiteral("drop")); });
-    // Two transmitter sets first: the pairs of one record are saved one by one.
-    r.run(QStringLiteral("start go S1 S2 R1 R2"));
+    // The receiver a push behind, its two sets together: the pairs of one
+    // record are saved one by one.
+    r.run(QStringLiteral("start go S1 +1000 S2 R1 R2"));
     QCOMPARE(r.uploads, (QStringList{"1-1", "2-2"}));
     QCOMPARE(order, (QStringList{"repeat", "upload", "save", "upload", "save"}));
     QCOMPARE(r.c.GetParamRepeat(), 1);
@@ -630,6 +638,47 @@ void TstCollector::continuousRun()
     r.run(QStringLiteral("stop"));
     QCOMPARE(r.status(), VODEZ_Collector::IDLE);
     QCOMPARE(r.c.GetParamRepeat(), 1);
+}
+
+void TstCollector::lateLinkKeepsEveryPairItsOwn_data()
+{
+    // One push a second, the run under way with its first pair.
+    QTest::addColumn<QString>("arrivals");
+    QTest::addColumn<QStringList>("uploads");
+    auto inOrder = [](int n) {
+        QStringList pairs;
+        for (int k = 1; k <= n; ++k)
+            pairs << QStringLiteral("%1-%1").arg(k);
+        return pairs;
+    };
+    // A Wi-Fi link that stalls delivers what it held all at once.
+    QTest::newRow("receiver held back 2.5 s")
+        << "+1000 S2 R2 +1000 S3 +1000 S4 +1000 R3 R4 S5 R5 +1000 S6 R6" << inOrder(6);
+    QString tenSeconds = QStringLiteral("+1000 S2 R2");
+    for (int k = 3; k <= 12; ++k)
+        tenSeconds += QStringLiteral(" +1000 R%1").arg(k);
+    tenSeconds += QStringLiteral(" +500");
+    for (int k = 3; k <= 12; ++k)
+        tenSeconds += QStringLiteral(" S%1").arg(k);
+    tenSeconds += QStringLiteral(" +500 S13 R13 +1000 R14 S14");
+    QTest::newRow("transmitter held back 10 s") << tenSeconds << inOrder(14);
+    QTest::newRow("receiver skips a push")
+        << "+1000 S2 R2 +1000 S3 +1000 S4 R4 +1000 S5 R5 +1000 S6 R6"
+        << QStringList{"1-1", "2-2", "4-4", "5-5", "6-6"};
+}
+
+void TstCollector::lateLinkKeepsEveryPairItsOwn()
+{
+    QFETCH(QString, arrivals);
+    QFETCH(QStringList, uploads);
+    Rig r;
+    r.c.setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start go S1 R1"));
+    r.run(arrivals);
+    QCOMPARE(r.uploads, uploads);
+    QCOMPARE(r.saves.count(true), uploads.size());
+    QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
 }
 
 void TstCollector::continuousKeepsSetsArrivingDuringSave()
@@ -762,7 +811,7 @@ struct FailingRun
     {
         if (!r.online())
             return false;
-        r.run(QStringLiteral("start go S1 R1 S2 R2"));
+        r.run(QStringLiteral("start go S1 R1 +1000 S2 R2"));
         failing.clear();
         return r.in("SampleWaitSave") && stored == QStringList{"1-1"};
     }
@@ -820,13 +869,20 @@ void TstCollector::keptSetsArePairedAsTheRunPairsThem_data()
     QTest::addColumn<QString>("whileWarned");
     QTest::addColumn<QString>("arrivals");    // after the warning, the boxes stopping
     QTest::addColumn<QStringList>("kept");
-    QTest::newRow("in step") << "" << "S3 R3 R4 S4" << QStringList{"3-3", "4-4"};
-    QTest::newRow("receiver skips a push") << "" << "S3 S4 R4 S5 R5" << QStringList{"4-4", "5-5"};
-    QTest::newRow("transmitter skips a push") << "" << "R3 R4 S4 R5 S5" << QStringList{"4-4", "5-5"};
+    // One push a second.
+    QTest::newRow("in step") << "" << "+1000 S3 R3 +1000 R4 S4" << QStringList{"3-3", "4-4"};
+    QTest::newRow("receiver skips a push")
+        << "" << "+1000 S3 +1000 S4 R4 +1000 S5 R5" << QStringList{"4-4", "5-5"};
+    QTest::newRow("transmitter skips a push")
+        << "" << "+1000 R3 +1000 R4 S4 +1000 R5 S5" << QStringList{"4-4", "5-5"};
     // The warning runs inside the receive pass of the box whose set
     // completed the failed pair: that box's sets come only after it.
     QTest::newRow("receiver held by the warning")
-        << "S3 S4 S5" << "R3 R4 R5" << QStringList{"3-3", "4-4", "5-5"};
+        << "+1000 S3 +1000 S4 +1000 S5" << "+4000 R3 R4 R5" << QStringList{"3-3", "4-4", "5-5"};
+    // The box whose set was held back delivers only that one: once the
+    // operator saves, it is its partner's.
+    QTest::newRow("receiver held by the warning, one set")
+        << "+1000 S3" << "+4000 R3" << QStringList{"3-3"};
 }
 
 void TstCollector::keptSetsArePairedAsTheRunPairsThem()

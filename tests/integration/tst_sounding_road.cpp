@@ -16,9 +16,12 @@
 #include <QSignalSpy>
 #include <QState>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QtEndian>
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -74,6 +77,55 @@ public:
     }
     std::function<void()> onOpen;
     std::function<bool()> holdUntil;
+};
+
+// What the boxes pushed, repeat by repeat: the transmitter's current
+// waveforms and the receiver's decays with the repeat each was measured in,
+// as the program decodes them.
+struct PushLog
+{
+    QList<QVector<double> > waveforms;
+    QList<QVector<double> > decays;
+    QList<int> decayRepeat;
+    QObject scope;
+
+    static QVector<double> floatsAt(const QByteArray& payload, int offset, int count)
+    {
+        QVector<double> out;
+        for (int k = 0; k < count && offset + 4 * (k + 1) <= payload.size(); ++k) {
+            float f;
+            const quint32 bits = qFromLittleEndian<quint32>(payload.constData() + offset + 4 * k);
+            std::memcpy(&f, &bits, sizeof f);
+            out << double(f);
+        }
+        return out;
+    }
+
+    explicit PushLog(DeviceEmulator& emu)
+    {
+        QObject::connect(&emu.Tx(), &EmulatedBox::pushed, &scope, [this](quint16 cmd, const QByteArray& p) {
+            if (cmd == EmuTransmitterBox::CmdSendData)
+                waveforms << floatsAt(p, 8, 500);
+        });
+        // The receiver records while the transmitter's acquisition ends.
+        QObject::connect(&emu.Rx(), &EmulatedBox::pushed, &scope, [this](quint16 cmd, const QByteArray& p) {
+            if (cmd != EmuReceiverBox::CmdData)
+                return;
+            decays << floatsAt(p, 0, p.size() / 4 - 2);
+            decayRepeat << waveforms.size() - 1;
+        });
+    }
+
+    // The repeats a stored row's waveform and decay come from (-1: none).
+    QPair<int, int> repeatsOf(const QVector<double>& send, const QVector<double>& recv) const
+    {
+        int recvRepeat = -1;
+        for (int j = 0; j < decays.size(); ++j) {
+            if (!recv.isEmpty() && decays.at(j).mid(0, 8) == recv.mid(0, 8))
+                recvRepeat = decayRepeat.at(j);
+        }
+        return qMakePair(int(waveforms.indexOf(send)), recvRepeat);
+    }
 };
 
 } // namespace
@@ -462,6 +514,84 @@ private slots:
         tree()->slotLineNoChanged(30.0);
         QCOMPARE(c()->GetParamFs(), 62.5);
         QCOMPARE(c()->GetContinueMode(), VODEZ_Collector::Continue);
+    }
+
+    void heldLinkStoresEachRepeatWhole_data()
+    {
+        QTest::addColumn<bool>("continuous");
+        QTest::addColumn<bool>("holdReceiver");
+        QTest::newRow("continuous, receiver held") << true << true;
+        QTest::newRow("continuous, transmitter held") << true << false;
+        QTest::newRow("single, transmitter held") << false << false;
+    }
+
+    void heldLinkStoresEachRepeatWhole()
+    {
+        // One link stalls for 2.5 s, as Wi-Fi does, and then delivers what
+        // it held: every stored row's waveform and decay are from the same
+        // repeat, and a continuous run stores every repeat.
+        QFETCH(bool, continuous);
+        QFETCH(bool, holdReceiver);
+        EmulatedBox& held = holdReceiver ? static_cast<EmulatedBox&>(emu->Rx()) : emu->Tx();
+        // The boxes take the sounding's own time, and no two repeats are alike.
+        emu->SetCycleMs(-1);
+        emu->Rx().decayModel.relativeNoise = 0.01;
+        emu->Tx().currentModel.noise = 0.002;
+        PushLog pushes(*emu);
+        QObject scope;
+        int heldFrom = -1;      // the repeats pushed when the link stalled
+        int heldUntil = -1;     // and when it came back
+        auto stall = [&] {
+            heldFrom = pushes.waveforms.size();
+            held.HoldDeliveries(true);
+            QTimer::singleShot(2500, &scope, [&] {
+                heldUntil = pushes.waveforms.size();
+                held.HoldDeliveries(false);
+            });
+        };
+
+        const QString file = newFile();
+        setSounding(62.5, 25, continuous ? 1 : 3);    // 400 ms a repeat
+        c()->setProperty("ContinueMode", int(continuous ? VODEZ_Collector::Continue : VODEZ_Collector::Single));
+        QVERIFY(openAndConnect(file));
+        tree()->setProperty("LineNo", 60.0);
+        int rows = 0;
+        if (continuous) {
+            emit c()->onBtnSampleStart();
+            QTRY_VERIFY_WITH_TIMEOUT(uploads.size() >= 2, kLongWait);
+            stall();
+            QTRY_VERIFY_WITH_TIMEOUT(heldUntil >= 0, kLongWait);
+            QVERIFY2(heldUntil >= heldFrom + 4, "the stall held back too few repeats");
+            QTRY_VERIFY_WITH_TIMEOUT(uploads.size() >= heldUntil + 1, kLongWait);
+            c()->onBtnSampleStop();
+            QTRY_VERIFY_WITH_TIMEOUT(!emu->Tx().IsRunning() && !emu->Rx().IsArmed(), kLongWait);
+            rows = uploads.size();
+        } else {
+            // The second repeat's start, its answer and its waveform are held.
+            int starts = 0;
+            connect(&emu->Tx(), &EmuTransmitterBox::started, &scope, [&] {
+                if (++starts == 2)
+                    stall();
+            });
+            QVERIFY(soundToTheEnd());
+            QCOMPARE(heldFrom, 1);
+            QCOMPARE(heldUntil, 2);
+            emit c()->onBtnSaveOK();
+            QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
+            rows = 3;
+        }
+        QCOMPARE(prompt->shown.size(), 0);
+
+        SideDb db(file);
+        const QList<QVariantList> stored =
+            db.rows(QStringLiteral("SELECT DATA_SEND, DATA_RECV FROM Data_Sample ORDER BY ID"));
+        QCOMPARE(stored.size(), rows);
+        for (int k = 0; k < stored.size(); ++k) {
+            const QPair<int, int> repeats = pushes.repeatsOf(blob(stored.at(k).at(0)), blob(stored.at(k).at(1)));
+            QVERIFY2(repeats.first == k && repeats.second == k,
+                     qPrintable(QStringLiteral("row %1: waveform of repeat %2, decay of repeat %3")
+                                    .arg(k).arg(repeats.first).arg(repeats.second)));
+        }
     }
 
     void continuousRunKeepsWhatItCannotStore()

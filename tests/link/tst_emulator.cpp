@@ -21,6 +21,7 @@ private Q_SLOTS:
     void refusesNonLoopback();
     void recordsAndAnswers();
     void scheduledPushes();
+    void heldLinkDeliversLateInOrder();
 };
 
 void tst_Emulator::refusesNonLoopback_data()
@@ -106,6 +107,45 @@ void tst_Emulator::scheduledPushes()
         QCOMPARE(*data, QByteArray(16, char(i)));
         got.remove(0, int(used));
     }
+}
+
+void tst_Emulator::heldLinkDeliversLateInOrder()
+{
+    InstrumentEmulator emu;
+    QString error;
+    QVERIFY2(emu.Start(kTx, 0, kRx, 0, &error), qPrintable(error));
+    emu.Receiver().ReplyWith(2, QByteArray("stop"));
+    QList<QByteArray> pushed;
+    connect(&emu.Receiver(), &EmulatedBox::pushed, this,
+            [&pushed](quint16 cmd, const QByteArray& payload) { pushed << QByteArray::number(cmd) + payload; });
+    QTcpSocket client;
+    client.connectToHost(kRx, emu.Receiver().Port());
+    QTRY_VERIFY(emu.Receiver().HasClient());
+
+    emu.Receiver().HoldDeliveries(true);
+    QVERIFY(emu.Receiver().DeliveriesHeld());
+    emu.Receiver().Push(3, QByteArray("one"));
+    QScopedPointer<QByteArray> stop(ComFrame::Pack(st_ComRequest{2, QByteArray()}, 0));
+    client.write(*stop);
+    QTRY_COMPARE(emu.Receiver().Received().size(), 1);
+    emu.Receiver().Push(3, QByteArray("two"));
+    // Pushed, as far as the box knows, but nothing has reached the client.
+    QCOMPARE(pushed, (QList<QByteArray>{"3one", "3two"}));
+    QTest::qWait(50);
+    QCOMPARE(client.bytesAvailable(), qint64(0));
+
+    emu.Receiver().HoldDeliveries(false);
+    QByteArray got;
+    QTRY_VERIFY((got += client.readAll()).size() >= 3 * 28 + 3 + 4 + 3);
+    QList<QByteArray> frames;
+    QByteArray frame;
+    quint32 used = 0;
+    while (ComFrame::Unpack(got, frame, used)) {
+        QScopedPointer<QByteArray> data(ComFrame::GetData(frame));
+        frames << QByteArray::number(ComFrame::GetCmd(frame)) + *data;
+        got.remove(0, int(used));
+    }
+    QCOMPARE(frames, (QList<QByteArray>{"3one", "2stop", "3two"}));
 }
 
 QTEST_GUILESS_MAIN(tst_Emulator)

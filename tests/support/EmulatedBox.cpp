@@ -105,6 +105,7 @@ QByteArray EmulatedBox::BuildPush(quint16 cmd, const QByteArray& payload, quint1
 void EmulatedBox::Push(quint16 cmd, const QByteArray& payload, quint16 type)
 {
     SendRaw(BuildPush(cmd, payload, type));
+    Q_EMIT pushed(cmd, payload);
 }
 
 int EmulatedBox::SchedulePush(quint16 cmd, PayloadSource payload, int intervalMs, int count)
@@ -167,6 +168,13 @@ void EmulatedBox::SendRaw(const QByteArray& bytes)
         m_pumpTimer->start(0);
 }
 
+void EmulatedBox::HoldDeliveries(bool hold)
+{
+    m_held = hold;
+    if (!hold && !m_out.isEmpty() && !m_pumpTimer->isActive())
+        m_pumpTimer->start(0);
+}
+
 void EmulatedBox::CloseClientAfterWrites()
 {
     m_out.enqueue(Piece{QByteArray(), true});
@@ -187,6 +195,8 @@ void EmulatedBox::pump()
 {
     // Whole writes go out together; cut streams one piece per turn of the
     // event loop, so that they reach the peer as separate reads.
+    if (m_held)
+        return;
     while (!m_out.isEmpty()) {
         Piece piece = m_out.dequeue();
         if (piece.close) {

@@ -71,6 +71,11 @@ public:
     void StopAllPushes();
     // Bytes to the connected client, cut by the chunking mode, in order.
     void SendRaw(const QByteArray& bytes);
+    // A stalled link: while held, nothing the box sends reaches the client
+    // (answers and pushes alike); released, all of it goes out at once, in
+    // order, as a link that comes back delivers what it held.
+    void HoldDeliveries(bool hold);
+    bool DeliveriesHeld() const { return m_held; }
     // Closes the client connection once everything sent before has gone out.
     void CloseClientAfterWrites();
     void CloseClient();
@@ -85,6 +90,8 @@ public:
 
 Q_SIGNALS:
     void frameReceived(const EmuFrameRecord& frame);
+    // An unsolicited frame the box sent, with its payload (held or not).
+    void pushed(quint16 cmd, const QByteArray& payload);
     void clientConnected();
     void clientDisconnected();
 
@@ -117,6 +124,7 @@ private:
     QTimer* m_pumpTimer = nullptr;
     Chunking m_chunking = Chunking::Whole;
     int m_maxChunk = 16;
+    bool m_held = false;
     QRandomGenerator m_rng;
     quint32 m_pushSeq = 0x10000;
     QHash<int, PushJob> m_pushes;
