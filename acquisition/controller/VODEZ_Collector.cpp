@@ -117,15 +117,15 @@ VODEZ_Collector::VODEZ_Collector(QObject* parent)
     connect(&overdueTimer, &QTimer::timeout, this, &VODEZ_Collector::checkRepeatOverdue);
     // A stop that was never answered leaves nothing more to wait for.
     connect(receiver, &Communication::RequestExpired, this, [this] {
-        keepRecvUntilStopped = false;
+        run.stopAnswered(RunLedger::Receiver);
         onRequestExpired(textNoAnswerRecv());
     });
     connect(transmitter, &Communication::RequestExpired, this, [this] {
-        keepSendUntilStopped = false;
+        run.stopAnswered(RunLedger::Transmitter);
         onRequestExpired(textNoAnswerSend());
     });
-    connect(receiver, &ILibRecv_DUD4004::onRecvStop, this, [this] { keepRecvUntilStopped = false; });
-    connect(transmitter, &iLibSend::TEM_Stoped, this, [this] { keepSendUntilStopped = false; });
+    connect(receiver, &ILibRecv_DUD4004::onRecvStop, this, [this] { run.stopAnswered(RunLedger::Receiver); });
+    connect(transmitter, &iLibSend::TEM_Stoped, this, [this] { run.stopAnswered(RunLedger::Transmitter); });
     // The project reports a failed save before it warns, inside the request;
     // this runs before the machine takes the failure's transition.
     connect(this, &VODEZ_Collector::cmdSaveFailed, this, &VODEZ_Collector::onSaveFailed);
@@ -400,9 +400,7 @@ void VODEZ_Collector::stopBoxes()
     receiver->RecvStop();
     transmitter->TEM_Stop();
     progressTimer.stop();
-    boxesMayRun = false;
-    stopOwedRecv = false;
-    stopOwedSend = false;
+    run.stopped();
     repeatSeen = QDateTime();
     overdueTimer.stop();
 }
@@ -411,7 +409,7 @@ void VODEZ_Collector::endSounding(const QString& text)
 {
     onBtnSampleStop();
     SetStatusConnect(text);
-    endNoteShown = true;
+    run.endingShown();
 }
 
 void VODEZ_Collector::onRequestExpired(const QString& text)
@@ -425,7 +423,7 @@ void VODEZ_Collector::onRequestExpired(const QString& text)
 
 void VODEZ_Collector::onSaveFailed()
 {
-    saveFailed = true;
+    run.saveFailed();
     // The warning comes next and runs while the boxes of a continuous run
     // still record: stop them first, and keep every set they deliver until
     // each has answered its stop, to be saved or discarded with the failed
@@ -433,8 +431,7 @@ void VODEZ_Collector::onSaveFailed()
     if (soundContinueMode != Continue || !soundingRuns())
         return;
     stopBoxes();
-    keepRecvUntilStopped = true;
-    keepSendUntilStopped = true;
+    run.keepUntilStopped();
 }
 
 void VODEZ_Collector::noteRepeatData(bool fromBoxAhead)
@@ -464,7 +461,7 @@ void VODEZ_Collector::checkRepeatOverdue()
 void VODEZ_Collector::StopBoxesForExit(int waitMs)
 {
     const QDeadlineTimer deadline(waitMs);
-    if (soundingRuns() || boxesMayRun || stopOwedRecv || stopOwedSend) {
+    if (soundingRuns() || run.needsStop(RunLedger::Receiver) || run.needsStop(RunLedger::Transmitter)) {
         stopBoxes();
         // Sets read while the commands leave belong to no sounding any more.
         repeatStarted = false;
@@ -547,7 +544,7 @@ void VODEZ_Collector::linkClosed(bool& up)
     if (soundingRuns()) {
         // The sounding is abandoned with the link: no progress may run on
         // against the boxes, and the operator is told once they are back.
-        soundingDropped = true;
+        run.dropped();
         progressTimer.stop();
     }
     emit deviceDisconnect();
@@ -561,10 +558,7 @@ void VODEZ_Collector::onRecvComConnected()
 void VODEZ_Collector::onRecvComClosed()
 {
     // A box whose stop may not have gone out is told again once it is back.
-    if (keepRecvUntilStopped) {
-        keepRecvUntilStopped = false;
-        stopOwedRecv = true;
-    }
+    run.linkClosed(RunLedger::Receiver);
     linkClosed(receiverUp);
 }
 
@@ -575,10 +569,7 @@ void VODEZ_Collector::onSendComConnected()
 
 void VODEZ_Collector::onSendComClosed()
 {
-    if (keepSendUntilStopped) {
-        keepSendUntilStopped = false;
-        stopOwedSend = true;
-    }
+    run.linkClosed(RunLedger::Transmitter);
     linkClosed(transmitterUp);
 }
 
@@ -612,7 +603,7 @@ void VODEZ_Collector::applyWifiStatus(const QString& text)
 {
     // The probe may finish after a link went down: its "connected" text must
     // not cover the state of the links, nor why a sounding ended.
-    if (transmitterUp && receiverUp && isActive(CollectorStates::DeviceOnline) && !endNoteShown)
+    if (transmitterUp && receiverUp && isActive(CollectorStates::DeviceOnline) && !run.showsEnding())
         SetStatusConnect(text);
 }
 
@@ -647,11 +638,7 @@ void VODEZ_Collector::noteAbandonedRun()
 {
     // A run left without stop commands (a lost link, the disconnect button)
     // may go on in the boxes; each is told to stop once the links are back.
-    if (boxesMayRun) {
-        stopOwedRecv = true;
-        stopOwedSend = true;
-    }
-    boxesMayRun = false;
+    run.abandoned();
     repeatStarted = false;
     repeatSeen = QDateTime();
     overdueTimer.stop();
@@ -673,7 +660,7 @@ void VODEZ_Collector::OnEntry_DeviceInit()
 {
     noteAbandonedRun();
     // The start button comes back: the abandoned sounding no longer runs.
-    if (soundingDropped)
+    if (run.droppedSounding())
         SetSampleStatus(DISCONN);
     SetStatusConnect(textInit());
     if (!IsIPv4Address(DeviceIP_Send) || !IsIPv4Address(DeviceIP_Recv)) {
@@ -709,9 +696,9 @@ void VODEZ_Collector::OnExit_DeviceConnecting()
 
 void VODEZ_Collector::OnEntry_DeviceOnline()
 {
-    if (soundingDropped) {
+    if (run.droppedSounding()) {
         SetStatusConnect(textDropped());
-        endNoteShown = true;
+        run.endingShown();
     } else {
         SetStatusConnect(textOnline());
     }
@@ -722,15 +709,12 @@ void VODEZ_Collector::OnEntry_SampleWaitParam()
     soundingData.Recvs.clear();
     soundingData.Sends.clear();
     pairsToStore.clear();
-    sendsDuringSave = 0;
-    recvsDuringSave = 0;
+    run.soundingOver();
     progressTimer.stop();
     WriteProgressMax(0);
     WriteProgress(0);
     repeatsDone = 0;
     repeatDoneEarly = false;
-    keepRecvUntilStopped = false;
-    keepSendUntilStopped = false;
     repeatSeen = QDateTime();
     overdueTimer.stop();
     SetSampleStatus(IDLE);
@@ -746,11 +730,8 @@ void VODEZ_Collector::takeSoundingParams()
     // Boxes of a run abandoned earlier that have not shown themselves since
     // are stopped before anything of this sounding goes out.
     payStopOwed(true, true);
-    soundingDropped = false;
-    if (endNoteShown) {
-        endNoteShown = false;
+    if (run.forgetEnding())
         SetStatusConnect(textOnline());
-    }
     soundFs = ParamFs;
     soundPeriod = ParamPeriod;
     soundSampleMode = SampleMode;
@@ -769,7 +750,7 @@ void VODEZ_Collector::OnExit_SampleSetParam()
     // Whatever the reason the commands of this repeat end, none of them may
     // go out again later; the stops of a failed save, sent just now, must
     // still be answered.
-    if (!keepRecvUntilStopped && !keepSendUntilStopped)
+    if (!run.keepsAny())
         abandonRequests();
 }
 
@@ -837,7 +818,7 @@ void VODEZ_Collector::OnEntry_SetParam_Start()
 {
     transmitter->TEM_Strat();
     repeatStarted = true;
-    boxesMayRun = true;
+    run.started();
     repeatSeen = now();
     overdueTimer.start();
 }
@@ -897,38 +878,34 @@ bool VODEZ_Collector::saveContinuousPairs()
     // A save in progress (its warning box runs an event loop) takes the
     // pairs made meanwhile once it returns, so that a project that cannot
     // store warns once, not once per pair.
-    if (savingPairs)
+    if (run.saving())
         return true;
-    savingPairs = true;
+    run.beginSave();
     bool stored = true;
     while (!pairsToStore.isEmpty()) {
-        saveFailed = false;
+        run.attemptSave();
         emit dataUpload(pairsToStore.first());
         emit dataSave(true);
-        if (saveFailed) {
+        if (run.lastSaveFailed()) {
             stored = false;
             break;
         }
         if (!pairsToStore.isEmpty())
             pairsToStore.removeFirst();
     }
-    savingPairs = false;
+    run.endSave();
     return stored;
-}
-
-bool VODEZ_Collector::boxOwesStopReply() const
-{
-    return (keepRecvUntilStopped && receiverUp) || (keepSendUntilStopped && transmitterUp);
 }
 
 bool VODEZ_Collector::saveLeavesRun() const
 {
-    return soundContinueMode != Continue || (pairsToStore.isEmpty() && !boxOwesStopReply());
+    return soundContinueMode != Continue
+        || (pairsToStore.isEmpty() && !run.awaitsStopReply(receiverUp, transmitterUp));
 }
 
 bool VODEZ_Collector::saveAwaitsLaterPairs() const
 {
-    return soundContinueMode == Continue && pairsToStore.isEmpty() && boxOwesStopReply();
+    return soundContinueMode == Continue && pairsToStore.isEmpty() && run.awaitsStopReply(receiverUp, transmitterUp);
 }
 
 void VODEZ_Collector::OnExit_SampleDataSave()
@@ -979,14 +956,10 @@ bool VODEZ_Collector::measuredForThisRepeat(double baseFreq) const
 
 void VODEZ_Collector::payStopOwed(bool recv, bool send)
 {
-    if (recv && stopOwedRecv && receiver->IsConnected()) {
-        stopOwedRecv = false;
+    if (recv && receiver->IsConnected() && run.payStop(RunLedger::Receiver))
         receiver->RecvStop();
-    }
-    if (send && stopOwedSend && transmitter->IsConnected()) {
-        stopOwedSend = false;
+    if (send && transmitter->IsConnected() && run.payStop(RunLedger::Transmitter))
         transmitter->TEM_Stop();
-    }
 }
 
 bool VODEZ_Collector::keepsSet(bool fromReceiver, double baseFreq) const
@@ -995,7 +968,7 @@ bool VODEZ_Collector::keepsSet(bool fromReceiver, double baseFreq) const
         return true;
     // A continuous run stopped by a failed save: what the box measured
     // before it stopped belongs to the run.
-    const bool draining = fromReceiver ? keepRecvUntilStopped : keepSendUntilStopped;
+    const bool draining = run.keeps(fromReceiver ? RunLedger::Receiver : RunLedger::Transmitter);
     return draining && float(baseFreq) == float(soundFs);
 }
 
@@ -1009,8 +982,7 @@ void VODEZ_Collector::onDeviceData_Send(st_TEMSendData data)
         return;
     }
     noteRepeatData(soundingData.Sends.size() > soundingData.Recvs.size());
-    if (savingPairs && sendsDuringSave == soundingData.Sends.size())
-        ++sendsDuringSave;
+    run.arrived(RunLedger::Transmitter, soundingData.Sends.size());
     soundingData.Sends.append(data);
     CheckDataPair();
 }
@@ -1023,8 +995,7 @@ void VODEZ_Collector::onDeviceData_Recv(st_RecvData_DUD4004 data)
         return;
     }
     noteRepeatData(soundingData.Recvs.size() > soundingData.Sends.size());
-    if (savingPairs && recvsDuringSave == soundingData.Recvs.size())
-        ++recvsDuringSave;
+    run.arrived(RunLedger::Receiver, soundingData.Recvs.size());
     soundingData.Recvs.append(data);
     CheckDataPair();
 }
@@ -1059,6 +1030,8 @@ void VODEZ_Collector::CheckDataPair()
         return;
     QList<st_TEMSendData>& sends = soundingData.Sends;
     QList<st_RecvData_DUD4004>& recvs = soundingData.Recvs;
+    int& sendsDuringSave = run.duringSave(RunLedger::Transmitter);
+    int& recvsDuringSave = run.duringSave(RunLedger::Receiver);
     const int s = sends.size();
     const int r = recvs.size();
     if (s == 0 || r == 0)
@@ -1102,7 +1075,7 @@ void VODEZ_Collector::CheckDataPair()
         // A save in progress (its warning box runs an event loop) stores the
         // pair once it returns; pairs kept after a failed save wait for the
         // operator's decision.
-        if (savingPairs || !soundingRuns())
+        if (run.saving() || !soundingRuns())
             return;
         if (!saveContinuousPairs()) {
             // The project cannot store: the run ends here and what it could
@@ -1125,7 +1098,7 @@ void VODEZ_Collector::CheckDataPair()
     emit dataUpload(soundingData);
     ++repeatsDone;
     // A single acquisition is over: the boxes wait for the next start.
-    boxesMayRun = false;
+    run.acquisitionIn();
     repeatSeen = QDateTime();
     overdueTimer.stop();
     progressTimer.stop();

@@ -8,6 +8,7 @@
 #include "Communication.h"
 #include "DeviceRecords.h"
 #include "HCollector.h"
+#include "RunLedger.h"
 
 #include <QString>
 #include <QTimer>
@@ -203,7 +204,6 @@ private:
     void payStopOwed(bool recv, bool send);
     bool measuredForThisRepeat(double baseFreq) const;
     bool saveContinuousPairs();
-    bool boxOwesStopReply() const;
     bool saveLeavesRun() const;
     bool saveAwaitsLaterPairs() const;
     QDateTime now() const;
@@ -244,36 +244,16 @@ private:
     bool repeatDoneEarly = false;
     // This repeat's start command has gone out: only now can data of it come.
     bool repeatStarted = false;
-    // The boxes were started and not stopped since (continuous runs, or a
-    // single acquisition not yet in).
-    bool boxesMayRun = false;
-    // A run was abandoned without stop commands: each box gets one.
-    bool stopOwedRecv = false;
-    bool stopOwedSend = false;
-    // The project reported the save just asked for as failed.
-    bool saveFailed = false;
-    bool savingPairs = false;
+    // Whether the boxes may be acquiring, which owes a stop, whose sets are
+    // kept until its stop is answered, what came during a save and how the
+    // last sounding ended.
+    RunLedger run;
     // Pairs of a continuous run not stored yet, in the order they were
     // made: each is saved as its own point.
     QList<VODEZ_Data> pairsToStore;
-    // The pending sets at the head of each list that came while a save was
-    // in progress: its warning may hold the other box's link, whose sets
-    // then come late, all at once, and are no skipped pushes.
-    int sendsDuringSave = 0;
-    int recvsDuringSave = 0;
-    // A continuous run stopped by a failed save: each box's sets are kept
-    // until its stop is answered (or given up, or its link closes), so no
-    // pair it measured is lost.
-    bool keepRecvUntilStopped = false;
-    bool keepSendUntilStopped = false;
     // Since the start command or the last data set of the repeat awaited
     // (invalid when none is): data that stop coming end the sounding.
     QDateTime repeatSeen;
     QTimer overdueTimer;
-    // A lost link abandoned the running sounding: said once the links are
-    // back, until the next start.
-    bool soundingDropped = false;
-    // StatusConnect says why the last sounding ended; the next start clears it.
-    bool endNoteShown = false;
     Communication::Clock clock;
 };
