@@ -126,8 +126,10 @@ VODEZ_Collector::VODEZ_Collector(QObject* parent)
     });
     connect(receiver, &ILibRecv_DUD4004::onRecvStop, this, [this] { run.stopAnswered(RunLedger::Receiver); });
     connect(transmitter, &iLibSend::TEM_Stoped, this, [this] { run.stopAnswered(RunLedger::Transmitter); });
-    // The project reports a failed save before it warns, inside the request;
-    // this runs before the machine takes the failure's transition.
+    // The project reports a failed save before it warns, inside the request.
+    // The machine takes the failure's transition on the same signal, before
+    // or after this handler: what it decides stands on the run's
+    // bookkeeping, never on the state the machine is in by then.
     connect(this, &VODEZ_Collector::cmdSaveFailed, this, &VODEZ_Collector::onSaveFailed);
 
     InitStateMachine();
@@ -427,8 +429,9 @@ void VODEZ_Collector::onSaveFailed()
     // The warning comes next and runs while the boxes of a continuous run
     // still record: stop them first, and keep every set they deliver until
     // each has answered its stop, to be saved or discarded with the failed
-    // pair.
-    if (soundContinueMode != Continue || !soundingRuns())
+    // pair. Whether they record is the run's to say: the machine may have
+    // left the running state on this signal already.
+    if (soundContinueMode != Continue || !run.mayRun())
         return;
     stopBoxes();
     run.keepUntilStopped();
