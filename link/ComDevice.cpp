@@ -271,15 +271,11 @@ bool ComDevice::Withdraw(QByteArray* frame)
     return m_sendList.Take(frame);
 }
 
-bool ComDevice::Flush(QDeadlineTimer deadline)
+bool ComDevice::FlushedNow()
 {
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return m_socket->bytesToWrite() == 0;
     m_socket->flush();
-    while (m_socket->bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!m_socket->waitForBytesWritten(int(qMax<qint64>(0, deadline.remainingTime()))))
-            break;
-    }
     if (m_socket->bytesToWrite() > 0)
         return false;
 #ifdef Q_OS_LINUX
@@ -288,13 +284,26 @@ bool ComDevice::Flush(QDeadlineTimer deadline)
     // it has (on loopback at once; over Wi-Fi a few round trips).
     const int fd = int(m_socket->socketDescriptor());
     int unacknowledged = 0;
-    while (fd >= 0 && ::ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged > 0
-           && !deadline.hasExpired())
-        QThread::msleep(2);
-    return unacknowledged == 0;
-#else
-    return true;
+    if (fd >= 0 && ::ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged > 0)
+        return false;
 #endif
+    return true;
+}
+
+bool ComDevice::Flush(const QList<ComDevice*>& devices, QDeadlineTimer deadline)
+{
+    // Each pass writes what every link's system takes and looks at every
+    // link again, so a stalled link holds no other's commands back.
+    QList<ComDevice*> left = devices;
+    for (;;) {
+        for (auto it = left.begin(); it != left.end();)
+            it = (*it)->FlushedNow() ? left.erase(it) : it + 1;
+        if (left.isEmpty())
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::usleep(250);
+    }
 }
 
 bool ComDevice::SendNext()

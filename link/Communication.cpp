@@ -62,6 +62,14 @@ void Communication::AbandonRequests()
     GiveUpPending();
 }
 
+bool Communication::Flush(const QList<Communication*>& links, QDeadlineTimer deadline)
+{
+    QList<ComDevice*> devices;
+    for (Communication* link : links)
+        devices << link->m_device;
+    return ComDevice::Flush(devices, deadline);
+}
+
 void Communication::Open()
 {
     if (!m_connected)

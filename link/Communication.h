@@ -45,9 +45,10 @@ public:
     // none of them goes out again later (reported to OnFrame with ok false).
     void AbandonRequests();
 
-    // Lets what has been written reach the wire before the link closes,
-    // waiting no longer than the deadline; true when all of it went out.
-    bool Flush(QDeadlineTimer deadline) { return m_device->Flush(deadline); }
+    // Lets what has been written to the links reach the wire before they
+    // close, waiting for all of them together and no longer than the
+    // deadline; true when all of it went out.
+    static bool Flush(const QList<Communication*>& links, QDeadlineTimer deadline);
 
     // The single entry for every command. Does nothing while not connected.
     void Request(unsigned int cmd, const QByteArray* data = nullptr);

@@ -471,8 +471,9 @@ void VODEZ_Collector::StopBoxesForExit(int waitMs)
     }
     // A socket only writes from the event loop, which the program leaves
     // before the links close: unflushed, the commands would die with them.
-    receiver->Flush(deadline);
-    transmitter->Flush(deadline);
+    // Both are waited for together, the transmitter's first: the box that
+    // drives the loop gets its share however the receiver's link fares.
+    Communication::Flush({transmitter, receiver}, deadline);
 }
 
 void VODEZ_Collector::abandonRequests()

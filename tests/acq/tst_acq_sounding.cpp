@@ -7,14 +7,20 @@
 #include "EmuDevices.h"
 #include "EmuSynth.h"
 #include "VODEZ_Collector.h"
+#include "ILibRecv_DUD4004.h"
 #include "iLibSend.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QHostAddress>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QState>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -45,6 +51,60 @@ T payloadAs(const EmuFrameRecord& frame)
     std::memcpy(&value, frame.payload.constData(), qMin(int(sizeof value), frame.payload.size()));
     return value;
 }
+
+// A box on a thread of its own behind a slow link: once told, it reads
+// nothing for a while, then everything until the program lets go. Its link
+// drains while the program's own thread waits.
+class SlowLinkBox : public QThread
+{
+public:
+    SlowLinkBox(const QString& address, quint16 port) : address(address), port(port) {}
+
+    bool waitListening()
+    {
+        ready.acquire();
+        return listening;
+    }
+    // From now on the box reads only after `lagMs`.
+    void lag() { go.release(); }
+    // The commands it read, once the thread has ended.
+    QList<quint16> commands() const { return cmds; }
+
+protected:
+    void run() override
+    {
+        QTcpServer server;
+        listening = server.listen(QHostAddress(address), port);
+        ready.release();
+        if (!listening || !server.waitForNewConnection(20000))
+            return;
+        QTcpSocket* link = server.nextPendingConnection();
+        if (!go.tryAcquire(1, 20000))
+            return;
+        msleep(lagMs);
+        EmuFrame::Reader reader;
+        QDeadlineTimer enough(20000);
+        while (!enough.hasExpired()) {
+            if (link->waitForReadyRead(100))
+                reader.Feed(link->readAll());
+            else if (link->state() != QAbstractSocket::ConnectedState)
+                break;
+        }
+        reader.Feed(link->readAll());
+        EmuFrameRecord frame;
+        while (reader.Next(frame))
+            cmds << frame.cmd;
+    }
+
+private:
+    const QString address;
+    const quint16 port;
+    const int lagMs = 100;
+    bool listening = false;
+    QSemaphore ready;
+    QSemaphore go;
+    QList<quint16> cmds;
+};
 
 } // namespace
 
@@ -697,6 +757,38 @@ private slots:
         QTRY_VERIFY(txStops >= 0 && rxStops >= 0);
         QCOMPARE(txStops, stops);
         QCOMPARE(rxStops, stops);
+    }
+
+    // At the end the receiver's link stalls (its box reads nothing, its
+    // buffers are full) and the transmitter's is slow: the transmitter, which
+    // drives the loop, still has its stop within the wait.
+    void exitStopReachesTheTransmitterPastAStalledReceiver()
+    {
+        emu->Tx().Stop();
+        SlowLinkBox tx(kTxAddress, kPort);
+        tx.start();
+        QVERIFY(tx.waitListening());
+        // The sounding waits in its parameter phase, the boxes told to
+        // stop when the program ends.
+        emu->Rx().Silence(EmuReceiverBox::CmdConfig);
+        c->setProperty("SampleMode", int(VODEZ_Collector::SelfCheck));
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(emu->Rx().ReceivedOf(EmuReceiverBox::CmdConfig).size(), 1);
+        // More than the system takes on each link, ahead of the stops.
+        const QByteArray bulk(5 << 20, 'x');
+        for (int i = 0; i < 2; ++i)
+            c->findChild<iLibSend*>()->Request(0x7777, &bulk);
+        c->findChild<ILibRecv_DUD4004*>()->Request(0x7777, &bulk);
+        tx.lag();
+        QElapsedTimer waited;
+        waited.start();
+        c->StopBoxesForExit(1000);
+        QVERIFY(waited.elapsed() < 2000);
+        c.reset();
+        QVERIFY(tx.wait(30000));
+        QCOMPARE(tx.commands().count(0x7777), 2);
+        QCOMPARE(tx.commands().count(EmuTransmitterBox::CmdStop), 1);
     }
 };
 
