@@ -1,16 +1,26 @@
 #include "RunLedger.h"
 
+#include <initializer_list>
+
+void RunLedger::stopSent(Box box)
+{
+    running[box] = false;
+    owed[box] = false;
+}
+
 void RunLedger::stopped()
 {
-    running = false;
-    owed[Receiver] = owed[Transmitter] = false;
+    stopSent(Receiver);
+    stopSent(Transmitter);
 }
 
 void RunLedger::abandoned()
 {
-    if (running)
-        owed[Receiver] = owed[Transmitter] = true;
-    running = false;
+    for (const Box box : {Receiver, Transmitter}) {
+        if (running[box])
+            owed[box] = true;
+        running[box] = false;
+    }
 }
 
 bool RunLedger::payStop(Box box)

@@ -18,21 +18,23 @@ public:
     // ---- acquiring and stops
 
     // The start command went out: the boxes may acquire until stopped.
-    void started() { running = true; }
+    void started() { running[Receiver] = running[Transmitter] = true; }
     // A single acquisition is in: the boxes wait for the next start.
-    void acquisitionIn() { running = false; }
-    // Both stop commands went out: no box is acquiring nor owes a stop.
+    void acquisitionIn() { running[Receiver] = running[Transmitter] = false; }
+    // The box's stop command went out: it neither acquires nor owes a stop.
+    void stopSent(Box box);
+    // Both stop commands went out.
     void stopped();
     // The run was left without stop commands (a lost link, the links
-    // closed): boxes that may still be acquiring owe one each.
+    // closed): each box that may still be acquiring owes one.
     void abandoned();
-    bool mayRun() const { return running; }
+    bool mayRun() const { return running[Receiver] || running[Transmitter]; }
     bool owesStop(Box box) const { return owed[box]; }
     // True when the box owed a stop; from now on it does not.
     bool payStop(Box box);
     // A box that may be acquiring or owes a stop would be left running if
     // its link went now.
-    bool needsStop(Box box) const { return running || owed[box]; }
+    bool needsStop(Box box) const { return running[box] || owed[box]; }
 
     // ---- sets kept after a failed save of a continuous run
 
@@ -96,7 +98,7 @@ public:
     bool forgetEnding();
 
 private:
-    bool running = false;
+    bool running[2] = {false, false};
     bool owed[2] = {false, false};
     bool kept[2] = {false, false};
     bool inSave = false;

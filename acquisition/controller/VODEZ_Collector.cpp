@@ -23,6 +23,8 @@ const quint16 kDevicePort = 12345;
 const int kConnectTimeoutMs = 10000;
 const int kProgressStepMs = 200;
 const int kAutoChannelCount = 1250;
+// How long the stop commands may take to reach the boxes when the links go.
+const int kStopWaitMs = 1000;
 const QEvent::Type kRepeatEvent = QEvent::Type(QEvent::User); // 1000
 
 QString textNotConnected() { return QStringLiteral("<p style='color:red;'>未连接</p>"); }
@@ -394,15 +396,20 @@ void VODEZ_Collector::onBtnSampleStop()
     emit cmdSampleStop();
 }
 
-void VODEZ_Collector::stopBoxes()
+void VODEZ_Collector::stopBoxes(bool recv, bool send)
 {
     // A request of the stopped sounding that is still pending would be sent
     // again by the link much later, into whatever runs then.
     abandonRequests();
-    receiver->RecvStop();
-    transmitter->TEM_Stop();
+    if (recv) {
+        receiver->RecvStop();
+        run.stopSent(RunLedger::Receiver);
+    }
+    if (send) {
+        transmitter->TEM_Stop();
+        run.stopSent(RunLedger::Transmitter);
+    }
     progressTimer.stop();
-    run.stopped();
     repeatSeen = QDateTime();
     overdueTimer.stop();
 }
@@ -463,9 +470,18 @@ void VODEZ_Collector::checkRepeatOverdue()
 
 void VODEZ_Collector::StopBoxesForExit(int waitMs)
 {
+    stopBoxesBeforeLinksGo(soundingRuns(), waitMs);
+}
+
+void VODEZ_Collector::stopBoxesBeforeLinksGo(bool soundingRuns, int waitMs)
+{
     const QDeadlineTimer deadline(waitMs);
-    if (soundingRuns() || run.needsStop(RunLedger::Receiver) || run.needsStop(RunLedger::Transmitter)) {
-        stopBoxes();
+    // Only a box that can be reached is told; one whose link is down keeps
+    // owing its stop.
+    const bool recv = receiver->IsConnected() && (soundingRuns || run.needsStop(RunLedger::Receiver));
+    const bool send = transmitter->IsConnected() && (soundingRuns || run.needsStop(RunLedger::Transmitter));
+    if (recv || send) {
+        stopBoxes(recv, send);
         // Sets read while the commands leave belong to no sounding any more.
         repeatStarted = false;
     }
@@ -651,6 +667,11 @@ void VODEZ_Collector::noteAbandonedRun()
 
 void VODEZ_Collector::OnEntry_DeviceWait()
 {
+    // The operator lets the links go (the disconnect button, the project
+    // closed): a box that may still be acquiring is told to stop first, as
+    // at the program's end. The machine has left the sounding already; the
+    // run's bookkeeping says which box may still acquire.
+    stopBoxesBeforeLinksGo(false, kStopWaitMs);
     noteAbandonedRun();
     SetSampleStatus(DISCONN);
     SetStatusConnect(textNotConnected());

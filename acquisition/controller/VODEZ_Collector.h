@@ -192,7 +192,8 @@ private:
     bool soundingRuns() const;
     void postRepeatEvent();
     void onAutoChannelAnswer(bool ok);
-    void stopBoxes();
+    void stopBoxes(bool recv = true, bool send = true);
+    void stopBoxesBeforeLinksGo(bool soundingRuns, int waitMs);
     void abandonRequests();
     void endSounding(const QString& text);
     void onRequestExpired(const QString& text);

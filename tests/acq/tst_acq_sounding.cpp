@@ -582,16 +582,45 @@ private slots:
         QCOMPARE(uploads.size(), 1);
     }
 
-    void disconnectDuringSamplingSendsNoStop()
+    void disconnectDuringSamplingStopsTheBoxes()
     {
+        // The boxes would go on acquiring without their links.
         emu->SetCycleMs(5000);
         QVERIFY(connectBoth());
         emit c->onBtnSampleStart();
         QTRY_COMPARE(status(), VODEZ_Collector::SAMPLING);
         emit c->onBtnDisconn();
         QTRY_VERIFY(!emu->Tx().HasClient() && !emu->Rx().HasClient());
-        QCOMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 T1 T2"));
-        QVERIFY(emu->Tx().IsRunning());
+        QCOMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1 2"));
+        QCOMPARE(commandsOf(emu->Tx()), QStringLiteral("1 2 5"));
+        QVERIFY(!emu->Tx().IsRunning() && !emu->Rx().IsArmed());
+    }
+
+    void disconnectWithOneLinkDownStopsTheOtherBox()
+    {
+        // The receiver's box went away mid-sounding and does not come back
+        // before the operator disconnects: the transmitter, still acquiring,
+        // is told to stop; the receiver has its stop once it is back.
+        emu->SetCycleMs(600000);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(status(), VODEZ_Collector::SAMPLING);
+        emu->Rx().Stop();
+        QTRY_VERIFY(in("DeviceConnecting"));
+        emit c->onBtnDisconn();
+        QTRY_VERIFY(!emu->Tx().HasClient());
+        QCOMPARE(commandsOf(emu->Tx()), QStringLiteral("1 2 5"));
+        QVERIFY(!emu->Tx().IsRunning());
+
+        QVERIFY(emu->Rx().Listen(QHostAddress(kRxAddress), kPort));
+        QVERIFY(connectBoth());
+        QCOMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1"));
+        emu->SetCycleMs(30);
+        c->setProperty("ParamRepeat", 1);
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(status(), VODEZ_Collector::UPLOAD);
+        QCOMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1 2 1001 1"));
+        QCOMPARE(emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size(), 1);
     }
 
     void laterSoundingStoresOnlyItsOwnData()

@@ -40,6 +40,9 @@ private slots:
         QTest::newRow("abandoned, then stopped") << "start abandon stop" << false << "-";
         QTest::newRow("abandoned, receiver paid") << "start abandon payR" << false << "T";
         QTest::newRow("abandoned, started again") << "start abandon start" << true << "RT";
+        // The links go with only one box reachable: the other owes its stop.
+        QTest::newRow("receiver stopped, then abandoned") << "start stopR abandon" << false << "T";
+        QTest::newRow("both stopped one by one") << "start stopR stopT" << false << "-";
         // A box whose sets are kept after a failed save and whose link goes.
         QTest::newRow("kept, transmitter's link closed") << "start stop keep closeT" << false << "T";
         QTest::newRow("kept, stop answered, link closed") << "start stop keep answerT closeT" << false << "-";
@@ -58,6 +61,8 @@ private slots:
                 run.started();
             else if (step == QLatin1String("stop"))
                 run.stopped();
+            else if (step.startsWith(QLatin1String("stop")))
+                run.stopSent(box);
             else if (step == QLatin1String("abandon"))
                 run.abandoned();
             else if (step == QLatin1String("in"))
