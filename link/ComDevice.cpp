@@ -232,6 +232,8 @@ void ComDevice::SetAddress(const st_ComAddress& address)
 
 void ComDevice::Close()
 {
+    // Closed by its owner: a close the peer made meanwhile is not announced.
+    m_closePending = false;
     m_status.Set(0);
     m_socket->close();
     m_sendList.Clear();
@@ -245,6 +247,7 @@ bool ComDevice::Connect()
     if (!m_status.Test(ComStatus::AddressSet))
         return false;
     m_socket->abort();
+    m_closePending = false;
     // Frames left unwritten by an earlier connection are stale on a new one.
     m_sendList.Clear();
     m_socket->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
@@ -353,6 +356,19 @@ void ComDevice::onTcpDisconed()
         m_recvBuffer.Append(m_socket->readAll());
         ProcessRecv();
     }
+    // Everything the box sent before it closed is delivered before the close
+    // is announced: a pass still running in a nested event loop announces it
+    // once it has handed on the rest of the buffer.
+    if (m_status.Test(ComStatus::Receiving)) {
+        m_closePending = true;
+        return;
+    }
+    announceClose();
+}
+
+void ComDevice::announceClose()
+{
+    m_closePending = false;
     m_socket->abort();
     m_status.Clear(ComStatus::Connected);
     Q_EMIT handleClosed();
@@ -386,4 +402,6 @@ void ComDevice::ProcessRecv()
         return count;
     });
     m_status.Clear(ComStatus::Receiving);
+    if (m_closePending)
+        announceClose();
 }

@@ -172,6 +172,7 @@ private:
     bool SendNext();
     bool WriteFrame(QByteArray* frame);
     void ProcessRecv();
+    void announceClose();
 
     QString m_host = QStringLiteral("0");
     quint16 m_port = 0;
@@ -179,4 +180,6 @@ private:
     ComStatus m_status;
     ComBuffer_List m_sendList;
     ComBuffer_Array m_recvBuffer;
+    // The peer closed while a receive pass was still handing frames on.
+    bool m_closePending = false;
 };
