@@ -662,7 +662,10 @@ void VODEZ_Collector::noteAbandonedRun()
     repeatStarted = false;
     repeatSeen = QDateTime();
     overdueTimer.stop();
+    // Whatever the bar showed belonged to the sounding that is gone.
     progressTimer.stop();
+    WriteProgressMax(0);
+    WriteProgress(0);
 }
 
 void VODEZ_Collector::OnEntry_DeviceWait()
@@ -675,6 +678,9 @@ void VODEZ_Collector::OnEntry_DeviceWait()
     noteAbandonedRun();
     SetSampleStatus(DISCONN);
     SetStatusConnect(textNotConnected());
+    // The links are let go: how an earlier sounding ended is no longer
+    // said, also not once they are back.
+    run.forgetEnding();
     transmitterUp = false;
     receiverUp = false;
     receiver->Close();

@@ -195,6 +195,7 @@ private slots:
     void unusableGateChannelsEndTheSounding();
     void unansweredCommandWaitsUntilStop();
     void linkLostDuringSampling();
+    void droppedSoundingIsForgottenWithTheLinks();
     void finishedSoundingSurvivesLinkDrop();
     void failedSaveIsNotADiscard();
     void parametersFrozenForTheSounding();
@@ -451,10 +452,15 @@ void TstCollector::disconnectLeavesSamplingAtOnce()
     QVERIFY(r.online());
     r.run(QStringLiteral("start go"));
     QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
+    r.c.ProgressAdd();
+    QVERIFY(r.c.GetProgress() > 0);
     emit r.c.onBtnDisconn();
     QCOMPARE(r.status(), VODEZ_Collector::DISCONN);
     QCOMPARE(r.c.GetStatusConnect(), kNotConnected);
     QVERIFY(r.in("DeviceWaitSet"));
+    // The bar of the dropped sounding is empty again.
+    QCOMPARE(r.c.GetProgress(), 0);
+    QCOMPARE(r.c.GetProgressMax(), 0);
 }
 
 void TstCollector::arrivalOrders_data()
@@ -981,11 +987,13 @@ void TstCollector::linkLostDuringSampling()
     QVERIFY(shown > 0);
     emit r.rx->ComClosed();
     QVERIFY(r.in("DeviceConnecting"));        // DeviceInit re-opened the link at once
-    // The sounding is gone: the start button is back and the bar stands,
+    // The sounding is gone: the start button is back and the bar empty,
     // also against a tick that was already on its way.
     QCOMPARE(r.status(), VODEZ_Collector::DISCONN);
+    QCOMPARE(r.c.GetProgress(), 0);
+    QCOMPARE(r.c.GetProgressMax(), 0);
     r.c.ProgressAdd();
-    QCOMPARE(r.c.GetProgress(), shown);
+    QCOMPARE(r.c.GetProgress(), 0);
     r.run(QStringLiteral("R1"));
     QVERIFY(r.uploads.isEmpty());              // no sounding runs any more
     emit r.rx->ComConnected();
@@ -999,6 +1007,26 @@ void TstCollector::linkLostDuringSampling()
     QCOMPARE(r.c.GetStatusConnect(), kOnline);
     r.run(QStringLiteral("go R2 S2"));
     QCOMPARE(r.uploads, QStringList{"2-2"});   // the abandoned set is gone
+}
+
+void TstCollector::droppedSoundingIsForgottenWithTheLinks()
+{
+    // Said once the links are back; the operator's disconnect ends that.
+    Rig r;
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start go S1"));
+    emit r.rx->ComClosed();
+    emit r.rx->ComConnected();
+    settle();
+    QCOMPARE(r.c.GetStatusConnect(), kDropped);
+    emit r.c.onBtnDisconn();
+    QCOMPARE(r.c.GetStatusConnect(), kNotConnected);
+    emit r.c.onBtnConnect();
+    emit r.rx->ComConnected();
+    emit r.tx->ComConnected();
+    settle();
+    QVERIFY(r.in("SampleWaitParam"));
+    QCOMPARE(r.c.GetStatusConnect(), kOnline);
 }
 
 void TstCollector::finishedSoundingSurvivesLinkDrop()

@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStateMachine>
@@ -418,28 +419,52 @@ private slots:
         QCOMPARE(txStopsAtClose, 1);
         QCOMPARE(rxStopsAtClose, 1);
         QVERIFY(!emu->Tx().IsRunning() && !emu->Rx().IsArmed());
+        QCOMPARE(named<QProgressBar>("Sample_progressBar")->value(), 0);
         const QString rows = rowCounts(file);
         QVERIFY2(rows.startsWith(QStringLiteral("L1,P")) && !rows.startsWith(QStringLiteral("L1,P0")),
                  qPrintable(rows));
     }
 
-    // A box that drops its link mid-sounding: the bar stands, the start
-    // button comes back and, once both links are up again, the status says
-    // the sounding was dropped until the next start.
+    // A box that drops its link mid-sounding: the bar is empty again, the
+    // start button comes back with the new line's frequency and mode open
+    // and, once both links are up again, the status says the sounding was
+    // dropped, until the next start or until the project is closed.
+    void linkLostMidSounding_data()
+    {
+        QTest::addColumn<bool>("anotherProject");   // else the next start
+        QTest::newRow("started again") << false;
+        QTest::newRow("another project") << true;
+    }
+
     void linkLostMidSounding()
     {
-        startSounding(dir.filePath(QStringLiteral("dropped.VODEZ")), 600000);
+        QFETCH(bool, anotherProject);
+        startSounding(dir.filePath(QStringLiteral("dropped-%1.VODEZ").arg(QTest::currentDataTag())), 600000);
+        const QString point = named<QLineEdit>("PointNo")->text();
+        c()->ProgressAdd();
+        QVERIFY(named<QLineEdit>("ProgressCur")->text().toInt() > 0);
         emu->Rx().CloseClient();
         QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
         QVERIFY(!named<QPushButton>("pushButton_Start")->isHidden());
         QVERIFY(named<QPushButton>("pushButton_Stop")->isHidden());
         const QString bar = named<QLineEdit>("ProgressCur")->text();
+        QCOMPARE(bar, QStringLiteral("0"));
+        QCOMPARE(named<QProgressBar>("Sample_progressBar")->value(), 0);
         QCOMPARE(named<QLabel>("StatusConnect")->text(),
                  QStringLiteral("<p style='color:red;'>断线,采集已丢弃</p>"));
+        QVERIFY(named<QComboBox>("ParamFs")->isEnabled());
+        QVERIFY(named<QComboBox>("ContinueMode")->isEnabled());
+        QCOMPARE(named<QLineEdit>("PointNo")->text(), point);
         shoot("sampling-sounding-dropped");
         c()->ProgressAdd();
         QCOMPARE(named<QLineEdit>("ProgressCur")->text(), bar);
 
+        if (anotherProject) {
+            closeProject();
+            openNewProject(dir.filePath(QStringLiteral("after-dropped.VODEZ")));
+            QCOMPARE(named<QLabel>("StatusConnect")->text(), QStringLiteral("<p style='color:green;'>已连接</p>"));
+            return;
+        }
         click("pushButton_Start");
         QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::SAMPLING, kLongWait);
         QVERIFY(!named<QLabel>("StatusConnect")->text().contains(QStringLiteral("丢弃")));
