@@ -47,6 +47,8 @@ QString textNoGates() { return QStringLiteral("<p style='color:red;'>时间道�
 // A box never answered a command of the sounding, re-sends included.
 QString textNoAnswerSend() { return QStringLiteral("<p style='color:red;'>发送机无应答</p>"); }
 QString textNoAnswerRecv() { return QStringLiteral("<p style='color:red;'>接收机无应答</p>"); }
+// The transmitter answered its start with a failure: it drives no loop.
+QString textStartRefused() { return QStringLiteral("<p style='color:red;'>发送机启动失败</p>"); }
 // The data of a repeat stopped coming.
 QString textDataOverdue() { return QStringLiteral("<p style='color:red;'>数据超时</p>"); }
 // A link was lost while the sounding ran: its data are gone.
@@ -110,7 +112,7 @@ VODEZ_Collector::VODEZ_Collector(QObject* parent)
     connect(receiver, &ILibRecv_DUD4004::onRecvAutoChannel, this, &VODEZ_Collector::onAutoChannelAnswer);
     connect(receiver, &ILibRecv_DUD4004::onRecvConfiged, this, &VODEZ_Collector::cmdConfigSend);
     connect(transmitter, &iLibSend::TEM_Configed, this, &VODEZ_Collector::deviceConfiged);
-    connect(transmitter, &iLibSend::TEM_Strated, this, &VODEZ_Collector::deviceStarted);
+    connect(transmitter, &iLibSend::TEM_Strated, this, &VODEZ_Collector::onStartAnswer);
     connect(transmitter, &iLibSend::TEM_NewSendData, this, &VODEZ_Collector::onDeviceData_Send);
     connect(transmitter, &iLibSend::TEM_SendMonitor, this, &VODEZ_Collector::onDeviceData_Monitor);
     connect(receiver, &ILibRecv_DUD4004::onRecvData, this, &VODEZ_Collector::onDeviceData_Recv);
@@ -796,6 +798,17 @@ void VODEZ_Collector::onAutoChannelAnswer(bool ok)
         return;
     }
     endSounding(textNoGates());
+}
+
+void VODEZ_Collector::onStartAnswer(bool ok)
+{
+    // A transmitter that refuses the start drives no loop: no data of this
+    // repeat will come, and waiting would only end in a time-out.
+    if (!ok && isActive(CollectorStates::SetParam_Start)) {
+        endSounding(textStartRefused());
+        return;
+    }
+    emit deviceStarted();
 }
 
 void VODEZ_Collector::OnEntry_SetParam_ConfigChannel()

@@ -192,6 +192,7 @@ private:
     bool soundingRuns() const;
     void postRepeatEvent();
     void onAutoChannelAnswer(bool ok);
+    void onStartAnswer(bool ok);
     void stopBoxes(bool recv = true, bool send = true);
     void stopBoxesBeforeLinksGo(bool soundingRuns, int waitMs);
     void abandonRequests();

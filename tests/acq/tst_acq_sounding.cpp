@@ -402,12 +402,33 @@ private slots:
 
     void refusalsStillAdvance()
     {
+        // Refused configurations lead on to the start; the transmitter, left
+        // without one, refuses that, which ends the sounding.
         emu->Rx().Refuse(EmuReceiverBox::CmdConfig, 1);
         emu->Tx().Refuse(EmuTransmitterBox::CmdConfig, 1);
         QVERIFY(connectBoth());
         emit c->onBtnSampleStart();
-        QTRY_COMPARE(status(), VODEZ_Collector::SAMPLING);
-        QCOMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 T1 T2"));
+        QTRY_COMPARE(c->GetStatusConnect(), kStartRefused);
+        QVERIFY(frames.join(QLatin1Char(' ')).startsWith(QStringLiteral("R1001 R1 T1 T2")));
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+    }
+
+    void refusedStartEndsTheSoundingAtOnce()
+    {
+        emu->Tx().Refuse(EmuTransmitterBox::CmdStart, 1);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(c->GetStatusConnect(), kStartRefused);
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QTRY_COMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1 2"));
+        QTRY_COMPARE(commandsOf(emu->Tx()), QStringLiteral("1 2 5"));
+        QVERIFY(!emu->Rx().IsArmed());
+        // The next start runs.
+        emu->SetCycleMs(30);
+        c->setProperty("ParamRepeat", 1);
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(status(), VODEZ_Collector::UPLOAD);
+        QCOMPARE(uploads.size(), 1);
     }
 
     void unusableGateChannelsEndTheSounding_data()

@@ -191,6 +191,7 @@ private slots:
     void continuousRunWithASilentBoxEnds_data();
     void continuousRunWithASilentBoxEnds();
     void refusalsStillAdvance();
+    void refusedStartEndsTheSounding();
     void unusableGateChannelsEndTheSounding_data();
     void unusableGateChannelsEndTheSounding();
     void unansweredCommandWaitsUntilStop();
@@ -898,7 +899,7 @@ void TstCollector::refusalsStillAdvance()
     QVERIFY(r.in("SetParam_ConfigSend"));
     emit r.tx->TEM_Configed(0);
     QVERIFY(r.in("SetParam_Start"));
-    emit r.tx->TEM_Strated(false);
+    emit r.tx->TEM_Strated(true);
     QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
 
     // An event of the repeat type before any data configures the boxes again.
@@ -912,6 +913,31 @@ void TstCollector::refusalsStillAdvance()
     emit r.c.onBtnSampleStart();
     settle();
     QVERIFY(r.in("SetParam_ConfigRecv"));
+}
+
+void TstCollector::refusedStartEndsTheSounding()
+{
+    // The transmitter that drives the loop refuses to start: nothing of
+    // this sounding will come, so it ends at once and says which box.
+    Rig r;
+    QVERIFY(r.online());
+    QSignalSpy stops(&r.c, &VODEZ_Collector::cmdSampleStop);
+    r.run(QStringLiteral("start"));
+    r.acceptChannels();
+    emit r.rx->onRecvConfiged(true);
+    emit r.tx->TEM_Configed(1);
+    QVERIFY(r.in("SetParam_Start"));
+    emit r.tx->TEM_Strated(false);
+    settle();
+    QCOMPARE(stops.count(), 1);
+    QVERIFY(r.in("SampleWaitParam"));
+    QCOMPARE(r.c.GetStatusConnect(), kStartRefused);
+    QCOMPARE(r.c.GetProgressMax(), 0);
+    // A refusal outside the start changes nothing; the next start clears the text.
+    emit r.tx->TEM_Strated(false);
+    QCOMPARE(stops.count(), 1);
+    r.run(QStringLiteral("start"));
+    QCOMPARE(r.c.GetStatusConnect(), kOnline);
 }
 
 void TstCollector::unusableGateChannelsEndTheSounding_data()
