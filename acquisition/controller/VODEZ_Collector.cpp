@@ -412,7 +412,7 @@ void VODEZ_Collector::stopBoxes(bool recv, bool send)
         run.stopSent(RunLedger::Transmitter);
     }
     progressTimer.stop();
-    repeatSeen = QDateTime();
+    repeatSeen.reset();
     overdueTimer.stop();
 }
 
@@ -458,7 +458,7 @@ void VODEZ_Collector::noteRepeatData(bool fromBoxAhead)
 
 void VODEZ_Collector::checkRepeatOverdue()
 {
-    if (!repeatSeen.isValid() || !repeatStarted || !soundingRuns()) {
+    if (!repeatSeen || !repeatStarted || !soundingRuns()) {
         overdueTimer.stop();
         return;
     }
@@ -466,7 +466,7 @@ void VODEZ_Collector::checkRepeatOverdue()
     if (!isActive(CollectorStates::SampleDataUpload))
         return;
     const qint64 limit = 2 * qint64(soundingTime) + kOverdueGraceMs;
-    if (repeatSeen.msecsTo(now()) >= limit)
+    if (now() - *repeatSeen >= limit)
         endSounding(textDataOverdue());
 }
 
@@ -507,9 +507,9 @@ void VODEZ_Collector::SetClock(Communication::Clock clock)
     transmitter->SetClock(clock);
 }
 
-QDateTime VODEZ_Collector::now() const
+qint64 VODEZ_Collector::now() const
 {
-    return clock ? clock() : QDateTime::currentDateTime();
+    return clock ? clock() : Communication::SteadyNow();
 }
 
 void VODEZ_Collector::SweepLinks()
@@ -662,7 +662,7 @@ void VODEZ_Collector::noteAbandonedRun()
     // may go on in the boxes; each is told to stop once the links are back.
     run.abandoned();
     repeatStarted = false;
-    repeatSeen = QDateTime();
+    repeatSeen.reset();
     overdueTimer.stop();
     // Whatever the bar showed belonged to the sounding that is gone.
     progressTimer.stop();
@@ -748,7 +748,7 @@ void VODEZ_Collector::OnEntry_SampleWaitParam()
     WriteProgress(0);
     repeatsDone = 0;
     repeatDoneEarly = false;
-    repeatSeen = QDateTime();
+    repeatSeen.reset();
     overdueTimer.stop();
     SetSampleStatus(IDLE);
     emit dataSave(false);
@@ -831,7 +831,8 @@ void VODEZ_Collector::OnEntry_SetParam_ConfigRecv()
     param.ContinueMode = int(soundContinueMode);
     param.SampleMode = int(soundSampleMode);
     param.Zero = 0;
-    param.SendTime = now().toMSecsSinceEpoch();
+    // A time of day for the box, not one of the watches' steady clock.
+    param.SendTime = QDateTime::currentMSecsSinceEpoch();
     param.RateIndex = 0;
     receiver->RecvConfig(&param);
 }
@@ -1143,7 +1144,7 @@ void VODEZ_Collector::CheckDataPair()
     ++repeatsDone;
     // A single acquisition is over: the boxes wait for the next start.
     run.acquisitionIn();
-    repeatSeen = QDateTime();
+    repeatSeen.reset();
     overdueTimer.stop();
     progressTimer.stop();
     if (repeatsDone < ParamRepeat) {

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <optional>
+
 class ILibRecv_DUD4004;
 class iLibSend;
 
@@ -81,10 +83,11 @@ public:
     // separated by dots, without leading zeros.
     static bool IsIPv4Address(const QString& text);
 
-    // The clock of both links and of the controller's own time stamps; an
-    // empty function brings back the system clock. With SweepLinks, tests
-    // run the links' time-outs and the controller's own wait for the data of
-    // a repeat without waiting.
+    // The steady clock of both links' request ages and of the controller's
+    // own wait for the data of a repeat; an empty function brings back the
+    // system's monotonic clock. Times of day (what the boxes are told, what
+    // is stored) never come from it. With SweepLinks, tests run the links'
+    // time-outs and the wait for a repeat's data without waiting.
     void SetClock(Communication::Clock clock);
     void SweepLinks();
 
@@ -208,7 +211,7 @@ private:
     bool saveContinuousPairs();
     bool saveLeavesRun() const;
     bool saveAwaitsLaterPairs() const;
-    QDateTime now() const;
+    qint64 now() const;
     void startProgressTimer();
     void takeSoundingParams();
 
@@ -254,8 +257,9 @@ private:
     // made: each is saved as its own point.
     QList<VODEZ_Data> pairsToStore;
     // Since the start command or the last data set of the repeat awaited
-    // (invalid when none is): data that stop coming end the sounding.
-    QDateTime repeatSeen;
+    // (none when nothing is awaited), on the links' steady clock: data that
+    // stop coming end the sounding.
+    std::optional<qint64> repeatSeen;
     QTimer overdueTimer;
     Communication::Clock clock;
 };

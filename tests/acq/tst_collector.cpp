@@ -190,6 +190,7 @@ private slots:
     void keptSetsArePairedAsTheRunPairsThem();
     void continuousRunWithASilentBoxEnds_data();
     void continuousRunWithASilentBoxEnds();
+    void watchesCountOnASteadyClock();
     void refusalsStillAdvance();
     void refusedStartEndsTheSounding();
     void unusableGateChannelsEndTheSounding_data();
@@ -865,7 +866,7 @@ void TstCollector::continuousRunWithASilentBoxEnds()
     // the last set of it, however long the other box pushes on.
     QFETCH(bool, receiverSilent);
     Rig r;
-    auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+    auto clock = std::make_shared<qint64>(0);
     r.c.SetClock([clock] { return *clock; });
     r.c.setProperty("ContinueMode", int(VODEZ_Collector::Continue));
     QVERIFY(r.online());
@@ -875,16 +876,38 @@ void TstCollector::continuousRunWithASilentBoxEnds()
         r.run(push + QString::number(id));
         r.c.SweepLinks();
         QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
-        *clock = clock->addMSecs(id < 13 ? 1000 : 999);
+        *clock += (id < 13 ? 1000 : 999);
     }
     r.c.SweepLinks();
     QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
-    *clock = clock->addMSecs(1);
+    *clock += 1;
     r.c.SweepLinks();
     settle();
     QVERIFY(r.in("SampleWaitParam"));
     QCOMPARE(r.c.GetStatusConnect(), kOverdue);
     QCOMPARE(r.uploads, QStringList{"1-1"});
+}
+
+void TstCollector::watchesCountOnASteadyClock()
+{
+    // The watch counts elapsed milliseconds on a clock with an origin of its
+    // own, as a monotonic clock has, far from any time of day; the boxes are
+    // told the time of day.
+    Rig r;
+    auto steady = std::make_shared<qint64>(0);
+    r.c.SetClock([steady] { return *steady; });
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start go"));
+    QVERIFY(qAbs(r.rx->GetConfig().SendTime - QDateTime::currentMSecsSinceEpoch()) < 60000);
+    // 25 Hz x 25 periods: overdue 12 s after the start command.
+    *steady += 11999;
+    r.c.SweepLinks();
+    QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
+    *steady += 1;
+    r.c.SweepLinks();
+    settle();
+    QVERIFY(r.in("SampleWaitParam"));
+    QCOMPARE(r.c.GetStatusConnect(), kOverdue);
 }
 
 void TstCollector::refusalsStillAdvance()
@@ -985,10 +1008,10 @@ void TstCollector::unansweredCommandWaitsUntilStop()
     QVERIFY(r.in("SetParam_ConfigRecv"));
     // The rig's links are not open, so nothing went out and nothing is
     // given up: the links' time-outs do not move it on.
-    auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+    auto clock = std::make_shared<qint64>(0);
     r.c.SetClock([clock] { return *clock; });
     for (int sweep = 0; sweep < 5; ++sweep) {
-        *clock = clock->addSecs(101);
+        *clock += 101000;
         r.c.SweepLinks();
     }
     settle();
