@@ -475,13 +475,13 @@ void VODEZ_Collector::StopBoxesForExit(int waitMs)
     stopBoxesBeforeLinksGo(soundingRuns(), waitMs);
 }
 
-void VODEZ_Collector::stopBoxesBeforeLinksGo(bool soundingRuns, int waitMs)
+void VODEZ_Collector::stopBoxesBeforeLinksGo(bool sounding, int waitMs)
 {
     const QDeadlineTimer deadline(waitMs);
     // Only a box that can be reached is told; one whose link is down keeps
     // owing its stop.
-    const bool recv = receiver->IsConnected() && (soundingRuns || run.needsStop(RunLedger::Receiver));
-    const bool send = transmitter->IsConnected() && (soundingRuns || run.needsStop(RunLedger::Transmitter));
+    const bool recv = receiver->IsConnected() && (sounding || run.needsStop(RunLedger::Receiver));
+    const bool send = transmitter->IsConnected() && (sounding || run.needsStop(RunLedger::Transmitter));
     if (recv || send) {
         stopBoxes(recv, send);
         // Sets read while the commands leave belong to no sounding any more.
@@ -658,8 +658,9 @@ bool VODEZ_Collector::SoundingHeld() const
 
 void VODEZ_Collector::noteAbandonedRun()
 {
-    // A run left without stop commands (a lost link, the disconnect button)
-    // may go on in the boxes; each is told to stop once the links are back.
+    // A run left without stop commands (a lost link, a box out of reach when
+    // the links were let go) may go on in the boxes; each is told to stop
+    // once the links are back.
     run.abandoned();
     repeatStarted = false;
     repeatSeen.reset();

@@ -197,7 +197,10 @@ private:
     void onAutoChannelAnswer(bool ok);
     void onStartAnswer(bool ok);
     void stopBoxes(bool recv = true, bool send = true);
-    void stopBoxesBeforeLinksGo(bool soundingRuns, int waitMs);
+    // The links are about to go: each reachable box that may still be
+    // acquiring (all of them while a sounding runs) or owes a stop is told
+    // to stop, and the commands get at most waitMs to reach the wire.
+    void stopBoxesBeforeLinksGo(bool sounding, int waitMs);
     void abandonRequests();
     void endSounding(const QString& text);
     void onRequestExpired(const QString& text);

@@ -39,6 +39,7 @@ private Q_SLOTS:
     void notExpiredNotResent();
     void sweepTimerRunsByItself();
     void sameMillisecondBothTracked();
+    void withoutAClockRequestsAgeOnTheSteadyOne();
     void pendingGivenUpOnLinkChange_data();
     void pendingGivenUpOnLinkChange();
     void requestFromInsideOnFrame();
@@ -253,6 +254,24 @@ void tst_Communication::sweepTimerRunsByItself()
     m_link->clock += 100001;
     QTRY_COMPARE_WITH_TIMEOUT(m_link->Failed().size(), 1, 4000);
     QVERIFY(m_link->MapsEmpty());
+}
+
+void tst_Communication::withoutAClockRequestsAgeOnTheSteadyOne()
+{
+    // Stamped on the monotonic clock, never on the time of day, which GPS or
+    // a time server may set back or forward under a running request.
+    OPEN();
+    m_box->NeverReply(1);
+    m_link->SetClock(nullptr);
+    const qint64 before = Communication::SteadyNow();
+    m_link->Request(1);
+    WAIT_RECEIVED(1);
+    const qint64 after = Communication::SteadyNow();
+    QCOMPARE(m_link->SentStamps().size(), 1);
+    QVERIFY(m_link->SentStamps().first() >= before && m_link->SentStamps().first() <= after);
+    QVERIFY(after < QDateTime::currentMSecsSinceEpoch() / 2);
+    m_link->OnRequestTimout();
+    QCOMPARE(m_link->Pending(), 1);
 }
 
 void tst_Communication::sameMillisecondBothTracked()
