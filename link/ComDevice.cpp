@@ -232,6 +232,8 @@ void ComDevice::SetAddress(const st_ComAddress& address)
 
 void ComDevice::Close()
 {
+    // Closed by its owner: a close the peer made meanwhile is not announced.
+    m_closePending = false;
     m_status.Set(0);
     m_socket->close();
     m_sendList.Clear();
@@ -245,6 +247,7 @@ bool ComDevice::Connect()
     if (!m_status.Test(ComStatus::AddressSet))
         return false;
     m_socket->abort();
+    m_closePending = false;
     // Frames left unwritten by an earlier connection are stale on a new one.
     m_sendList.Clear();
     m_socket->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
@@ -271,15 +274,11 @@ bool ComDevice::Withdraw(QByteArray* frame)
     return m_sendList.Take(frame);
 }
 
-bool ComDevice::Flush(QDeadlineTimer deadline)
+bool ComDevice::FlushedNow()
 {
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return m_socket->bytesToWrite() == 0;
     m_socket->flush();
-    while (m_socket->bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!m_socket->waitForBytesWritten(int(qMax<qint64>(0, deadline.remainingTime()))))
-            break;
-    }
     if (m_socket->bytesToWrite() > 0)
         return false;
 #ifdef Q_OS_LINUX
@@ -288,13 +287,26 @@ bool ComDevice::Flush(QDeadlineTimer deadline)
     // it has (on loopback at once; over Wi-Fi a few round trips).
     const int fd = int(m_socket->socketDescriptor());
     int unacknowledged = 0;
-    while (fd >= 0 && ::ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged > 0
-           && !deadline.hasExpired())
-        QThread::msleep(2);
-    return unacknowledged == 0;
-#else
-    return true;
+    if (fd >= 0 && ::ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged > 0)
+        return false;
 #endif
+    return true;
+}
+
+bool ComDevice::Flush(const QList<ComDevice*>& devices, QDeadlineTimer deadline)
+{
+    // Each pass writes what every link's system takes and looks at every
+    // link again, so a stalled link holds no other's commands back.
+    QList<ComDevice*> left = devices;
+    for (;;) {
+        for (auto it = left.begin(); it != left.end();)
+            it = (*it)->FlushedNow() ? left.erase(it) : it + 1;
+        if (left.isEmpty())
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::usleep(250);
+    }
 }
 
 bool ComDevice::SendNext()
@@ -344,6 +356,19 @@ void ComDevice::onTcpDisconed()
         m_recvBuffer.Append(m_socket->readAll());
         ProcessRecv();
     }
+    // Everything the box sent before it closed is delivered before the close
+    // is announced: a pass still running in a nested event loop announces it
+    // once it has handed on the rest of the buffer.
+    if (m_status.Test(ComStatus::Receiving)) {
+        m_closePending = true;
+        return;
+    }
+    announceClose();
+}
+
+void ComDevice::announceClose()
+{
+    m_closePending = false;
     m_socket->abort();
     m_status.Clear(ComStatus::Connected);
     Q_EMIT handleClosed();
@@ -377,4 +402,6 @@ void ComDevice::ProcessRecv()
         return count;
     });
     m_status.Clear(ComStatus::Receiving);
+    if (m_closePending)
+        announceClose();
 }

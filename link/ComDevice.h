@@ -142,10 +142,11 @@ public:
     // Takes a frame that has not been written yet back out of the send queue.
     bool Withdraw(QByteArray* frame);
     bool IsQueued(QByteArray* frame) { return m_sendList.Contains(frame); }
-    // Hands what the socket still holds to the system and (on Linux) waits
-    // until the box has acknowledged it, at most until the deadline; true
-    // when all of it went out.
-    bool Flush(QDeadlineTimer deadline);
+    // Hands what the sockets still hold to the system and (on Linux) waits
+    // until each box has acknowledged it, at most until the deadline; true
+    // when all of it went out. The links are waited for together: one that
+    // stalls takes nothing from the others' share of the time.
+    static bool Flush(const QList<ComDevice*>& devices, QDeadlineTimer deadline);
 
     QString Host() const { return m_host; }
     quint16 Port() const { return m_port; }
@@ -165,9 +166,13 @@ public Q_SLOTS:
     void onTcpRecved();
 
 private:
+    // Writes what the system takes now, without waiting; true once all of
+    // it is written and (on Linux) acknowledged by the box.
+    bool FlushedNow();
     bool SendNext();
     bool WriteFrame(QByteArray* frame);
     void ProcessRecv();
+    void announceClose();
 
     QString m_host = QStringLiteral("0");
     quint16 m_port = 0;
@@ -175,4 +180,6 @@ private:
     ComStatus m_status;
     ComBuffer_List m_sendList;
     ComBuffer_Array m_recvBuffer;
+    // The peer closed while a receive pass was still handing frames on.
+    bool m_closePending = false;
 };

@@ -1,5 +1,7 @@
 #include "Communication.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 
 Communication::Communication(QObject* parent) : QObject(parent)
@@ -52,14 +54,32 @@ void Communication::SetClock(Clock clock)
     m_clock = std::move(clock);
 }
 
-QDateTime Communication::now() const
+qint64 Communication::SteadyNow()
 {
-    return m_clock ? m_clock() : QDateTime::currentDateTime();
+    static const QElapsedTimer since = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return since.elapsed();
+}
+
+qint64 Communication::now() const
+{
+    return m_clock ? m_clock() : SteadyNow();
 }
 
 void Communication::AbandonRequests()
 {
     GiveUpPending();
+}
+
+bool Communication::Flush(const QList<Communication*>& links, QDeadlineTimer deadline)
+{
+    QList<ComDevice*> devices;
+    for (Communication* link : links)
+        devices << link->m_device;
+    return ComDevice::Flush(devices, deadline);
 }
 
 void Communication::Open()
@@ -89,7 +109,7 @@ void Communication::Request(unsigned int cmd, const QByteArray* data)
 bool Communication::SendRequest(const st_ComRequest& request)
 {
     QByteArray* frame = ComFrame::Pack(request, ComFrame::TypeRequest);
-    const QDateTime stamp = now();
+    const qint64 stamp = now();
     m_queuedCmds.insert(frame, request.cmd);
     m_queuedTimes.insert(stamp, frame);
     m_retryCounts.insert(frame, 0);
@@ -107,8 +127,8 @@ bool Communication::SendRequest(const st_ComRequest& request)
     return ok;
 }
 
-bool Communication::takeTimeEntry(QMultiMap<QDateTime, QByteArray*>& map, QByteArray* frame,
-                                  QDateTime* stamp)
+bool Communication::takeTimeEntry(QMultiMap<qint64, QByteArray*>& map, QByteArray* frame,
+                                  qint64* stamp)
 {
     // Ascending order: the earliest stamp of the frame is taken.
     for (auto it = map.begin(); it != map.end(); ++it) {
@@ -131,7 +151,7 @@ void Communication::onHandleSended(QByteArray* frame)
     }
     const quint32 cmd = it.value();
     m_queuedCmds.erase(it);
-    QDateTime stamp;
+    qint64 stamp = 0;
     if (!takeTimeEntry(m_queuedTimes, frame, &stamp))
         stamp = now();
     m_sentCmds.insert(frame, cmd);
@@ -176,16 +196,16 @@ void Communication::onHandleReceived(QByteArray* buffer, uint32_t* consumed)
 
 void Communication::OnRequestTimout()
 {
-    const QDateTime sweepTime = now();
+    const qint64 sweepTime = now();
     QList<quint32> expiredCmds;
-    auto expired = [&](const QDateTime& t) {
-        const qint64 age = t.msecsTo(sweepTime);
+    auto expired = [&](qint64 t) {
+        const qint64 age = sweepTime - t;
         return age >= 0 && age > qint64(m_timeout);
     };
 
     // Requests that never reached the socket are given up, not sent again.
-    const QList<QDateTime> queuedStamps = m_queuedTimes.uniqueKeys();
-    for (const QDateTime& t : queuedStamps) {
+    const QList<qint64> queuedStamps = m_queuedTimes.uniqueKeys();
+    for (const qint64 t : queuedStamps) {
         if (!expired(t))
             break;
         const QList<QByteArray*> frames = m_queuedTimes.values(t);
@@ -202,8 +222,8 @@ void Communication::OnRequestTimout()
         }
     }
 
-    const QList<QDateTime> sentStamps = m_sentTimes.uniqueKeys();
-    for (const QDateTime& t : sentStamps) {
+    const QList<qint64> sentStamps = m_sentTimes.uniqueKeys();
+    for (const qint64 t : sentStamps) {
         if (!expired(t))
             break;
         QList<QByteArray*> frames = m_sentTimes.values(t);
@@ -224,7 +244,7 @@ void Communication::OnRequestTimout()
             }
             const int n = rc.value();
             if (unsigned(n) < unsigned(m_retryCount)) {
-                const QDateTime stamp = now();
+                const qint64 stamp = now();
                 m_queuedCmds.insert(frame, cmd);
                 m_queuedTimes.insert(stamp, frame);
                 m_retryCounts.insert(frame, n + 1);
@@ -260,7 +280,7 @@ void Communication::GiveUpPending()
     // Sent requests first, then queued ones; one at a time, since OnFrame
     // may itself touch the maps.
     const auto giveUpAll = [this](QMap<QByteArray*, quint32>& cmds,
-                                  QMultiMap<QDateTime, QByteArray*>& times) {
+                                  QMultiMap<qint64, QByteArray*>& times) {
         while (!cmds.isEmpty()) {
             auto it = cmds.begin();
             QByteArray* frame = it.key();

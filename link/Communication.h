@@ -9,7 +9,6 @@
 #include "ComFrame.h"
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QMap>
 #include <QMultiMap>
 #include <QObject>
@@ -35,19 +34,24 @@ public:
     // Interval of the sweep over pending requests once an address is set.
     int SweepInterval() const { return m_timer.interval(); }
 
-    // The time the engine stamps and ages requests by; an empty function
-    // brings back the system clock. Tests move it on and call the sweep
-    // (OnRequestTimout) themselves instead of waiting.
-    using Clock = std::function<QDateTime()>;
+    // The time in milliseconds the engine stamps and ages requests by. It
+    // only ever runs forward, whatever the computer's time of day does (set
+    // by GPS or a time server): an empty function brings back SteadyNow.
+    // Tests move it on and call the sweep (OnRequestTimout) themselves
+    // instead of waiting.
+    using Clock = std::function<qint64()>;
     void SetClock(Clock clock);
+    // Milliseconds on the system's monotonic clock since its first reading.
+    static qint64 SteadyNow();
 
     // Gives up every request still waiting to be sent or answered, so that
     // none of them goes out again later (reported to OnFrame with ok false).
     void AbandonRequests();
 
-    // Lets what has been written reach the wire before the link closes,
-    // waiting no longer than the deadline; true when all of it went out.
-    bool Flush(QDeadlineTimer deadline) { return m_device->Flush(deadline); }
+    // Lets what has been written to the links reach the wire before they
+    // close, waiting for all of them together and no longer than the
+    // deadline; true when all of it went out.
+    static bool Flush(const QList<Communication*>& links, QDeadlineTimer deadline);
 
     // The single entry for every command. Does nothing while not connected.
     void Request(unsigned int cmd, const QByteArray* data = nullptr);
@@ -79,23 +83,23 @@ protected:
     QMap<QByteArray*, quint32> m_queuedCmds;
     // Several requests may be stamped in the same millisecond, so the time
     // maps keep every frame stored under a stamp.
-    QMultiMap<QDateTime, QByteArray*> m_queuedTimes;
+    QMultiMap<qint64, QByteArray*> m_queuedTimes;
     QMap<QByteArray*, quint32> m_sentCmds;
     QMap<QByteArray*, int> m_retryCounts;
-    QMultiMap<QDateTime, QByteArray*> m_sentTimes;
+    QMultiMap<qint64, QByteArray*> m_sentTimes;
     QTimer m_timer;
     int m_timeout = 100000;
     int m_retryCount = 3;
     Clock m_clock;
 
 private:
-    QDateTime now() const;
+    qint64 now() const;
     void onDeviceConnected();
     void onDeviceClosed();
     // Reports one request as given up and releases its frame.
     void GiveUp(quint32 cmd, QByteArray* frame);
     // Reports every pending request as given up and releases its frame.
     void GiveUpPending();
-    static bool takeTimeEntry(QMultiMap<QDateTime, QByteArray*>& map, QByteArray* frame,
-                              QDateTime* stamp);
+    static bool takeTimeEntry(QMultiMap<qint64, QByteArray*>& map, QByteArray* frame,
+                              qint64* stamp);
 };

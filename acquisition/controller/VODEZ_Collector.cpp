@@ -23,6 +23,8 @@ const quint16 kDevicePort = 12345;
 const int kConnectTimeoutMs = 10000;
 const int kProgressStepMs = 200;
 const int kAutoChannelCount = 1250;
+// How long the stop commands may take to reach the boxes when the links go.
+const int kStopWaitMs = 1000;
 const QEvent::Type kRepeatEvent = QEvent::Type(QEvent::User); // 1000
 
 QString textNotConnected() { return QStringLiteral("<p style='color:red;'>未连接</p>"); }
@@ -45,6 +47,8 @@ QString textNoGates() { return QStringLiteral("<p style='color:red;'>时间道�
 // A box never answered a command of the sounding, re-sends included.
 QString textNoAnswerSend() { return QStringLiteral("<p style='color:red;'>发送机无应答</p>"); }
 QString textNoAnswerRecv() { return QStringLiteral("<p style='color:red;'>接收机无应答</p>"); }
+// The transmitter answered its start with a failure: it drives no loop.
+QString textStartRefused() { return QStringLiteral("<p style='color:red;'>发送机启动失败</p>"); }
 // The data of a repeat stopped coming.
 QString textDataOverdue() { return QStringLiteral("<p style='color:red;'>数据超时</p>"); }
 // A link was lost while the sounding ran: its data are gone.
@@ -108,7 +112,7 @@ VODEZ_Collector::VODEZ_Collector(QObject* parent)
     connect(receiver, &ILibRecv_DUD4004::onRecvAutoChannel, this, &VODEZ_Collector::onAutoChannelAnswer);
     connect(receiver, &ILibRecv_DUD4004::onRecvConfiged, this, &VODEZ_Collector::cmdConfigSend);
     connect(transmitter, &iLibSend::TEM_Configed, this, &VODEZ_Collector::deviceConfiged);
-    connect(transmitter, &iLibSend::TEM_Strated, this, &VODEZ_Collector::deviceStarted);
+    connect(transmitter, &iLibSend::TEM_Strated, this, &VODEZ_Collector::onStartAnswer);
     connect(transmitter, &iLibSend::TEM_NewSendData, this, &VODEZ_Collector::onDeviceData_Send);
     connect(transmitter, &iLibSend::TEM_SendMonitor, this, &VODEZ_Collector::onDeviceData_Monitor);
     connect(receiver, &ILibRecv_DUD4004::onRecvData, this, &VODEZ_Collector::onDeviceData_Recv);
@@ -117,17 +121,19 @@ VODEZ_Collector::VODEZ_Collector(QObject* parent)
     connect(&overdueTimer, &QTimer::timeout, this, &VODEZ_Collector::checkRepeatOverdue);
     // A stop that was never answered leaves nothing more to wait for.
     connect(receiver, &Communication::RequestExpired, this, [this] {
-        keepRecvUntilStopped = false;
+        run.stopAnswered(RunLedger::Receiver);
         onRequestExpired(textNoAnswerRecv());
     });
     connect(transmitter, &Communication::RequestExpired, this, [this] {
-        keepSendUntilStopped = false;
+        run.stopAnswered(RunLedger::Transmitter);
         onRequestExpired(textNoAnswerSend());
     });
-    connect(receiver, &ILibRecv_DUD4004::onRecvStop, this, [this] { keepRecvUntilStopped = false; });
-    connect(transmitter, &iLibSend::TEM_Stoped, this, [this] { keepSendUntilStopped = false; });
-    // The project reports a failed save before it warns, inside the request;
-    // this runs before the machine takes the failure's transition.
+    connect(receiver, &ILibRecv_DUD4004::onRecvStop, this, [this] { run.stopAnswered(RunLedger::Receiver); });
+    connect(transmitter, &iLibSend::TEM_Stoped, this, [this] { run.stopAnswered(RunLedger::Transmitter); });
+    // The project reports a failed save before it warns, inside the request.
+    // The machine takes the failure's transition on the same signal, before
+    // or after this handler: what it decides stands on the run's
+    // bookkeeping, never on the state the machine is in by then.
     connect(this, &VODEZ_Collector::cmdSaveFailed, this, &VODEZ_Collector::onSaveFailed);
 
     InitStateMachine();
@@ -392,18 +398,21 @@ void VODEZ_Collector::onBtnSampleStop()
     emit cmdSampleStop();
 }
 
-void VODEZ_Collector::stopBoxes()
+void VODEZ_Collector::stopBoxes(bool recv, bool send)
 {
     // A request of the stopped sounding that is still pending would be sent
     // again by the link much later, into whatever runs then.
     abandonRequests();
-    receiver->RecvStop();
-    transmitter->TEM_Stop();
+    if (recv) {
+        receiver->RecvStop();
+        run.stopSent(RunLedger::Receiver);
+    }
+    if (send) {
+        transmitter->TEM_Stop();
+        run.stopSent(RunLedger::Transmitter);
+    }
     progressTimer.stop();
-    boxesMayRun = false;
-    stopOwedRecv = false;
-    stopOwedSend = false;
-    repeatSeen = QDateTime();
+    repeatSeen.reset();
     overdueTimer.stop();
 }
 
@@ -411,7 +420,7 @@ void VODEZ_Collector::endSounding(const QString& text)
 {
     onBtnSampleStop();
     SetStatusConnect(text);
-    endNoteShown = true;
+    run.endingShown();
 }
 
 void VODEZ_Collector::onRequestExpired(const QString& text)
@@ -425,16 +434,16 @@ void VODEZ_Collector::onRequestExpired(const QString& text)
 
 void VODEZ_Collector::onSaveFailed()
 {
-    saveFailed = true;
+    run.saveFailed();
     // The warning comes next and runs while the boxes of a continuous run
     // still record: stop them first, and keep every set they deliver until
     // each has answered its stop, to be saved or discarded with the failed
-    // pair.
-    if (soundContinueMode != Continue || !soundingRuns())
+    // pair. Whether they record is the run's to say: the machine may have
+    // left the running state on this signal already.
+    if (soundContinueMode != Continue || !run.mayRun())
         return;
     stopBoxes();
-    keepRecvUntilStopped = true;
-    keepSendUntilStopped = true;
+    run.keepUntilStopped();
 }
 
 void VODEZ_Collector::noteRepeatData(bool fromBoxAhead)
@@ -449,7 +458,7 @@ void VODEZ_Collector::noteRepeatData(bool fromBoxAhead)
 
 void VODEZ_Collector::checkRepeatOverdue()
 {
-    if (!repeatSeen.isValid() || !repeatStarted || !soundingRuns()) {
+    if (!repeatSeen || !repeatStarted || !soundingRuns()) {
         overdueTimer.stop();
         return;
     }
@@ -457,22 +466,32 @@ void VODEZ_Collector::checkRepeatOverdue()
     if (!isActive(CollectorStates::SampleDataUpload))
         return;
     const qint64 limit = 2 * qint64(soundingTime) + kOverdueGraceMs;
-    if (repeatSeen.msecsTo(now()) >= limit)
+    if (now() - *repeatSeen >= limit)
         endSounding(textDataOverdue());
 }
 
 void VODEZ_Collector::StopBoxesForExit(int waitMs)
 {
+    stopBoxesBeforeLinksGo(soundingRuns(), waitMs);
+}
+
+void VODEZ_Collector::stopBoxesBeforeLinksGo(bool sounding, int waitMs)
+{
     const QDeadlineTimer deadline(waitMs);
-    if (soundingRuns() || boxesMayRun || stopOwedRecv || stopOwedSend) {
-        stopBoxes();
+    // Only a box that can be reached is told; one whose link is down keeps
+    // owing its stop.
+    const bool recv = receiver->IsConnected() && (sounding || run.needsStop(RunLedger::Receiver));
+    const bool send = transmitter->IsConnected() && (sounding || run.needsStop(RunLedger::Transmitter));
+    if (recv || send) {
+        stopBoxes(recv, send);
         // Sets read while the commands leave belong to no sounding any more.
         repeatStarted = false;
     }
     // A socket only writes from the event loop, which the program leaves
     // before the links close: unflushed, the commands would die with them.
-    receiver->Flush(deadline);
-    transmitter->Flush(deadline);
+    // Both are waited for together, the transmitter's first: the box that
+    // drives the loop gets its share however the receiver's link fares.
+    Communication::Flush({transmitter, receiver}, deadline);
 }
 
 void VODEZ_Collector::abandonRequests()
@@ -488,9 +507,9 @@ void VODEZ_Collector::SetClock(Communication::Clock clock)
     transmitter->SetClock(clock);
 }
 
-QDateTime VODEZ_Collector::now() const
+qint64 VODEZ_Collector::now() const
 {
-    return clock ? clock() : QDateTime::currentDateTime();
+    return clock ? clock() : Communication::SteadyNow();
 }
 
 void VODEZ_Collector::SweepLinks()
@@ -547,7 +566,7 @@ void VODEZ_Collector::linkClosed(bool& up)
     if (soundingRuns()) {
         // The sounding is abandoned with the link: no progress may run on
         // against the boxes, and the operator is told once they are back.
-        soundingDropped = true;
+        run.dropped();
         progressTimer.stop();
     }
     emit deviceDisconnect();
@@ -561,10 +580,7 @@ void VODEZ_Collector::onRecvComConnected()
 void VODEZ_Collector::onRecvComClosed()
 {
     // A box whose stop may not have gone out is told again once it is back.
-    if (keepRecvUntilStopped) {
-        keepRecvUntilStopped = false;
-        stopOwedRecv = true;
-    }
+    run.linkClosed(RunLedger::Receiver);
     linkClosed(receiverUp);
 }
 
@@ -575,10 +591,7 @@ void VODEZ_Collector::onSendComConnected()
 
 void VODEZ_Collector::onSendComClosed()
 {
-    if (keepSendUntilStopped) {
-        keepSendUntilStopped = false;
-        stopOwedSend = true;
-    }
+    run.linkClosed(RunLedger::Transmitter);
     linkClosed(transmitterUp);
 }
 
@@ -612,7 +625,7 @@ void VODEZ_Collector::applyWifiStatus(const QString& text)
 {
     // The probe may finish after a link went down: its "connected" text must
     // not cover the state of the links, nor why a sounding ended.
-    if (transmitterUp && receiverUp && isActive(CollectorStates::DeviceOnline) && !endNoteShown)
+    if (transmitterUp && receiverUp && isActive(CollectorStates::DeviceOnline) && !run.showsEnding())
         SetStatusConnect(text);
 }
 
@@ -645,24 +658,32 @@ bool VODEZ_Collector::SoundingHeld() const
 
 void VODEZ_Collector::noteAbandonedRun()
 {
-    // A run left without stop commands (a lost link, the disconnect button)
-    // may go on in the boxes; each is told to stop once the links are back.
-    if (boxesMayRun) {
-        stopOwedRecv = true;
-        stopOwedSend = true;
-    }
-    boxesMayRun = false;
+    // A run left without stop commands (a lost link, a box out of reach when
+    // the links were let go) may go on in the boxes; each is told to stop
+    // once the links are back.
+    run.abandoned();
     repeatStarted = false;
-    repeatSeen = QDateTime();
+    repeatSeen.reset();
     overdueTimer.stop();
+    // Whatever the bar showed belonged to the sounding that is gone.
     progressTimer.stop();
+    WriteProgressMax(0);
+    WriteProgress(0);
 }
 
 void VODEZ_Collector::OnEntry_DeviceWait()
 {
+    // The operator lets the links go (the disconnect button, the project
+    // closed): a box that may still be acquiring is told to stop first, as
+    // at the program's end. The machine has left the sounding already; the
+    // run's bookkeeping says which box may still acquire.
+    stopBoxesBeforeLinksGo(false, kStopWaitMs);
     noteAbandonedRun();
     SetSampleStatus(DISCONN);
     SetStatusConnect(textNotConnected());
+    // The links are let go: how an earlier sounding ended is no longer
+    // said, also not once they are back.
+    run.forgetEnding();
     transmitterUp = false;
     receiverUp = false;
     receiver->Close();
@@ -673,7 +694,7 @@ void VODEZ_Collector::OnEntry_DeviceInit()
 {
     noteAbandonedRun();
     // The start button comes back: the abandoned sounding no longer runs.
-    if (soundingDropped)
+    if (run.droppedSounding())
         SetSampleStatus(DISCONN);
     SetStatusConnect(textInit());
     if (!IsIPv4Address(DeviceIP_Send) || !IsIPv4Address(DeviceIP_Recv)) {
@@ -709,9 +730,9 @@ void VODEZ_Collector::OnExit_DeviceConnecting()
 
 void VODEZ_Collector::OnEntry_DeviceOnline()
 {
-    if (soundingDropped) {
+    if (run.droppedSounding()) {
         SetStatusConnect(textDropped());
-        endNoteShown = true;
+        run.endingShown();
     } else {
         SetStatusConnect(textOnline());
     }
@@ -723,14 +744,13 @@ void VODEZ_Collector::OnEntry_SampleWaitParam()
     soundingData.Sends.clear();
     pairing.Reset();
     pairsToStore.clear();
+    run.soundingOver();
     progressTimer.stop();
     WriteProgressMax(0);
     WriteProgress(0);
     repeatsDone = 0;
     repeatDoneEarly = false;
-    keepRecvUntilStopped = false;
-    keepSendUntilStopped = false;
-    repeatSeen = QDateTime();
+    repeatSeen.reset();
     overdueTimer.stop();
     SetSampleStatus(IDLE);
     emit dataSave(false);
@@ -745,11 +765,8 @@ void VODEZ_Collector::takeSoundingParams()
     // Boxes of a run abandoned earlier that have not shown themselves since
     // are stopped before anything of this sounding goes out.
     payStopOwed(true, true);
-    soundingDropped = false;
-    if (endNoteShown) {
-        endNoteShown = false;
+    if (run.forgetEnding())
         SetStatusConnect(textOnline());
-    }
     soundFs = ParamFs;
     soundPeriod = ParamPeriod;
     soundSampleMode = SampleMode;
@@ -768,7 +785,7 @@ void VODEZ_Collector::OnExit_SampleSetParam()
     // Whatever the reason the commands of this repeat end, none of them may
     // go out again later; the stops of a failed save, sent just now, must
     // still be answered.
-    if (!keepRecvUntilStopped && !keepSendUntilStopped)
+    if (!run.keepsAny())
         abandonRequests();
 }
 
@@ -783,6 +800,17 @@ void VODEZ_Collector::onAutoChannelAnswer(bool ok)
         return;
     }
     endSounding(textNoGates());
+}
+
+void VODEZ_Collector::onStartAnswer(bool ok)
+{
+    // A transmitter that refuses the start drives no loop: no data of this
+    // repeat will come, and waiting would only end in a time-out.
+    if (!ok && isActive(CollectorStates::SetParam_Start)) {
+        endSounding(textStartRefused());
+        return;
+    }
+    emit deviceStarted();
 }
 
 void VODEZ_Collector::OnEntry_SetParam_ConfigChannel()
@@ -805,7 +833,8 @@ void VODEZ_Collector::OnEntry_SetParam_ConfigRecv()
     param.ContinueMode = int(soundContinueMode);
     param.SampleMode = int(soundSampleMode);
     param.Zero = 0;
-    param.SendTime = now().toMSecsSinceEpoch();
+    // A time of day for the box, not one of the watches' steady clock.
+    param.SendTime = QDateTime::currentMSecsSinceEpoch();
     param.RateIndex = 0;
     receiver->RecvConfig(&param);
 }
@@ -836,7 +865,7 @@ void VODEZ_Collector::OnEntry_SetParam_Start()
 {
     transmitter->TEM_Strat();
     repeatStarted = true;
-    boxesMayRun = true;
+    run.started();
     repeatSeen = now();
     overdueTimer.start();
 }
@@ -901,38 +930,34 @@ bool VODEZ_Collector::saveContinuousPairs()
     // A save in progress (its warning box runs an event loop) takes the
     // pairs made meanwhile once it returns, so that a project that cannot
     // store warns once, not once per pair.
-    if (savingPairs)
+    if (run.saving())
         return true;
-    savingPairs = true;
+    run.beginSave();
     bool stored = true;
     while (!pairsToStore.isEmpty()) {
-        saveFailed = false;
+        run.attemptSave();
         emit dataUpload(pairsToStore.first());
         emit dataSave(true);
-        if (saveFailed) {
+        if (run.lastSaveFailed()) {
             stored = false;
             break;
         }
         if (!pairsToStore.isEmpty())
             pairsToStore.removeFirst();
     }
-    savingPairs = false;
+    run.endSave();
     return stored;
-}
-
-bool VODEZ_Collector::boxOwesStopReply() const
-{
-    return (keepRecvUntilStopped && receiverUp) || (keepSendUntilStopped && transmitterUp);
 }
 
 bool VODEZ_Collector::saveLeavesRun() const
 {
-    return soundContinueMode != Continue || (pairsToStore.isEmpty() && !boxOwesStopReply());
+    return soundContinueMode != Continue
+        || (pairsToStore.isEmpty() && !run.awaitsStopReply(receiverUp, transmitterUp));
 }
 
 bool VODEZ_Collector::saveAwaitsLaterPairs() const
 {
-    return soundContinueMode == Continue && pairsToStore.isEmpty() && boxOwesStopReply();
+    return soundContinueMode == Continue && pairsToStore.isEmpty() && run.awaitsStopReply(receiverUp, transmitterUp);
 }
 
 void VODEZ_Collector::OnExit_SampleDataSave()
@@ -983,14 +1008,10 @@ bool VODEZ_Collector::measuredForThisRepeat(double baseFreq) const
 
 void VODEZ_Collector::payStopOwed(bool recv, bool send)
 {
-    if (recv && stopOwedRecv && receiver->IsConnected()) {
-        stopOwedRecv = false;
+    if (recv && receiver->IsConnected() && run.payStop(RunLedger::Receiver))
         receiver->RecvStop();
-    }
-    if (send && stopOwedSend && transmitter->IsConnected()) {
-        stopOwedSend = false;
+    if (send && transmitter->IsConnected() && run.payStop(RunLedger::Transmitter))
         transmitter->TEM_Stop();
-    }
 }
 
 bool VODEZ_Collector::keepsSet(bool fromReceiver, double baseFreq) const
@@ -999,7 +1020,7 @@ bool VODEZ_Collector::keepsSet(bool fromReceiver, double baseFreq) const
         return true;
     // A continuous run stopped by a failed save: what the box measured
     // before it stopped belongs to the run.
-    const bool draining = fromReceiver ? keepRecvUntilStopped : keepSendUntilStopped;
+    const bool draining = run.keeps(fromReceiver ? RunLedger::Receiver : RunLedger::Transmitter);
     return draining && float(baseFreq) == float(soundFs);
 }
 
@@ -1014,7 +1035,7 @@ void VODEZ_Collector::onDeviceData_Send(st_TEMSendData data)
     }
     noteRepeatData(soundingData.Sends.size() > soundingData.Recvs.size());
     soundingData.Sends.append(data);
-    pairing.Add(SetPairing::Box::Send, now().toMSecsSinceEpoch());
+    pairing.Add(SetPairing::Box::Send, now());
     CheckDataPair();
 }
 
@@ -1027,7 +1048,7 @@ void VODEZ_Collector::onDeviceData_Recv(st_RecvData_DUD4004 data)
     }
     noteRepeatData(soundingData.Recvs.size() > soundingData.Sends.size());
     soundingData.Recvs.append(data);
-    pairing.Add(SetPairing::Box::Recv, now().toMSecsSinceEpoch());
+    pairing.Add(SetPairing::Box::Recv, now());
     CheckDataPair();
 }
 
@@ -1108,7 +1129,7 @@ void VODEZ_Collector::CheckDataPair(bool noMoreSets)
         // A save in progress (its warning box runs an event loop) stores the
         // pair once it returns; pairs kept after a failed save wait for the
         // operator's decision.
-        if (savingPairs || !soundingRuns())
+        if (run.saving() || !soundingRuns())
             return;
         if (!saveContinuousPairs()) {
             // The project cannot store: the run ends here and what it could
@@ -1131,8 +1152,8 @@ void VODEZ_Collector::CheckDataPair(bool noMoreSets)
     emit dataUpload(soundingData);
     ++repeatsDone;
     // A single acquisition is over: the boxes wait for the next start.
-    boxesMayRun = false;
-    repeatSeen = QDateTime();
+    run.acquisitionIn();
+    repeatSeen.reset();
     overdueTimer.stop();
     progressTimer.stop();
     if (repeatsDone < ParamRepeat) {

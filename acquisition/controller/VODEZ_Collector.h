@@ -8,10 +8,13 @@
 #include "Communication.h"
 #include "DeviceRecords.h"
 #include "HCollector.h"
+#include "RunLedger.h"
 #include "SetPairing.h"
 
 #include <QString>
 #include <QTimer>
+
+#include <optional>
 
 class ILibRecv_DUD4004;
 class iLibSend;
@@ -81,10 +84,11 @@ public:
     // separated by dots, without leading zeros.
     static bool IsIPv4Address(const QString& text);
 
-    // The clock of both links and of the controller's own time stamps; an
-    // empty function brings back the system clock. With SweepLinks, tests
-    // run the links' time-outs and the controller's own wait for the data of
-    // a repeat without waiting.
+    // The steady clock of both links' request ages and of the controller's
+    // own wait for the data of a repeat; an empty function brings back the
+    // system's monotonic clock. Times of day (what the boxes are told, what
+    // is stored) never come from it. With SweepLinks, tests run the links'
+    // time-outs and the wait for a repeat's data without waiting.
     void SetClock(Communication::Clock clock);
     void SweepLinks();
 
@@ -192,7 +196,12 @@ private:
     bool soundingRuns() const;
     void postRepeatEvent();
     void onAutoChannelAnswer(bool ok);
-    void stopBoxes();
+    void onStartAnswer(bool ok);
+    void stopBoxes(bool recv = true, bool send = true);
+    // The links are about to go: each reachable box that may still be
+    // acquiring (all of them while a sounding runs) or owes a stop is told
+    // to stop, and the commands get at most waitMs to reach the wire.
+    void stopBoxesBeforeLinksGo(bool sounding, int waitMs);
     void abandonRequests();
     void endSounding(const QString& text);
     void onRequestExpired(const QString& text);
@@ -204,10 +213,9 @@ private:
     void payStopOwed(bool recv, bool send);
     bool measuredForThisRepeat(double baseFreq) const;
     bool saveContinuousPairs();
-    bool boxOwesStopReply() const;
     bool saveLeavesRun() const;
     bool saveAwaitsLaterPairs() const;
-    QDateTime now() const;
+    qint64 now() const;
     void startProgressTimer();
     void takeSoundingParams();
 
@@ -245,34 +253,20 @@ private:
     bool repeatDoneEarly = false;
     // This repeat's start command has gone out: only now can data of it come.
     bool repeatStarted = false;
-    // The boxes were started and not stopped since (continuous runs, or a
-    // single acquisition not yet in).
-    bool boxesMayRun = false;
-    // A run was abandoned without stop commands: each box gets one.
-    bool stopOwedRecv = false;
-    bool stopOwedSend = false;
-    // The project reported the save just asked for as failed.
-    bool saveFailed = false;
-    bool savingPairs = false;
+    // Whether the boxes may be acquiring, which owes a stop, whose sets are
+    // kept until its stop is answered, what came during a save and how the
+    // last sounding ended.
+    RunLedger run;
     // Pairs of a continuous run not stored yet, in the order they were
     // made: each is saved as its own point.
     QList<VODEZ_Data> pairsToStore;
     // Which of the pending sets belong together: it follows both lists,
     // with the time each set arrived.
     SetPairing pairing;
-    // A continuous run stopped by a failed save: each box's sets are kept
-    // until its stop is answered (or given up, or its link closes), so no
-    // pair it measured is lost.
-    bool keepRecvUntilStopped = false;
-    bool keepSendUntilStopped = false;
     // Since the start command or the last data set of the repeat awaited
-    // (invalid when none is): data that stop coming end the sounding.
-    QDateTime repeatSeen;
+    // (none when nothing is awaited), on the links' steady clock: data that
+    // stop coming end the sounding.
+    std::optional<qint64> repeatSeen;
     QTimer overdueTimer;
-    // A lost link abandoned the running sounding: said once the links are
-    // back, until the next start.
-    bool soundingDropped = false;
-    // StatusConnect says why the last sounding ended; the next start clears it.
-    bool endNoteShown = false;
     Communication::Clock clock;
 };

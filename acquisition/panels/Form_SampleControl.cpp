@@ -78,6 +78,7 @@ void Form_SampleControl::onLoad_Param(double SendFs, int SendPeriod, int Continu
     ui->ParamPeriod->setText(QString::number(SendPeriod));
     ui->ParamFs->setEnabled(false);
     ui->ContinueMode->setEnabled(false);
+    lineIsNew = false;
 }
 
 void Form_SampleControl::onChangeLine(bool isNewLine)
@@ -86,6 +87,7 @@ void Form_SampleControl::onChangeLine(bool isNewLine)
         ui->ContinueMode->setCurrentIndex(0);
     ui->ParamFs->setEnabled(isNewLine);
     ui->ContinueMode->setEnabled(isNewLine);
+    lineIsNew = isNewLine;
 }
 
 void Form_SampleControl::developerMode(bool isOpen)
@@ -123,6 +125,13 @@ void Form_SampleControl::changeSampleStatus(QString status)
     ui->pushButton_Stop->setVisible(running);
     ui->pushButton_SaveOK->setVisible(kept);
     ui->pushButton_SaveCancel->setVisible(kept);
+    // A sounding that ended without a stored point (cancelled, dropped,
+    // ended in red) leaves a new line new: its frequency and mode are open
+    // again, the point number as it was.
+    if (idle && lineIsNew) {
+        ui->ParamFs->setEnabled(true);
+        ui->ContinueMode->setEnabled(true);
+    }
 }
 
 void Form_SampleControl::confirmStop()

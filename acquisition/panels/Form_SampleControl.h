@@ -55,4 +55,6 @@ private:
     void onBtnStartClicked();
 
     Ui::Form_SampleControl* ui;
+    // The tree's last word on the current line: it has no stored point.
+    bool lineIsNew = false;
 };

@@ -23,6 +23,7 @@ const QString kDropped = QStringLiteral("<p style='color:red;'>断线,采集已�
 const QString kSendSilent = QStringLiteral("<p style='color:red;'>发送机无应答</p>");
 const QString kRecvSilent = QStringLiteral("<p style='color:red;'>接收机无应答</p>");
 const QString kOverdue = QStringLiteral("<p style='color:red;'>数据超时</p>");
+const QString kStartRefused = QStringLiteral("<p style='color:red;'>发送机启动失败</p>");
 
 // "正在连接" or "状态更新" with 发 and 收 green when their link is up.
 inline QString linkText(const char* head, bool tx, bool rx)

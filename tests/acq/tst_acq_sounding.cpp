@@ -7,14 +7,20 @@
 #include "EmuDevices.h"
 #include "EmuSynth.h"
 #include "VODEZ_Collector.h"
+#include "ILibRecv_DUD4004.h"
 #include "iLibSend.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QHostAddress>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QState>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -45,6 +51,60 @@ T payloadAs(const EmuFrameRecord& frame)
     std::memcpy(&value, frame.payload.constData(), qMin(int(sizeof value), frame.payload.size()));
     return value;
 }
+
+// A box on a thread of its own behind a slow link: once told, it reads
+// nothing for a while, then everything until the program lets go. Its link
+// drains while the program's own thread waits.
+class SlowLinkBox : public QThread
+{
+public:
+    SlowLinkBox(const QString& address, quint16 port) : address(address), port(port) {}
+
+    bool waitListening()
+    {
+        ready.acquire();
+        return listening;
+    }
+    // From now on the box reads only after `lagMs`.
+    void lag() { go.release(); }
+    // The commands it read, once the thread has ended.
+    QList<quint16> commands() const { return cmds; }
+
+protected:
+    void run() override
+    {
+        QTcpServer server;
+        listening = server.listen(QHostAddress(address), port);
+        ready.release();
+        if (!listening || !server.waitForNewConnection(20000))
+            return;
+        QTcpSocket* link = server.nextPendingConnection();
+        if (!go.tryAcquire(1, 20000))
+            return;
+        msleep(lagMs);
+        EmuFrame::Reader reader;
+        QDeadlineTimer enough(20000);
+        while (!enough.hasExpired()) {
+            if (link->waitForReadyRead(100))
+                reader.Feed(link->readAll());
+            else if (link->state() != QAbstractSocket::ConnectedState)
+                break;
+        }
+        reader.Feed(link->readAll());
+        EmuFrameRecord frame;
+        while (reader.Next(frame))
+            cmds << frame.cmd;
+    }
+
+private:
+    const QString address;
+    const quint16 port;
+    const int lagMs = 100;
+    bool listening = false;
+    QSemaphore ready;
+    QSemaphore go;
+    QList<quint16> cmds;
+};
 
 } // namespace
 
@@ -342,12 +402,33 @@ private slots:
 
     void refusalsStillAdvance()
     {
+        // Refused configurations lead on to the start; the transmitter, left
+        // without one, refuses that, which ends the sounding.
         emu->Rx().Refuse(EmuReceiverBox::CmdConfig, 1);
         emu->Tx().Refuse(EmuTransmitterBox::CmdConfig, 1);
         QVERIFY(connectBoth());
         emit c->onBtnSampleStart();
-        QTRY_COMPARE(status(), VODEZ_Collector::SAMPLING);
-        QCOMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 T1 T2"));
+        QTRY_COMPARE(c->GetStatusConnect(), kStartRefused);
+        QVERIFY(frames.join(QLatin1Char(' ')).startsWith(QStringLiteral("R1001 R1 T1 T2")));
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+    }
+
+    void refusedStartEndsTheSoundingAtOnce()
+    {
+        emu->Tx().Refuse(EmuTransmitterBox::CmdStart, 1);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(c->GetStatusConnect(), kStartRefused);
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QTRY_COMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1 2"));
+        QTRY_COMPARE(commandsOf(emu->Tx()), QStringLiteral("1 2 5"));
+        QVERIFY(!emu->Rx().IsArmed());
+        // The next start runs.
+        emu->SetCycleMs(30);
+        c->setProperty("ParamRepeat", 1);
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(status(), VODEZ_Collector::UPLOAD);
+        QCOMPARE(uploads.size(), 1);
     }
 
     void unusableGateChannelsEndTheSounding_data()
@@ -381,13 +462,13 @@ private slots:
     void unansweredCommandWaitsUntilStop()
     {
         // The links run on a clock the test moves on.
-        auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+        auto clock = std::make_shared<qint64>(0);
         c->SetClock([clock] { return *clock; });
         emu->Rx().Silence(EmuReceiverBox::CmdConfig, 1);
         QVERIFY(connectBoth());
         emit c->onBtnSampleStart();
         QTRY_COMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1"));
-        *clock = clock->addSecs(99);
+        *clock += 99000;
         c->SweepLinks();
         QVERIFY(in("SetParam_ConfigRecv"));
         QCOMPARE(status(), VODEZ_Collector::SETPARAM);
@@ -398,14 +479,14 @@ private slots:
 
         // The configuration given up with the sounding never goes out again,
         // not even on the sweep after its time-out, in the next sounding.
-        *clock = clock->addMSecs(100001);
+        *clock += 100001;
         c->SweepLinks();
         emu->SetCycleMs(30);
         c->setProperty("ParamRepeat", 1);
         c->setProperty("ParamFs", 62.5);
         emit c->onBtnSampleStart();
         QTRY_COMPARE(status(), VODEZ_Collector::UPLOAD);
-        *clock = clock->addMSecs(100001);
+        *clock += 100001;
         c->SweepLinks();
         QCOMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1 2 1001 1"));
         QCOMPARE(commandsOf(emu->Tx()), QStringLiteral("5 1 2"));
@@ -432,7 +513,7 @@ private slots:
         QFETCH(int, replyType);
         QFETCH(QString, text);
         // The links run on a clock the test moves on.
-        auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+        auto clock = std::make_shared<qint64>(0);
         c->SetClock([clock] { return *clock; });
         EmuDeviceBox& box = receiver ? static_cast<EmuDeviceBox&>(emu->Rx()) : emu->Tx();
         if (replyType < 0)
@@ -447,14 +528,14 @@ private slots:
         QSignalSpy stops(c.get(), &VODEZ_Collector::cmdSampleStop);
         // The command and its three re-sends, each given its time-out.
         for (int resend = 1; resend <= 3; ++resend) {
-            *clock = clock->addMSecs(100001);
+            *clock += 100001;
             c->SweepLinks();
             QTRY_COMPARE(box.ReceivedOf(quint16(cmd)).size(), 1 + resend);
             QCOMPARE(status(), VODEZ_Collector::SETPARAM);
             QVERIFY(c->GetStatusConnect() != text);
         }
         // The link gives the command up: the sounding ends and says why.
-        *clock = clock->addMSecs(100001);
+        *clock += 100001;
         c->SweepLinks();
         QCOMPARE(stops.count(), 1);
         QVERIFY(in("SampleWaitParam"));
@@ -485,7 +566,7 @@ private slots:
         // after its start command or its last data set. The boxes push only
         // when told to here; in the second repeat the receiver skips its push.
         QFETCH(bool, oneSetArrives);
-        auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+        auto clock = std::make_shared<qint64>(0);
         c->SetClock([clock] { return *clock; });
         emu->SetCycleMs(600000);
         c->setProperty("ParamFs", 25.0);
@@ -495,7 +576,7 @@ private slots:
         QSignalSpy waveforms(c->findChild<iLibSend*>(), &iLibSend::TEM_NewSendData);
         emit c->onBtnSampleStart();
         QTRY_COMPARE(status(), VODEZ_Collector::SAMPLING);
-        *clock = clock->addSecs(11);
+        *clock += 11000;
         c->SweepLinks();
         QCOMPARE(status(), VODEZ_Collector::SAMPLING);
         emu->Tx().PushWaveform();
@@ -503,15 +584,15 @@ private slots:
         QTRY_VERIFY(uploads.size() == 1 && emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStart).size() == 2
                     && status() == VODEZ_Collector::SAMPLING);
         if (oneSetArrives) {
-            *clock = clock->addSecs(5);
+            *clock += 5000;
             emu->Tx().PushWaveform();
             QTRY_COMPARE(waveforms.count(), 2);
         }
-        *clock = clock->addMSecs(11999);
+        *clock += 11999;
         c->SweepLinks();
         QCOMPARE(status(), VODEZ_Collector::SAMPLING);
         QVERIFY(c->GetStatusConnect() != kOverdue);
-        *clock = clock->addMSecs(1);
+        *clock += 1;
         c->SweepLinks();
         QCOMPARE(status(), VODEZ_Collector::IDLE);
         QVERIFY(in("SampleWaitParam"));
@@ -522,16 +603,45 @@ private slots:
         QCOMPARE(uploads.size(), 1);
     }
 
-    void disconnectDuringSamplingSendsNoStop()
+    void disconnectDuringSamplingStopsTheBoxes()
     {
+        // The boxes would go on acquiring without their links.
         emu->SetCycleMs(5000);
         QVERIFY(connectBoth());
         emit c->onBtnSampleStart();
         QTRY_COMPARE(status(), VODEZ_Collector::SAMPLING);
         emit c->onBtnDisconn();
         QTRY_VERIFY(!emu->Tx().HasClient() && !emu->Rx().HasClient());
-        QCOMPARE(frames.join(QLatin1Char(' ')), QStringLiteral("R1001 R1 T1 T2"));
-        QVERIFY(emu->Tx().IsRunning());
+        QCOMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1 2"));
+        QCOMPARE(commandsOf(emu->Tx()), QStringLiteral("1 2 5"));
+        QVERIFY(!emu->Tx().IsRunning() && !emu->Rx().IsArmed());
+    }
+
+    void disconnectWithOneLinkDownStopsTheOtherBox()
+    {
+        // The receiver's box went away mid-sounding and does not come back
+        // before the operator disconnects: the transmitter, still acquiring,
+        // is told to stop; the receiver has its stop once it is back.
+        emu->SetCycleMs(600000);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(status(), VODEZ_Collector::SAMPLING);
+        emu->Rx().Stop();
+        QTRY_VERIFY(in("DeviceConnecting"));
+        emit c->onBtnDisconn();
+        QTRY_VERIFY(!emu->Tx().HasClient());
+        QCOMPARE(commandsOf(emu->Tx()), QStringLiteral("1 2 5"));
+        QVERIFY(!emu->Tx().IsRunning());
+
+        QVERIFY(emu->Rx().Listen(QHostAddress(kRxAddress), kPort));
+        QVERIFY(connectBoth());
+        QCOMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1"));
+        emu->SetCycleMs(30);
+        c->setProperty("ParamRepeat", 1);
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(status(), VODEZ_Collector::UPLOAD);
+        QCOMPARE(commandsOf(emu->Rx()), QStringLiteral("1001 1 2 1001 1"));
+        QCOMPARE(emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size(), 1);
     }
 
     void laterSoundingStoresOnlyItsOwnData()
@@ -697,6 +807,38 @@ private slots:
         QTRY_VERIFY(txStops >= 0 && rxStops >= 0);
         QCOMPARE(txStops, stops);
         QCOMPARE(rxStops, stops);
+    }
+
+    // At the end the receiver's link stalls (its box reads nothing, its
+    // buffers are full) and the transmitter's is slow: the transmitter, which
+    // drives the loop, still has its stop within the wait.
+    void exitStopReachesTheTransmitterPastAStalledReceiver()
+    {
+        emu->Tx().Stop();
+        SlowLinkBox tx(kTxAddress, kPort);
+        tx.start();
+        QVERIFY(tx.waitListening());
+        // The sounding waits in its parameter phase, the boxes told to
+        // stop when the program ends.
+        emu->Rx().Silence(EmuReceiverBox::CmdConfig);
+        c->setProperty("SampleMode", int(VODEZ_Collector::SelfCheck));
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE(emu->Rx().ReceivedOf(EmuReceiverBox::CmdConfig).size(), 1);
+        // More than the system takes on each link, ahead of the stops.
+        const QByteArray bulk(5 << 20, 'x');
+        for (int i = 0; i < 2; ++i)
+            c->findChild<iLibSend*>()->Request(0x7777, &bulk);
+        c->findChild<ILibRecv_DUD4004*>()->Request(0x7777, &bulk);
+        tx.lag();
+        QElapsedTimer waited;
+        waited.start();
+        c->StopBoxesForExit(1000);
+        QVERIFY(waited.elapsed() < 2000);
+        c.reset();
+        QVERIFY(tx.wait(30000));
+        QCOMPARE(tx.commands().count(0x7777), 2);
+        QCOMPARE(tx.commands().count(EmuTransmitterBox::CmdStop), 1);
     }
 };
 

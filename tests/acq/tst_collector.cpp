@@ -74,7 +74,7 @@ struct Rig
     QList<bool> saves;
     double fs = 25.0;     // the frequency the running sounding was started with
     // The controller's clock, moved on by the scripts' "+ms".
-    std::shared_ptr<QDateTime> clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+    std::shared_ptr<qint64> clock = std::make_shared<qint64>(0);
 
     Rig()
     {
@@ -145,7 +145,7 @@ struct Rig
             else if (token == QLatin1String("stop"))
                 c.onBtnSampleStop();
             else if (token.startsWith(QLatin1Char('+')))
-                *clock = clock->addMSecs(token.mid(1).toInt());
+                *clock += token.mid(1).toInt();
             else if (token == QLatin1String("save")) {
                 emit c.onBtnSaveOK();
                 emit c.cmdSaveOver();
@@ -198,10 +198,12 @@ private slots:
     void continuousRunWithASilentBoxEnds_data();
     void continuousRunWithASilentBoxEnds();
     void refusalsStillAdvance();
+    void refusedStartEndsTheSounding();
     void unusableGateChannelsEndTheSounding_data();
     void unusableGateChannelsEndTheSounding();
     void unansweredCommandWaitsUntilStop();
     void linkLostDuringSampling();
+    void droppedSoundingIsForgottenWithTheLinks();
     void finishedSoundingSurvivesLinkDrop();
     void failedSaveIsNotADiscard();
     void parametersFrozenForTheSounding();
@@ -458,10 +460,15 @@ void TstCollector::disconnectLeavesSamplingAtOnce()
     QVERIFY(r.online());
     r.run(QStringLiteral("start go"));
     QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
+    r.c.ProgressAdd();
+    QVERIFY(r.c.GetProgress() > 0);
     emit r.c.onBtnDisconn();
     QCOMPARE(r.status(), VODEZ_Collector::DISCONN);
     QCOMPARE(r.c.GetStatusConnect(), kNotConnected);
     QVERIFY(r.in("DeviceWaitSet"));
+    // The bar of the dropped sounding is empty again.
+    QCOMPARE(r.c.GetProgress(), 0);
+    QCOMPARE(r.c.GetProgressMax(), 0);
 }
 
 void TstCollector::arrivalOrders_data()
@@ -911,24 +918,27 @@ void TstCollector::continuousRunWithASilentBoxEnds_data()
 void TstCollector::continuousRunWithASilentBoxEnds()
 {
     // 25 Hz x 25 periods: 1 s a pair, so the next pair is overdue 12 s after
-    // the last set of it, however long the other box pushes on.
+    // the last set of it, however long the other box pushes on. The watch
+    // counts on a steady clock with an origin of its own, far from any time
+    // of day; the boxes are still told the time of day.
     QFETCH(bool, receiverSilent);
     Rig r;
-    auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+    auto clock = std::make_shared<qint64>(0);
     r.c.SetClock([clock] { return *clock; });
     r.c.setProperty("ContinueMode", int(VODEZ_Collector::Continue));
     QVERIFY(r.online());
     r.run(QStringLiteral("start go S1 R1"));
+    QVERIFY(qAbs(r.rx->GetConfig().SendTime - QDateTime::currentMSecsSinceEpoch()) < 60000);
     const QString push = receiverSilent ? QStringLiteral("S") : QStringLiteral("R");
     for (int id = 2; id <= 13; ++id) {       // the first set of pair 2, then eleven beyond it
         r.run(push + QString::number(id));
         r.c.SweepLinks();
         QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
-        *clock = clock->addMSecs(id < 13 ? 1000 : 999);
+        *clock += (id < 13 ? 1000 : 999);
     }
     r.c.SweepLinks();
     QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
-    *clock = clock->addMSecs(1);
+    *clock += 1;
     r.c.SweepLinks();
     settle();
     QVERIFY(r.in("SampleWaitParam"));
@@ -948,7 +958,7 @@ void TstCollector::refusalsStillAdvance()
     QVERIFY(r.in("SetParam_ConfigSend"));
     emit r.tx->TEM_Configed(0);
     QVERIFY(r.in("SetParam_Start"));
-    emit r.tx->TEM_Strated(false);
+    emit r.tx->TEM_Strated(true);
     QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
 
     // An event of the repeat type before any data configures the boxes again.
@@ -962,6 +972,34 @@ void TstCollector::refusalsStillAdvance()
     emit r.c.onBtnSampleStart();
     settle();
     QVERIFY(r.in("SetParam_ConfigRecv"));
+}
+
+void TstCollector::refusedStartEndsTheSounding()
+{
+    // The transmitter that drives the loop refuses to start: nothing of
+    // this sounding will come, so it ends at once and says which box.
+    Rig r;
+    QVERIFY(r.online());
+    QSignalSpy stops(&r.c, &VODEZ_Collector::cmdSampleStop);
+    r.run(QStringLiteral("start"));
+    r.acceptChannels();
+    emit r.rx->onRecvConfiged(true);
+    emit r.tx->TEM_Configed(1);
+    QVERIFY(r.in("SetParam_Start"));
+    emit r.tx->TEM_Strated(false);
+    settle();
+    // The Wi-Fi probe of this repeat answers too; it covers nothing.
+    QThreadPool::globalInstance()->waitForDone();
+    settle();
+    QCOMPARE(stops.count(), 1);
+    QVERIFY(r.in("SampleWaitParam"));
+    QCOMPARE(r.c.GetStatusConnect(), kStartRefused);
+    QCOMPARE(r.c.GetProgressMax(), 0);
+    // A refusal outside the start changes nothing; the next start clears the text.
+    emit r.tx->TEM_Strated(false);
+    QCOMPARE(stops.count(), 1);
+    r.run(QStringLiteral("start"));
+    QCOMPARE(r.c.GetStatusConnect(), kOnline);
 }
 
 void TstCollector::unusableGateChannelsEndTheSounding_data()
@@ -1009,10 +1047,10 @@ void TstCollector::unansweredCommandWaitsUntilStop()
     QVERIFY(r.in("SetParam_ConfigRecv"));
     // The rig's links are not open, so nothing went out and nothing is
     // given up: the links' time-outs do not move it on.
-    auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+    auto clock = std::make_shared<qint64>(0);
     r.c.SetClock([clock] { return *clock; });
     for (int sweep = 0; sweep < 5; ++sweep) {
-        *clock = clock->addSecs(101);
+        *clock += 101000;
         r.c.SweepLinks();
     }
     settle();
@@ -1037,11 +1075,13 @@ void TstCollector::linkLostDuringSampling()
     QVERIFY(shown > 0);
     emit r.rx->ComClosed();
     QVERIFY(r.in("DeviceConnecting"));        // DeviceInit re-opened the link at once
-    // The sounding is gone: the start button is back and the bar stands,
+    // The sounding is gone: the start button is back and the bar empty,
     // also against a tick that was already on its way.
     QCOMPARE(r.status(), VODEZ_Collector::DISCONN);
+    QCOMPARE(r.c.GetProgress(), 0);
+    QCOMPARE(r.c.GetProgressMax(), 0);
     r.c.ProgressAdd();
-    QCOMPARE(r.c.GetProgress(), shown);
+    QCOMPARE(r.c.GetProgress(), 0);
     r.run(QStringLiteral("R1"));
     QVERIFY(r.uploads.isEmpty());              // no sounding runs any more
     emit r.rx->ComConnected();
@@ -1055,6 +1095,28 @@ void TstCollector::linkLostDuringSampling()
     QCOMPARE(r.c.GetStatusConnect(), kOnline);
     r.run(QStringLiteral("go R2 S2"));
     QCOMPARE(r.uploads, QStringList{"2-2"});   // the abandoned set is gone
+}
+
+void TstCollector::droppedSoundingIsForgottenWithTheLinks()
+{
+    // Said once the links are back; the operator's disconnect ends that.
+    Rig r;
+    QVERIFY(r.online());
+    r.run(QStringLiteral("start go S1"));
+    QThreadPool::globalInstance()->waitForDone();   // the Wi-Fi probe has answered
+    settle();
+    emit r.rx->ComClosed();
+    emit r.rx->ComConnected();
+    settle();
+    QCOMPARE(r.c.GetStatusConnect(), kDropped);
+    emit r.c.onBtnDisconn();
+    QCOMPARE(r.c.GetStatusConnect(), kNotConnected);
+    emit r.c.onBtnConnect();
+    emit r.rx->ComConnected();
+    emit r.tx->ComConnected();
+    settle();
+    QVERIFY(r.in("SampleWaitParam"));
+    QCOMPARE(r.c.GetStatusConnect(), kOnline);
 }
 
 void TstCollector::finishedSoundingSurvivesLinkDrop()

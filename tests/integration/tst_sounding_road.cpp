@@ -10,11 +10,13 @@
 #include "ProjectFixture.h"
 #include "RecordingPrompt.h"
 #include "SoundingRig.h"
+#include "ComDevice.h"
 #include "iLibSend.h"
 
 #include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QState>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtEndian>
@@ -643,12 +645,23 @@ private slots:
         }
     }
 
+    void continuousRunKeepsEveryPairThroughAFailedSave_data()
+    {
+        QTest::addColumn<bool>("warnedLinkCloses");
+        QTest::newRow("links stay up") << false;
+        QTest::newRow("the link the warning came through closes") << true;
+    }
+
     void continuousRunKeepsEveryPairThroughAFailedSave()
     {
         // The project file's disk fills after three pairs. The boxes take a
         // while to act on their stop and the operator leaves the warning open
         // until they have: every pair they measured is stored after the
-        // operator's save, each as its own point.
+        // operator's save, each as its own point. The warning runs inside
+        // the receive pass of the box whose set completed the failed pair;
+        // that box may also let its link go once it has answered its stop,
+        // its last sets and its answer still unread behind the warning.
+        QFETCH(bool, warnedLinkCloses);
         prompt.reset();
         auto* holding = new HoldingPrompt;
         prompt.reset(holding);
@@ -661,8 +674,30 @@ private slots:
                 ++measured;
         });
         int measuredAtWarning = -1;
-        holding->onOpen = [&] { measuredAtWarning = measured; };
-        holding->holdUntil = [this] { return !emu->Tx().IsRunning() && !emu->Rx().IsArmed(); };
+        EmuDeviceBox* warnedBox = nullptr;
+        QTcpSocket* warnedSocket = nullptr;
+        holding->onOpen = [&] {
+            measuredAtWarning = measured;
+            if (!warnedLinkCloses)
+                return;
+            Communication* rxLink = c()->findChild<ILibRecv_DUD4004*>();
+            Communication* txLink = c()->findChild<iLibSend*>();
+            const bool viaReceiver = rxLink->findChild<ComDevice*>()->Status().Test(ComStatus::Receiving);
+            warnedBox = viaReceiver ? static_cast<EmuDeviceBox*>(&emu->Rx()) : &emu->Tx();
+            warnedSocket = (viaReceiver ? rxLink : txLink)->findChild<QTcpSocket*>();
+            // The answer to the stop goes out first, then the link.
+            auto closeAfterAnswer = [warnedBox] {
+                QTimer::singleShot(0, warnedBox, [warnedBox] { warnedBox->CloseClientAfterWrites(); });
+            };
+            if (viaReceiver)
+                connect(&emu->Rx(), &EmuReceiverBox::stopped, this, closeAfterAnswer);
+            else
+                connect(&emu->Tx(), &EmuTransmitterBox::stopped, this, closeAfterAnswer);
+        };
+        holding->holdUntil = [&] {
+            return !emu->Tx().IsRunning() && !emu->Rx().IsArmed()
+                && (!warnedSocket || warnedSocket->state() == QAbstractSocket::UnconnectedState);
+        };
         QSignalSpy txStopped(c()->findChild<iLibSend*>(), &iLibSend::TEM_Stoped);
         QSignalSpy rxStopped(c()->findChild<ILibRecv_DUD4004*>(), &ILibRecv_DUD4004::onRecvStop);
 
@@ -699,14 +734,35 @@ private slots:
         QCOMPARE(prompt->count(Prompt::Kind::Warning), 1);
         QCOMPARE(stored.size(), measured);
         QCOMPARE(rowCounts(file), QStringLiteral("L1,P%1,S%1").arg(measured));
-        SideDb db(file);
-        const QList<QVariantList> points = db.rows(QStringLiteral("SELECT ID FROM Data_Point ORDER BY ID"));
-        for (int k = 0; k < measured; ++k) {
-            QCOMPARE(stored.at(k).Recvs.size(), 1);
-            compareSamples(file, stored.at(k), points.at(k).at(0).toInt());
-            if (QTest::currentTestFailed())
-                return;
+        {
+            SideDb db(file);
+            const QList<QVariantList> points = db.rows(QStringLiteral("SELECT ID FROM Data_Point ORDER BY ID"));
+            for (int k = 0; k < measured; ++k) {
+                QCOMPARE(stored.at(k).Recvs.size(), 1);
+                compareSamples(file, stored.at(k), points.at(k).at(0).toInt());
+                if (QTest::currentTestFailed())
+                    return;
+            }
         }
+        if (!warnedLinkCloses)
+            return;
+
+        // The link comes back once the pairs are decided; the box answered
+        // its stop before it left, so the next run tells it nothing more.
+        QVERIFY(warnedBox);
+        QTRY_VERIFY_WITH_TIMEOUT(warnedBox->ConnectionsAccepted() == 2 && status() == VODEZ_Collector::IDLE,
+                                 kLongWait);
+        emu->Tx().SetRule(EmuTransmitterBox::CmdStop, EmuRule());
+        emu->Rx().SetRule(EmuReceiverBox::CmdStop, EmuRule());
+        const int stopsBefore = emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size()
+            + emu->Rx().ReceivedOf(EmuReceiverBox::CmdStop).size();
+        QCOMPARE(stopsBefore, 2);
+        uploads.clear();
+        emit c()->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(!uploads.isEmpty(), kLongWait);
+        QCOMPARE(emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size(), 1);
+        QCOMPARE(emu->Rx().ReceivedOf(EmuReceiverBox::CmdStop).size(), 1);
+        c()->onBtnSampleStop();
     }
 
     void linkLostWhileAFailedSaveIsShown()

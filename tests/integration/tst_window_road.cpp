@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -49,6 +50,9 @@ class TstWindowRoad : public QObject
     std::unique_ptr<DeviceEmulator> emu;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<WindowProbe> probe;
+    // Each box's stop commands as they stood when its link closed; -1 until it has.
+    int txStopsAtClose = -1;
+    int rxStopsAtClose = -1;
 
     VODEZ_Collector* c() const { return probe->collector(); }
     VODEZ_Collector::VODEZSampleStatus status() const { return c()->GetSampleStatus(); }
@@ -170,6 +174,11 @@ private slots:
         emu->SetCycleMs(60);
         QString error;
         QVERIFY2(emu->Start(QHostAddress(kTx), kPort, QHostAddress(kRx), kPort, &error), qPrintable(error));
+        txStopsAtClose = rxStopsAtClose = -1;
+        connect(&emu->Tx(), &EmulatedBox::clientDisconnected, this,
+                [this] { txStopsAtClose = emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size(); });
+        connect(&emu->Rx(), &EmulatedBox::clientDisconnected, this,
+                [this] { rxStopsAtClose = emu->Rx().ReceivedOf(EmuReceiverBox::CmdStop).size(); });
         window = std::make_unique<MainWindow>();
         probe = std::make_unique<WindowProbe>(window.get());
         // Nothing has connected yet; the window must head for these boxes only.
@@ -320,12 +329,6 @@ private slots:
         QVERIFY(emu->Tx().IsRunning());
         QCOMPARE(stopsReceived(), 0);
 
-        int txStopsAtClose = -1;
-        int rxStopsAtClose = -1;
-        connect(&emu->Tx(), &EmulatedBox::clientDisconnected, this,
-                [&] { txStopsAtClose = emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size(); });
-        connect(&emu->Rx(), &EmulatedBox::clientDisconnected, this,
-                [&] { rxStopsAtClose = emu->Rx().ReceivedOf(EmuReceiverBox::CmdStop).size(); });
         prompt->expectQuestion(true).titled(QStringLiteral("退出程序"));
         click("pushButton_Close");
         QVERIFY(!window->isVisible());
@@ -386,25 +389,89 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::DISCONN, kLongWait);
         QTRY_VERIFY_WITH_TIMEOUT(!emu->Tx().HasClient() && !emu->Rx().HasClient(), kLongWait);
         QCOMPARE(probe->tabBar()->isTabEnabled(1), button == QLatin1String("btn_DeviceClose"));
+        // The boxes, still acquiring, were told to stop before their links went.
+        QTRY_VERIFY_WITH_TIMEOUT(txStopsAtClose >= 0 && rxStopsAtClose >= 0, kLongWait);
+        QCOMPARE(txStopsAtClose, 1);
+        QCOMPARE(rxStopsAtClose, 1);
     }
 
-    // A box that drops its link mid-sounding: the bar stands, the start
-    // button comes back and, once both links are up again, the status says
-    // the sounding was dropped until the next start.
+    // A continuous run storing its pairs, dropped by disconnecting or by
+    // closing the project: each box has its stop command before its link
+    // goes, and what was stored stays.
+    void droppingARunStopsTheBoxes_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("disconnect") << "btn_DeviceClose";
+        QTest::newRow("close project") << "pushButton_Project_Close";
+    }
+
+    void droppingARunStopsTheBoxes()
+    {
+        QFETCH(QString, button);
+        const QString file = dir.filePath(QStringLiteral("run-%1.VODEZ").arg(QTest::currentDataTag()));
+        openNewProject(file);
+        type("LineNo", QStringLiteral("30"));
+        named<QComboBox>("ContinueMode")->setCurrentIndex(1);
+        click("pushButton_Start");
+        QTRY_VERIFY_WITH_TIMEOUT(probe->tree()->topLevelItemCount() == 1
+                                     && probe->tree()->topLevelItem(0)->childCount() >= 2,
+                                 kLongWait);
+        QCOMPARE(status(), VODEZ_Collector::SAMPLING);
+        QVERIFY(emu->Tx().IsRunning());
+
+        prompt->expectQuestion(true).titled(QStringLiteral("停止采集"));
+        click(button.toLatin1().constData());
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::DISCONN, kLongWait);
+        QTRY_VERIFY_WITH_TIMEOUT(txStopsAtClose >= 0 && rxStopsAtClose >= 0, kLongWait);
+        QCOMPARE(txStopsAtClose, 1);
+        QCOMPARE(rxStopsAtClose, 1);
+        QVERIFY(!emu->Tx().IsRunning() && !emu->Rx().IsArmed());
+        QCOMPARE(named<QProgressBar>("Sample_progressBar")->value(), 0);
+        const QString rows = rowCounts(file);
+        QVERIFY2(rows.startsWith(QStringLiteral("L1,P")) && !rows.startsWith(QStringLiteral("L1,P0")),
+                 qPrintable(rows));
+    }
+
+    // A box that drops its link mid-sounding: the bar is empty again, the
+    // start button comes back with the new line's frequency and mode open
+    // and, once both links are up again, the status says the sounding was
+    // dropped, until the next start or until the project is closed.
+    void linkLostMidSounding_data()
+    {
+        QTest::addColumn<bool>("anotherProject");   // else the next start
+        QTest::newRow("started again") << false;
+        QTest::newRow("another project") << true;
+    }
+
     void linkLostMidSounding()
     {
-        startSounding(dir.filePath(QStringLiteral("dropped.VODEZ")), 600000);
+        QFETCH(bool, anotherProject);
+        startSounding(dir.filePath(QStringLiteral("dropped-%1.VODEZ").arg(QTest::currentDataTag())), 600000);
+        const QString point = named<QLineEdit>("PointNo")->text();
+        c()->ProgressAdd();
+        QVERIFY(named<QLineEdit>("ProgressCur")->text().toInt() > 0);
         emu->Rx().CloseClient();
         QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::IDLE, kLongWait);
         QVERIFY(!named<QPushButton>("pushButton_Start")->isHidden());
         QVERIFY(named<QPushButton>("pushButton_Stop")->isHidden());
         const QString bar = named<QLineEdit>("ProgressCur")->text();
+        QCOMPARE(bar, QStringLiteral("0"));
+        QCOMPARE(named<QProgressBar>("Sample_progressBar")->value(), 0);
         QCOMPARE(named<QLabel>("StatusConnect")->text(),
                  QStringLiteral("<p style='color:red;'>断线,采集已丢弃</p>"));
+        QVERIFY(named<QComboBox>("ParamFs")->isEnabled());
+        QVERIFY(named<QComboBox>("ContinueMode")->isEnabled());
+        QCOMPARE(named<QLineEdit>("PointNo")->text(), point);
         shoot("sampling-sounding-dropped");
         c()->ProgressAdd();
         QCOMPARE(named<QLineEdit>("ProgressCur")->text(), bar);
 
+        if (anotherProject) {
+            closeProject();
+            openNewProject(dir.filePath(QStringLiteral("after-dropped.VODEZ")));
+            QCOMPARE(named<QLabel>("StatusConnect")->text(), QStringLiteral("<p style='color:green;'>已连接</p>"));
+            return;
+        }
         click("pushButton_Start");
         QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::SAMPLING, kLongWait);
         QVERIFY(!named<QLabel>("StatusConnect")->text().contains(QStringLiteral("丢弃")));

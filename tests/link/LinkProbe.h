@@ -22,7 +22,6 @@ public:
     // and re-sends need no waiting.
     explicit LinkProbe(QObject* parent = nullptr)
         : Communication(parent)
-        , clock(QDateTime(QDate(2026, 1, 17), QTime(9, 0)))
     {
         SetClock([this] { return clock; });
     }
@@ -30,11 +29,12 @@ public:
     // Moves the clock on by `ms` and sweeps as the sweep timer would.
     void Advance(qint64 ms)
     {
-        clock = clock.addMSecs(ms);
+        clock += ms;
         OnRequestTimout();
     }
 
-    QDateTime clock;
+    // Milliseconds of the engine's steady clock, from an origin of its own.
+    qint64 clock = 0;
     QList<FrameCall> calls;
     // Called at the end of each OnFrame with a reply or push.
     std::function<void(LinkProbe&, const FrameCall&)> onCall;
@@ -56,7 +56,7 @@ public:
         return m_queuedCmds.isEmpty() && m_queuedTimes.isEmpty() && m_sentCmds.isEmpty()
                && m_retryCounts.isEmpty() && m_sentTimes.isEmpty();
     }
-    QList<QDateTime> SentStamps() const { return m_sentTimes.keys(); }
+    QList<qint64> SentStamps() const { return m_sentTimes.keys(); }
     QList<int> RetryCounts() const { return m_retryCounts.values(); }
     ComDevice* Device() const { return m_device; }
     QList<FrameCall> Failed() const

@@ -349,6 +349,47 @@ private slots:
         QCOMPARE(dev.fs()->itemData(built.size()).toDouble(), 100.0);
     }
 
+    // A sounding started on a line: frequency and mode are open again once
+    // it has ended without a stored point on a line that still has none,
+    // with the chosen mode kept.
+    void endedSoundingReopensANewLine_data()
+    {
+        QTest::addColumn<bool>("newLine");
+        QTest::addColumn<QStringList>("after");   // the phases after the start, in turn
+        QTest::addColumn<bool>("stored");         // the tree reports the line as stored
+        QTest::addColumn<bool>("open");
+        QTest::newRow("cancelled, new line") << true << QStringList{"SETPARAM", "SAMPLING", "IDLE"} << false << true;
+        QTest::newRow("dropped, new line") << true << QStringList{"SAMPLING", "DISCONN", "IDLE"} << false << true;
+        QTest::newRow("discarded, new line") << true << QStringList{"SAMPLING", "UPLOAD", "IDLE"} << false << true;
+        QTest::newRow("still sampling") << true << QStringList{"SETPARAM", "SAMPLING"} << false << false;
+        QTest::newRow("links gone, not back") << true << QStringList{"SAMPLING", "DISCONN"} << false << false;
+        QTest::newRow("stored, new line") << true << QStringList{"SAMPLING", "UPLOAD", "SAVING", "IDLE"} << true << false;
+        QTest::newRow("cancelled, line with points") << false << QStringList{"SAMPLING", "IDLE"} << false << false;
+    }
+
+    void endedSoundingReopensANewLine()
+    {
+        QFETCH(bool, newLine);
+        QFETCH(QStringList, after);
+        QFETCH(bool, stored);
+        QFETCH(bool, open);
+        BoundPanel p;
+        p.enter({"IDLE"});
+        p.panel.onChangeLine(newLine);
+        p.mode()->setCurrentIndex(1);
+        p.edit("PointNo")->setText(QStringLiteral("40"));
+        p.button("pushButton_Start")->click();
+        for (const QString& phase : after) {
+            if (phase == QLatin1String("IDLE") && stored)
+                p.panel.onChangeLine(false);   // the save told the panel first
+            p.enter({phase});
+        }
+        QCOMPARE(p.fs()->isEnabledTo(&p.panel), open);
+        QCOMPARE(p.mode()->isEnabledTo(&p.panel), open);
+        QCOMPARE(p.mode()->currentIndex(), 1);
+        QCOMPARE(p.edit("PointNo")->text(), QStringLiteral("40"));
+    }
+
     void lineParameters()
     {
         BoundPanel p;

@@ -313,7 +313,7 @@ private slots:
     void unansweredRequestGivesNoSignal()
     {
         // The link's clock, moved on by the test instead of waiting.
-        auto clock = std::make_shared<QDateTime>(QDateTime::currentDateTime());
+        auto clock = std::make_shared<qint64>(0);
         send->SetClock([clock] { return *clock; });
         send->SetTimeout(100);
         send->SetRetryCount(0);
@@ -321,7 +321,7 @@ private slots:
         QSignalSpy started(send.get(), &iLibSend::TEM_Strated);
         send->TEM_Strat();
         QTRY_COMPARE(box->ReceivedOf(EmuTransmitterBox::CmdStart).size(), 1);
-        *clock = clock->addMSecs(101);   // past the time-out; the sweep gives it up
+        *clock += 101;   // past the time-out; the sweep gives it up
         send->OnRequestTimout();
         QCOMPARE(started.count(), 0);
         box->Reply(box->ReceivedOf(EmuTransmitterBox::CmdStart).first(), QByteArray(1, '\x01'));

@@ -1,0 +1,52 @@
+#include "RunLedger.h"
+
+#include <initializer_list>
+
+void RunLedger::stopSent(Box box)
+{
+    running[box] = false;
+    owed[box] = false;
+}
+
+void RunLedger::stopped()
+{
+    stopSent(Receiver);
+    stopSent(Transmitter);
+}
+
+void RunLedger::abandoned()
+{
+    for (const Box box : {Receiver, Transmitter}) {
+        if (running[box])
+            owed[box] = true;
+        running[box] = false;
+    }
+}
+
+bool RunLedger::payStop(Box box)
+{
+    const bool wasOwed = owed[box];
+    owed[box] = false;
+    return wasOwed;
+}
+
+void RunLedger::linkClosed(Box box)
+{
+    if (!kept[box])
+        return;
+    kept[box] = false;
+    owed[box] = true;
+}
+
+void RunLedger::soundingOver()
+{
+    kept[Receiver] = kept[Transmitter] = false;
+}
+
+bool RunLedger::forgetEnding()
+{
+    const bool shown = noteShown;
+    wasDropped = false;
+    noteShown = false;
+    return shown;
+}
