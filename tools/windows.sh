@@ -113,9 +113,7 @@ if [ ! -f "$WINEPREFIX/.vodez-ready-3" ]; then
   [ -n "$marlett" ] && cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
   # The style asks for "Microsoft YaHei", which a Chinese Windows has; here
   # WenQuanYi Micro Hei stands in, as on Linux, rather than a serif fallback.
-  for name in "Microsoft YaHei" "微软雅黑"; do
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1 || true
-  done
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "Microsoft YaHei" /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1 || true
   # The crews' laptops run Windows 10 or 11; this Wine would say Windows 7,
   # where the frameless window keeps Qt's styles and the desktop does not
   # compose.
