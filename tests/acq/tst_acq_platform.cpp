@@ -14,6 +14,8 @@ class TstAcqPlatform : public QObject
 private slots:
     void wifiFromProc_data();
     void wifiFromProc();
+    void wifiFromWlan_data();
+    void wifiFromWlan();
     void wifiStatusText_data();
     void wifiStatusText();
     void pingArguments();
@@ -45,6 +47,72 @@ void TstAcqPlatform::wifiFromProc()
     QCOMPARE(WifiQualityFromProcText(text), quality);
     const int live = GetWifiSignalQuality();
     QVERIFY(live >= -1 && live <= 100);
+}
+
+namespace {
+
+// The WLAN service's answers as a test gives them; records what was asked.
+class CannedWlan : public WlanClient
+{
+public:
+    bool opens = true;
+    bool lists = true;
+    QVector<int> states;
+    bool queries = true;
+    int quality = 0;
+    QVector<int> queried;
+
+    bool open() override { return opens; }
+    bool interfaceStates(QVector<int>* out) override
+    {
+        *out = states;
+        return lists;
+    }
+    bool connectionQuality(int index, int* out) override
+    {
+        queried << index;
+        *out = quality;
+        return queries;
+    }
+};
+
+} // namespace
+
+// The Windows service's interface states: 0 not ready, 1 connected,
+// 4 disconnected, 5 associating, 7 authenticating.
+void TstAcqPlatform::wifiFromWlan_data()
+{
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<bool>("lists");
+    QTest::addColumn<QVector<int>>("states");
+    QTest::addColumn<bool>("queries");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QVector<int>>("queried");
+    QTest::newRow("no service") << false << true << QVector<int>{1} << true << -1 << QVector<int>{};
+    QTest::newRow("list refused") << true << false << QVector<int>{1} << true << -1 << QVector<int>{};
+    QTest::newRow("no interface") << true << true << QVector<int>{} << true << -1 << QVector<int>{};
+    QTest::newRow("none connected") << true << true << QVector<int>{4, 5, 0} << true << -1 << QVector<int>{};
+    QTest::newRow("first connected one counts") << true << true << QVector<int>{7, 1, 1} << true << 66
+                                                << QVector<int>{1};
+    QTest::newRow("query refused") << true << true << QVector<int>{1} << false << -1 << QVector<int>{0};
+}
+
+void TstAcqPlatform::wifiFromWlan()
+{
+    QFETCH(bool, opens);
+    QFETCH(bool, lists);
+    QFETCH(QVector<int>, states);
+    QFETCH(bool, queries);
+    QFETCH(int, expected);
+    QFETCH(QVector<int>, queried);
+    CannedWlan wlan;
+    wlan.opens = opens;
+    wlan.lists = lists;
+    wlan.states = states;
+    wlan.queries = queries;
+    wlan.quality = 66;
+    QCOMPARE(WifiQualityFromWlan(wlan), expected);
+    QCOMPARE(wlan.queried, queried);
 }
 
 void TstAcqPlatform::wifiStatusText_data()
