@@ -19,6 +19,7 @@ private slots:
     void wifiStatusText_data();
     void wifiStatusText();
     void pingArguments();
+    void pingOutputDecoded();
     void pingRunsThePingOnPath();
 };
 
@@ -137,11 +138,34 @@ void TstAcqPlatform::wifiStatusText()
 
 void TstAcqPlatform::pingArguments()
 {
+    QCOMPARE(PingArguments("h", PingTool::Windows), (QStringList{"-n", "1", "-w", "400", "h"}));
+    QCOMPARE(PingArguments("h", PingTool::IpUtils), (QStringList{"-c", "1", "-W", "0.4", "h"}));
+    QCOMPARE(PingArguments("h"), PingArguments("h", systemPingTool()));
 #ifdef Q_OS_WIN
-    QCOMPARE(PingArguments("h"), (QStringList{"-n", "1", "-w", "400", "h"}));
+    QCOMPARE(systemPingTool(), PingTool::Windows);
 #else
-    QCOMPARE(PingArguments("h"), (QStringList{"-c", "1", "-W", "0.4", "h"}));
+    QCOMPARE(systemPingTool(), PingTool::IpUtils);
 #endif
+
+    // The settings page's test: Windows' ping sends four echoes on its own.
+    QCOMPARE(PingTestArguments("h", PingTool::Windows), (QStringList{"h", "-w", "500"}));
+    QCOMPARE(PingTestArguments("h", PingTool::IpUtils),
+             (QStringList{"-c", "4", "-W", "0.5", "-w", "5", "h"}));
+    for (const PingTool tool : {PingTool::Windows, PingTool::IpUtils}) {
+        QVERIFY(PingTestArguments("-t", tool).isEmpty());
+        QVERIFY(PingTestArguments(" ", tool).isEmpty());
+    }
+}
+
+// A Chinese Windows' ping writes its code page, GBK; iputils' the locale's.
+void TstAcqPlatform::pingOutputDecoded()
+{
+    const QByteArray gbk("\xc0\xb4\xd7\xd4 127.0.0.1 \xb5\xc4\xbb\xd8\xb8\xb4: "
+                         "\xd7\xd6\xbd\xda=32 \xca\xb1\xbc\xe4<1ms TTL=128\r\n");
+    QCOMPARE(DecodePingOutput(gbk, PingTool::Windows),
+             QStringLiteral("来自 127.0.0.1 的回复: 字节=32 时间<1ms TTL=128\r\n"));
+    const QString reply = QStringLiteral("64 bytes from 127.0.0.1: icmp_seq=1 ttl=64 time=0.05 ms\n");
+    QCOMPARE(DecodePingOutput(reply.toLocal8Bit(), PingTool::IpUtils), reply);
 }
 
 void TstAcqPlatform::pingRunsThePingOnPath()
