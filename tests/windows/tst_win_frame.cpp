@@ -1,0 +1,309 @@
+// The frameless window through real window handles: the codes the system
+// gets for its hit test, the style word, the client area and size limits
+// the helper answers with, a double click on the caption, a drag of the
+// title and of a border through the system's own input and loops, a DPI
+// change, and the registry's composition value.
+
+#include "FramelessGeometry.h"
+#include "TitledWindow.h"
+#include "WindowsInput.h"
+
+#include <QScreen>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <qt_windows.h>
+
+Q_DECLARE_METATYPE(QMargins)
+
+namespace {
+
+const QMargins kBorder(3, 3, 3, 3);
+
+QRect rectOf(const RECT& r)
+{
+    return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
+}
+
+QRect windowRect(HWND hwnd)
+{
+    RECT r = {};
+    GetWindowRect(hwnd, &r);
+    return rectOf(r);
+}
+
+QRect workAreaOf(HWND hwnd)
+{
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &info);
+    return rectOf(info.rcWork);
+}
+
+// A test key of the registry, gone after each test.
+const wchar_t* const kTestKeyPath = L"Software\\VODEZ-tests";
+const QString kTestKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\VODEZ-tests\\DWM");
+
+} // namespace
+
+class TstWinFrame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { RegDeleteTreeW(HKEY_CURRENT_USER, kTestKeyPath); }
+
+    // The Windows values, not the helper's names for them.
+    void hitCodes_data()
+    {
+        QTest::addColumn<QMargins>("border");
+        QTest::addColumn<bool>("fixedWidth");
+        QTest::addColumn<QPoint>("pos");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("left border") << kBorder << false << QPoint(3, 150) << int(HTLEFT);
+        QTest::newRow("right border") << kBorder << false << QPoint(397, 150) << int(HTRIGHT);
+        QTest::newRow("top over the title") << kBorder << false << QPoint(100, 2) << int(HTTOP);
+        QTest::newRow("bottom-right corner") << kBorder << false << QPoint(398, 298) << int(HTBOTTOMRIGHT);
+        QTest::newRow("top-left corner") << kBorder << false << QPoint(1, 1) << int(HTTOPLEFT);
+        QTest::newRow("title") << kBorder << false << QPoint(100, 20) << int(HTCAPTION);
+        QTest::newRow("non-caption button") << kBorder << false << QPoint(310, 20) << int(HTCLIENT);
+        QTest::newRow("child of a non-caption group") << kBorder << false << QPoint(210, 15) << int(HTCLIENT);
+        QTest::newRow("caption child of the group") << kBorder << false << QPoint(255, 15) << int(HTCAPTION);
+        QTest::newRow("below the title") << kBorder << false << QPoint(100, 100) << int(HTCLIENT);
+        QTest::newRow("corner of a window of fixed width") << kBorder << true << QPoint(1, 1) << int(HTCLIENT);
+        QTest::newRow("side of a window of fixed width") << kBorder << true << QPoint(1, 150) << int(HTCLIENT);
+        QTest::newRow("top of a window of fixed width") << kBorder << true << QPoint(100, 1) << int(HTTOP);
+        // A side of 0 takes the system's frame width.
+        const int frame = GetSystemMetrics(SM_CXFRAME);
+        QTest::newRow("frame width of a side of 0") << QMargins(0, 3, 3, 3) << false << QPoint(frame, 150)
+                                                    << int(HTLEFT);
+        QTest::newRow("just inside the frame width") << QMargins(0, 3, 3, 3) << false << QPoint(frame + 1, 150)
+                                                     << int(HTCLIENT);
+    }
+    void hitCodes()
+    {
+        QFETCH(QMargins, border);
+        QFETCH(bool, fixedWidth);
+        QFETCH(QPoint, pos);
+        QFETCH(int, expected);
+        TitledWindow w(border, 40, fixedWidth);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        QCOMPARE(systemHitCode(w.handle(), pos), expected);
+    }
+
+    // A sizable popup with a caption (the desktop composes windows from
+    // Windows 8 on) and the boxes its flags ask for; the other bits stay.
+    void styleWord_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<quint32>("expected");
+        const int frameless = int(Qt::Window | Qt::FramelessWindowHint);
+        QTest::newRow("all boxes") << frameless
+                                   << quint32(WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX
+                                              | WS_MAXIMIZEBOX);
+        QTest::newRow("minimise box only")
+            << (frameless | int(Qt::CustomizeWindowHint | Qt::WindowMinimizeButtonHint))
+            << quint32(WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_MINIMIZEBOX);
+    }
+    void styleWord()
+    {
+        QFETCH(int, flags);
+        QFETCH(quint32, expected);
+        QWidget window;
+        window.setWindowFlags(Qt::WindowFlags(flags));
+        window.setGeometry(100, 100, 300, 200);
+        new FramelessHelper(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const quint32 style = quint32(GetWindowLongW(hwndOf(window.windowHandle()), GWL_STYLE));
+        const quint32 replaced = WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+        QCOMPARE(style & replaced, expected);
+        QVERIFY(style & WS_VISIBLE);
+    }
+
+    // The client area covers the whole window, and a maximised one the work
+    // area grown by the inset; the system's own calculation is left alone.
+    void clientArea()
+    {
+        TitledWindow w(kBorder, 40, false);
+        w.helper->setMaximizedInset(8, 8, 8, 8);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const HWND hwnd = hwndOf(w.handle());
+        RECT client = {};
+        GetClientRect(hwnd, &client);
+        QCOMPARE(QSize(client.right, client.bottom), windowRect(hwnd).size());
+
+        NCCALCSIZE_PARAMS params = {};
+        params.rgrc[0] = RECT{100, 100, 500, 400};
+        QCOMPARE(SendMessageW(hwnd, WM_NCCALCSIZE, TRUE, LPARAM(&params)), LRESULT(0));
+        QCOMPARE(rectOf(params.rgrc[0]), QRect(100, 100, 400, 300));
+
+        RECT rect = {100, 100, 500, 400};
+        SendMessageW(hwnd, WM_NCCALCSIZE, FALSE, LPARAM(&rect));
+        QVERIFY2(rect.top > 100, "the system's frame and caption come off");
+
+        ShowWindow(hwnd, SW_MAXIMIZE);
+        QVERIFY(IsZoomed(hwnd));
+        params.rgrc[0] = RECT{0, 0, 10, 10};
+        SendMessageW(hwnd, WM_NCCALCSIZE, TRUE, LPARAM(&params));
+        QCOMPARE(rectOf(params.rgrc[0]), workAreaOf(hwnd).marginsAdded(QMargins(8, 8, 8, 8)));
+        ShowWindow(hwnd, SW_RESTORE);
+        QVERIFY(!IsZoomed(hwnd));
+    }
+
+    void sizeLimits()
+    {
+        TitledWindow w(kBorder, 40, false);
+        w.window->setMinimumSize(200, 150);
+        w.window->setMaximumSize(600, 450);
+        w.helper->setMaximizedInset(8, 8, 8, 8);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const HWND hwnd = hwndOf(w.handle());
+        MINMAXINFO info = {};
+        QCOMPARE(SendMessageW(hwnd, WM_GETMINMAXINFO, 0, LPARAM(&info)), LRESULT(0));
+        const QRect area = workAreaOf(hwnd);
+        QCOMPARE(QPoint(info.ptMaxPosition.x, info.ptMaxPosition.y), QPoint(-8, -8));
+        QCOMPARE(QSize(info.ptMaxSize.x, info.ptMaxSize.y), area.size() + QSize(16, 16));
+        QCOMPARE(QSize(info.ptMinTrackSize.x, info.ptMinTrackSize.y), QSize(200, 150));
+        QCOMPARE(QSize(info.ptMaxTrackSize.x, info.ptMaxTrackSize.y), QSize(600, 450));
+    }
+
+    // The system maximises on the caption's double click, the window fills
+    // the work area, and the next restores it; the helper reports both.
+    void captionDoubleClick()
+    {
+        TitledWindow w(kBorder, 40, false);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const HWND hwnd = hwndOf(w.handle());
+        const QRect normal = windowRect(hwnd);
+        QSignalSpy maximized(w.helper, &FramelessHelper::maximizedChanged);
+        const QPoint title = w.handle()->mapToGlobal(QPoint(100, 20));
+        const LPARAM at = MAKELPARAM(title.x(), title.y());
+
+        SendMessageW(hwnd, WM_NCLBUTTONDBLCLK, HTCAPTION, at);
+        QVERIFY(IsZoomed(hwnd));
+        QCOMPARE(windowRect(hwnd), workAreaOf(hwnd));
+        QTRY_COMPARE(maximized.count(), 1);
+        QVERIFY(maximized.at(0).at(0).toBool());
+        QVERIFY(w.window->isMaximized());
+
+        SendMessageW(hwnd, WM_NCLBUTTONDBLCLK, HTCAPTION, at);
+        QVERIFY(!IsZoomed(hwnd));
+        QCOMPARE(windowRect(hwnd), normal);
+        QTRY_COMPARE(maximized.count(), 2);
+        QVERIFY(!w.helper->isMaximized());
+    }
+
+    void fixedWindowIgnoresTheDoubleClick()
+    {
+        TitledWindow w(kBorder, 40, true);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const HWND hwnd = hwndOf(w.handle());
+        const QPoint title = w.handle()->mapToGlobal(QPoint(100, 20));
+        QCOMPARE(SendMessageW(hwnd, WM_NCLBUTTONDBLCLK, HTCAPTION, MAKELPARAM(title.x(), title.y())), LRESULT(0));
+        QVERIFY(!IsZoomed(hwnd));
+    }
+
+    // Mouse input as from a hand: the title drags the window, the right
+    // border sizes it up to its maximum width.
+    void dragTitleAndBorder()
+    {
+        TitledWindow w(kBorder, 40, false);
+        w.window->setMaximumSize(450, 450);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const HWND hwnd = hwndOf(w.handle());
+        const QRect start = windowRect(hwnd);
+
+        const QPoint from = w.handle()->mapToGlobal(QPoint(100, 20));
+        dragWithSystemInput(from, from + QPoint(60, 0));
+        QTRY_COMPARE(windowRect(hwnd).topLeft(), start.topLeft() + (QCursor::pos() - from));
+        QCOMPARE(windowRect(hwnd).size(), start.size());
+        QTRY_COMPARE(w.handle()->position(), windowRect(hwnd).topLeft());
+
+        const QRect moved = windowRect(hwnd);
+        const QPoint border = w.handle()->mapToGlobal(QPoint(398, 150));
+        dragWithSystemInput(border, border + QPoint(100, 0));
+        QTRY_COMPARE(windowRect(hwnd), QRect(moved.topLeft(), QSize(450, 300)));
+        QTRY_COMPARE(w.window->size(), QSize(450, 300));
+    }
+
+    // A change of DPI scales the band and the title strip with the factor
+    // it brings, and the window takes the rectangle the system suggests.
+    void dpiChange()
+    {
+        TitledWindow w(kBorder, 40, false);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const HWND hwnd = hwndOf(w.handle());
+        QSignalSpy scaled(w.helper, &FramelessHelper::scaleFactorChanged);
+        RECT suggested = {120, 110, 920, 710};
+
+        SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(144, 144), LPARAM(&suggested));
+        QCOMPARE(scaled.count(), 1);
+        QCOMPARE(scaled.at(0).at(0).toDouble(), 2.0);
+        QCOMPARE(w.helper->scaleFactor(), 2.0);
+        QCOMPARE(windowRect(hwnd), rectOf(suggested));
+        QTRY_COMPARE(w.handle()->geometry().size(), QSize(800, 600));
+        QCOMPARE(systemHitCode(w.handle(), QPoint(5, 300)), int(HTLEFT));
+        QCOMPARE(systemHitCode(w.handle(), QPoint(100, 60)), int(HTCAPTION));
+
+        SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(144, 144), LPARAM(&suggested));
+        QCOMPARE(scaled.count(), 1);
+        SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(120, 120), LPARAM(&suggested));
+        QCOMPARE(scaled.count(), 2);
+        QCOMPARE(scaled.at(1).at(0).toDouble(), 1.0);
+        QCOMPARE(systemHitCode(w.handle(), QPoint(5, 300)), int(HTCLIENT));
+    }
+
+    // Once the widget's helper is gone the window's messages are the
+    // system's again: the title is plain client area.
+    void nativeHelperOutlivesWidgetHelper()
+    {
+        TitledWindow w(kBorder, 40, false);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        QCOMPARE(systemHitCode(w.handle(), QPoint(100, 20)), int(HTCAPTION));
+        delete w.helper;
+        QCOMPARE(systemHitCode(w.handle(), QPoint(100, 20)), int(HTCLIENT));
+    }
+
+    // The value as the registry holds it: a number, text, or nothing.
+    void registryComposition_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("dword 1") << int(REG_DWORD) << QStringLiteral("1") << true;
+        QTest::newRow("dword 0") << int(REG_DWORD) << QStringLiteral("0") << false;
+        QTest::newRow("text 1") << int(REG_SZ) << QStringLiteral("1") << true;
+        QTest::newRow("text not a number") << int(REG_SZ) << QStringLiteral("on") << false;
+        QTest::newRow("no value") << int(REG_NONE) << QString() << false;
+    }
+    void registryComposition()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, text);
+        QFETCH(bool, expected);
+        HKEY key = nullptr;
+        QCOMPARE(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VODEZ-tests\\DWM", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                 nullptr, &key, nullptr),
+                 LONG(ERROR_SUCCESS));
+        LONG written = ERROR_SUCCESS;
+        if (type == REG_DWORD) {
+            const DWORD value = text.toUInt();
+            written = RegSetValueExW(key, L"Composition", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                     sizeof(value));
+        } else if (type == REG_SZ) {
+            const std::wstring value = text.toStdWString();
+            written = RegSetValueExW(key, L"Composition", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                     DWORD((value.size() + 1) * sizeof(wchar_t)));
+        }
+        RegCloseKey(key);
+        QCOMPARE(written, LONG(ERROR_SUCCESS));
+        QCOMPARE(FramelessGeometry::compositionFromRegistry(NativeWindowHelper::registryComposition(kTestKey)),
+                 expected);
+        // The system's own key reads as well, whether it holds the value or not.
+        QVERIFY(NativeWindowHelper::registryComposition().isValid());
+    }
+};
+
+QTEST_MAIN(TstWinFrame)
+#include "tst_win_frame.moc"
