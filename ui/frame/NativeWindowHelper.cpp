@@ -570,15 +570,21 @@ bool NativeWindowHelper::nativeEventFilter(MSG* msg, long* result)
     if (d->detached)
         return false;
     const QPoint pos = QCursor::pos();
+    // Input messages, the double click among them, reach the filter from
+    // the event loop, which has no place for an answer: only the window
+    // procedure's call gives one.
+    const auto answer = [result](long value) {
+        if (result)
+            *result = value;
+    };
     switch (msg->message) {
     case WM_NCHITTEST:
-        *result = d->hitTest(pos);
+        answer(d->hitTest(pos));
         return true;
     case WM_NCACTIVATE:
         if (NativeWindowHelperPrivate::isCompositionEnabled())
             return false;
-        if (result)
-            *result = 1;
+        answer(1);
         return true;
     case WM_NCCALCSIZE: {
         if (msg->wParam != TRUE)
@@ -591,7 +597,7 @@ bool NativeWindowHelper::nativeEventFilter(MSG* msg, long* result)
             params->rgrc[0].right = b.right;
             params->rgrc[0].bottom = b.bottom;
         }
-        *result = 0;
+        answer(0);
         return true;
     }
     case WM_GETMINMAXINFO: {
@@ -606,13 +612,13 @@ bool NativeWindowHelper::nativeEventFilter(MSG* msg, long* result)
         info->ptMinTrackSize.y = limits.minTrackSize.height();
         info->ptMaxTrackSize.x = limits.maxTrackSize.width();
         info->ptMaxTrackSize.y = limits.maxTrackSize.height();
-        *result = 0;
+        answer(0);
         return true;
     }
     case WM_NCLBUTTONDBLCLK:
         if (maximizesOnDoubleClick(d->window->minimumSize(), d->window->maximumSize()))
             return false;
-        *result = 0;
+        answer(0);
         return true;
     case WM_DPICHANGED: {
         const double old = d->scaleFactor;
