@@ -14,6 +14,17 @@
 
 namespace {
 
+// The C library's thread-safe local time, whose name and argument order
+// differ between the platforms.
+bool localTime(time_t seconds, tm* local)
+{
+#ifdef Q_OS_WIN
+    return localtime_s(local, &seconds) == 0;
+#else
+    return localtime_r(&seconds, local) != nullptr;
+#endif
+}
+
 bool isSounding(const Data_Point& p)
 {
     return p.USE != 0 && !p.list_Data_Sample.isEmpty();
@@ -122,7 +133,7 @@ private:
     {
         const time_t seconds = time_t(ms / 1000);
         tm local;
-        if (ms >= 0 && qint64(seconds) == ms / 1000 && localtime_r(&seconds, &local)) {
+        if (ms >= 0 && qint64(seconds) == ms / 1000 && localTime(seconds, &local)) {
             const QDate date(qint64(local.tm_year) + 1900, local.tm_mon + 1, local.tm_mday);
             const int msecs = ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 + int(ms % 1000);
             if (date.isValid()) {

@@ -39,7 +39,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     const QSize screenSize = primaryScreen() ? primaryScreen()->size() : QSize();
     ui->label_Version->setText(tr("V%1 (Build %2) \r\n%3*%4")
-                                   .arg(QStringLiteral("1.2.1"), g_buildTime.toString(QStringLiteral("yyMMdd")))
+                                   .arg(QStringLiteral(VODEZ_PROGRAM_VERSION), g_buildTime.toString(QStringLiteral("yyMMdd")))
                                    .arg(screenSize.width())
                                    .arg(screenSize.height()));
 
