@@ -100,7 +100,7 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 export WINEPATH="$(winpath "$qt/bin");$(winpath "$qwt/lib");$(winpath "$deps/bin");$(winpath "$runtime_dir");$(winpath /usr/x86_64-w64-mingw32/lib)"
 export QT_PLUGIN_PATH="$(winpath "$qt/plugins")"
 
-if [ ! -f "$WINEPREFIX/.vodez-ready" ]; then
+if [ ! -f "$WINEPREFIX/.vodez-ready-2" ]; then
   mkdir -p "$WINEPREFIX"
   wineboot --init >/dev/null 2>&1 || true
   wineserver -w
@@ -108,7 +108,12 @@ if [ ! -f "$WINEPREFIX/.vodez-ready" ]; then
   # free one is not where Wine's own font search looks.
   marlett="$(find /usr/share/fonts /usr/share/wine -iname 'marlett.tt*' 2>/dev/null | head -n 1)"
   [ -n "$marlett" ] && cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
-  touch "$WINEPREFIX/.vodez-ready"
+  # The crews' laptops run Windows 10 or 11; this Wine would say Windows 7,
+  # where the frameless window keeps Qt's styles and the desktop does not
+  # compose.
+  winecfg -v win10 >/dev/null 2>&1 || true
+  wineserver -w
+  touch "$WINEPREFIX/.vodez-ready-2"
 fi
 # One Wine server for the whole run, so each test does not start its own.
 wineserver -p >/dev/null 2>&1 || true
