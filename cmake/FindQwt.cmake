@@ -21,5 +21,10 @@ if(Qwt_FOUND AND NOT TARGET Qwt::Qwt)
     IMPORTED_LOCATION "${QWT_LIBRARY}"
     INTERFACE_INCLUDE_DIRECTORIES "${QWT_INCLUDE_DIR}"
     INTERFACE_LINK_LIBRARIES Qt5::Widgets)
+  if(WIN32)
+    # Qwt's classes are imported from qwt.dll only when QWT_DLL is set; without
+    # it a signal's address is the import thunk's, and connecting to it fails.
+    set_property(TARGET Qwt::Qwt APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS QWT_DLL)
+  endif()
 endif()
 mark_as_advanced(QWT_INCLUDE_DIR QWT_LIBRARY)

@@ -85,6 +85,9 @@ while [ ${#queue[@]} -gt 0 ]; do
     done
   done
 done
+# Debug information is of no use on a field laptop: the MinGW runtime alone
+# would carry 20 MB of it.
+find "$stage" \( -name '*.exe' -o -name '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
 zip="$build/VODEZ-win64.zip"
 rm -f "$zip"
 (cd "$build" && zip -qr "$zip" "$(basename "$stage")")

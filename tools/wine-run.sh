@@ -1,12 +1,25 @@
 #!/usr/bin/env bash
-# Runs a Windows executable under Wine for CTest. Wine loses a console
-# program's output written into a pipe, so it goes to a file first and is
-# printed from there; the exit code is the program's.
+# Runs a Windows executable under Wine for CTest, and prints what it wrote.
+# Under Wine a QtTest program's own output to a file or a pipe goes missing
+# (its exit code still comes through), so a test executable writes its log
+# into a file of its own (-o FILE,txt), printed from there; what else the
+# program writes goes through a file too.
 set -u
+exe="$1"; shift
 out="$(mktemp)"
-wine "$@" >"$out" 2>&1 </dev/null
+log=""
+args=("$@")
+case "$(basename "$exe")" in
+  tst_*)
+    if [[ " ${args[*]-} " != *" -o "* ]]; then
+      log="$(mktemp)"
+      args+=(-o "Z:${log//\//\\},txt")
+    fi ;;
+esac
+wine "$exe" "${args[@]}" >"$out" 2>&1 </dev/null
 rc=$?
-# Wine's own start-up notes say nothing about the test.
+# Wine's own start-up notes say nothing about the program.
 grep -v -E '^(wine: created the configuration directory|it looks like wine32 is missing|multiarch needs|    dpkg --add-architecture|execute "apt-get)' "$out"
-rm -f "$out"
+[ -z "$log" ] || cat "$log"
+rm -f "$out" "$log"
 exit "$rc"

@@ -18,6 +18,7 @@
 #include "DataClasses.h"
 #include "Orm.h"
 #include "Resources.h"
+#include "TextFile.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -203,6 +204,12 @@ inline QByteArray expectedFile(const QString& name)
 {
     QFile f(QStringLiteral(EXPECTED_DIR "/") + name);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The expected file as the export writes it to the disk, in text mode.
+inline QByteArray expectedTextFile(const QString& name)
+{
+    return asTextFile(expectedFile(name));
 }
 
 // Compares written text with an expected file line by line, so a failure

@@ -97,7 +97,7 @@ private slots:
         QVERIFY(m_tree->exportUsfFile(path, &error));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), expectedFile(QStringLiteral("project.usf")));
+        QCOMPARE(f.readAll(), expectedTextFile(QStringLiteral("project.usf")));
         QVERIFY(!m_tree->exportUsfFile(m_dir.filePath(QStringLiteral("no/such/folder/out.usf")), &error));
         QVERIFY(!error.isEmpty());
     }

@@ -4,6 +4,7 @@
 #include "Data_Calc.h"
 #include "Graph_Lines.h"
 #include "RecordingPrompt.h"
+#include "TextFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -186,7 +187,7 @@ private slots:
         plot.setGraphTitle(QStringLiteral("T"), true);
         prompt.expect(Prompt::Kind::Information).titled(QStringLiteral("导出数据")).containing(QStringLiteral("导出成功"));
         plot.exportToTxt();
-        QCOMPARE(readFile("T.csv"), QByteArray("Time/us,Data/v\n-10,0\n20,20\n30,-0.5\n40,1e-12\n50,-0.0003\n"));
+        QCOMPARE(readFile("T.csv"), asTextFile("Time/us,Data/v\n-10,0\n20,20\n30,-0.5\n40,1e-12\n50,-0.0003\n"));
     }
 
     void lineStyles_data()
@@ -255,7 +256,7 @@ private slots:
             plot.setGraphTitle(QStringLiteral("T"), true);
             prompt.expect(Prompt::Kind::Information).titled(QStringLiteral("导出数据")).containing(QStringLiteral("导出成功"));
             plot.exportToTxt();
-            QCOMPARE(readFile("T.csv"), QByteArray("Time/us,Data/v\n1,7\n2,8\n3,9\n"));
+            QCOMPARE(readFile("T.csv"), asTextFile("Time/us,Data/v\n1,7\n2,8\n3,9\n"));
         }
     }
 
@@ -505,7 +506,7 @@ private slots:
         QCOMPARE(image.dotsPerMeterX(), 11811);
 
         plot.exportToTxt();
-        QCOMPARE(readFile(csv), QByteArray("Time/us,Data/v\n1.5,1e-07\n2,1.23456789e+11\n"));
+        QCOMPARE(readFile(csv), asTextFile("Time/us,Data/v\n1.5,1e-07\n2,1.23456789e+11\n"));
         QCOMPARE(workDirEntries(), QStringList({csv, png}));
 
         const QString dir = QDir::currentPath() + QLatin1Char('/');

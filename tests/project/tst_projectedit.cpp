@@ -124,8 +124,12 @@ private slots:
             project = projectRowBut(db, {"ifnull(SSID,'')"});
         }
 
-        WifiName::setCommandRunner([](const QString& program, const QStringList&, QByteArray* out) {
-            *out = program == QLatin1String("iwgetid") ? QByteArray("camp:5G\n") : QByteArray();
+        // The name as each platform's tool answers it.
+        WifiName::setCommandRunner([](const QString& program, const QStringList& args, QByteArray* out) {
+            if (program == QLatin1String("iwgetid"))
+                *out = "camp:5G\n";
+            else if (args.join(QLatin1Char(' ')).contains(QLatin1String("netsh wlan show interfaces")))
+                *out = "    Name                   : WLAN\r\n    SSID                   : camp:5G\r\n";
             return true;
         });
         tree.setWifiName();
