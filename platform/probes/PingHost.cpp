@@ -3,14 +3,12 @@
 #include <QProcess>
 #include <QTextCodec>
 
-QStringList PingArguments(const QString& host)
+QStringList PingArguments(const QString& host, PingTool tool)
 {
-#ifdef Q_OS_WIN
-    return {QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("-w"), QStringLiteral("400"), host};
-#else
+    if (tool == PingTool::Windows)
+        return {QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("-w"), QStringLiteral("400"), host};
     // iputils ping: -c count, -W wait for the reply in seconds (fractions allowed).
     return {QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-W"), QStringLiteral("0.4"), host};
-#endif
 }
 
 namespace {
@@ -23,25 +21,24 @@ bool takesHost(const QString& host)
 
 } // namespace
 
-QStringList PingTestArguments(const QString& host)
+QStringList PingTestArguments(const QString& host, PingTool tool)
 {
     if (!takesHost(host))
         return {};
-#ifdef Q_OS_WIN
-    return {host, QStringLiteral("-w"), QStringLiteral("500")};
-#else
+    if (tool == PingTool::Windows)
+        return {host, QStringLiteral("-w"), QStringLiteral("500")};
     // Windows' default of four echoes; -w bounds the whole run.
     return {QStringLiteral("-c"), QStringLiteral("4"), QStringLiteral("-W"), QStringLiteral("0.5"),
             QStringLiteral("-w"), QStringLiteral("5"), host};
-#endif
 }
 
-QString DecodePingOutput(const QByteArray& output)
+QString DecodePingOutput(const QByteArray& output, PingTool tool)
 {
-#ifdef Q_OS_WIN
-    if (QTextCodec* gbk = QTextCodec::codecForName("GBK"))
-        return gbk->toUnicode(output);
-#endif
+    // The field laptops run Chinese Windows, whose console code page is GBK.
+    if (tool == PingTool::Windows) {
+        if (QTextCodec* gbk = QTextCodec::codecForName("GBK"))
+            return gbk->toUnicode(output);
+    }
     return QString::fromLocal8Bit(output);
 }
 

@@ -107,14 +107,17 @@ QString parseNmcliWifi(const QString& text)
     return none();
 }
 
-QString current()
+QString currentByNetsh()
 {
     QByteArray out;
-#ifdef Q_OS_WIN
     if (run(QStringLiteral("cmd"), {QStringLiteral("/c"), QStringLiteral("netsh wlan show interfaces")}, &out))
         return parseNetshInterfaces(QString::fromLocal8Bit(out));
     return none();
-#else
+}
+
+QString currentByLinuxTools()
+{
+    QByteArray out;
     if (run(QStringLiteral("iwgetid"), {QStringLiteral("-r")}, &out)) {
         const QString name = parseIwgetid(QString::fromLocal8Bit(out));
         if (name != none())
@@ -127,6 +130,14 @@ QString current()
         return parseNmcliWifi(QString::fromUtf8(out));
     }
     return none();
+}
+
+QString current()
+{
+#ifdef Q_OS_WIN
+    return currentByNetsh();
+#else
+    return currentByLinuxTools();
 #endif
 }
 

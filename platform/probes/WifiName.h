@@ -44,4 +44,11 @@ QString parseNmcliWifi(const QString& text);
 // Blocks until the tools finish (each at most 30 s to start and 30 s to run).
 QString current();
 
+// The lookup of each platform, through the command runner on any platform.
+// Windows: "netsh wlan show interfaces" through "cmd /c", its output in the
+// local 8-bit code page.
+QString currentByNetsh();
+// Linux: "iwgetid -r", and where that names nothing, nmcli.
+QString currentByLinuxTools();
+
 } // namespace WifiName

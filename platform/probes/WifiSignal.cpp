@@ -10,42 +10,54 @@
 #include <windows.h>
 #include <wlanapi.h>
 
+static_assert(kWlanInterfaceConnected == wlan_interface_state_connected, "WLAN interface state");
+
 namespace {
 
-int windowsWifiQuality()
+class SystemWlanClient : public WlanClient
 {
-    HANDLE handle = nullptr;
-    DWORD version = 0;
-    if (WlanOpenHandle(2, nullptr, &version, &handle) != ERROR_SUCCESS)
-        return -1;
-    PWLAN_INTERFACE_INFO_LIST list = nullptr;
-    if (WlanEnumInterfaces(handle, nullptr, &list) != ERROR_SUCCESS) {
-        WlanCloseHandle(handle, nullptr);
-        return -1;
+public:
+    ~SystemWlanClient() override
+    {
+        if (list)
+            WlanFreeMemory(list);
+        if (handle)
+            WlanCloseHandle(handle, nullptr);
     }
-    const WLAN_INTERFACE_INFO* connected = nullptr;
-    for (DWORD i = 0; i < list->dwNumberOfItems; ++i) {
-        if (list->InterfaceInfo[i].isState == wlan_interface_state_connected) {
-            connected = &list->InterfaceInfo[i];
-            break;
-        }
+
+    bool open() override
+    {
+        DWORD version = 0;
+        return WlanOpenHandle(2, nullptr, &version, &handle) == ERROR_SUCCESS;
     }
-    int result = -1;
-    if (connected) {
+
+    bool interfaceStates(QVector<int>* states) override
+    {
+        if (WlanEnumInterfaces(handle, nullptr, &list) != ERROR_SUCCESS)
+            return false;
+        for (DWORD i = 0; i < list->dwNumberOfItems; ++i)
+            states->append(int(list->InterfaceInfo[i].isState));
+        return true;
+    }
+
+    bool connectionQuality(int interfaceIndex, int* quality) override
+    {
         DWORD size = 0;
         PWLAN_CONNECTION_ATTRIBUTES attributes = nullptr;
-        if (WlanQueryInterface(handle, &connected->InterfaceGuid,
+        if (WlanQueryInterface(handle, &list->InterfaceInfo[interfaceIndex].InterfaceGuid,
                                wlan_intf_opcode_current_connection, nullptr, &size,
-                               reinterpret_cast<PVOID*>(&attributes), nullptr) == ERROR_SUCCESS
-            && attributes) {
-            result = int(attributes->wlanAssociationAttributes.wlanSignalQuality);
-            WlanFreeMemory(attributes);
-        }
+                               reinterpret_cast<PVOID*>(&attributes), nullptr) != ERROR_SUCCESS
+            || !attributes)
+            return false;
+        *quality = int(attributes->wlanAssociationAttributes.wlanSignalQuality);
+        WlanFreeMemory(attributes);
+        return true;
     }
-    WlanFreeMemory(list);
-    WlanCloseHandle(handle, nullptr);
-    return result;
-}
+
+private:
+    HANDLE handle = nullptr;
+    PWLAN_INTERFACE_INFO_LIST list = nullptr;
+};
 
 } // namespace
 #endif
@@ -75,10 +87,23 @@ int WifiQualityFromProcText(const QByteArray& text)
     return -1;
 }
 
+int WifiQualityFromWlan(WlanClient& client)
+{
+    QVector<int> states;
+    if (!client.open() || !client.interfaceStates(&states))
+        return -1;
+    const int connected = states.indexOf(kWlanInterfaceConnected);
+    int quality = -1;
+    if (connected < 0 || !client.connectionQuality(connected, &quality))
+        return -1;
+    return quality;
+}
+
 int GetWifiSignalQuality()
 {
 #ifdef Q_OS_WIN
-    return windowsWifiQuality();
+    SystemWlanClient client;
+    return WifiQualityFromWlan(client);
 #else
     QFile file(QStringLiteral("/proc/net/wireless"));
     if (!file.open(QIODevice::ReadOnly))

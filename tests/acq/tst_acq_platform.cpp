@@ -14,10 +14,17 @@ class TstAcqPlatform : public QObject
 private slots:
     void wifiFromProc_data();
     void wifiFromProc();
+    void wifiFromWlan_data();
+    void wifiFromWlan();
     void wifiStatusText_data();
     void wifiStatusText();
     void pingArguments();
+    void pingOutputDecoded();
+#ifndef Q_OS_WIN
+    // A stand-in ping on PATH: Windows finds its own ping in the system
+    // folder before PATH, so there the real one is tested (tests/windows).
     void pingRunsThePingOnPath();
+#endif
 };
 
 void TstAcqPlatform::wifiFromProc_data()
@@ -47,6 +54,72 @@ void TstAcqPlatform::wifiFromProc()
     QVERIFY(live >= -1 && live <= 100);
 }
 
+namespace {
+
+// The WLAN service's answers as a test gives them; records what was asked.
+class CannedWlan : public WlanClient
+{
+public:
+    bool opens = true;
+    bool lists = true;
+    QVector<int> states;
+    bool queries = true;
+    int quality = 0;
+    QVector<int> queried;
+
+    bool open() override { return opens; }
+    bool interfaceStates(QVector<int>* out) override
+    {
+        *out = states;
+        return lists;
+    }
+    bool connectionQuality(int index, int* out) override
+    {
+        queried << index;
+        *out = quality;
+        return queries;
+    }
+};
+
+} // namespace
+
+// The Windows service's interface states: 0 not ready, 1 connected,
+// 4 disconnected, 5 associating, 7 authenticating.
+void TstAcqPlatform::wifiFromWlan_data()
+{
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<bool>("lists");
+    QTest::addColumn<QVector<int>>("states");
+    QTest::addColumn<bool>("queries");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QVector<int>>("queried");
+    QTest::newRow("no service") << false << true << QVector<int>{1} << true << -1 << QVector<int>{};
+    QTest::newRow("list refused") << true << false << QVector<int>{1} << true << -1 << QVector<int>{};
+    QTest::newRow("no interface") << true << true << QVector<int>{} << true << -1 << QVector<int>{};
+    QTest::newRow("none connected") << true << true << QVector<int>{4, 5, 0} << true << -1 << QVector<int>{};
+    QTest::newRow("first connected one counts") << true << true << QVector<int>{7, 1, 1} << true << 66
+                                                << QVector<int>{1};
+    QTest::newRow("query refused") << true << true << QVector<int>{1} << false << -1 << QVector<int>{0};
+}
+
+void TstAcqPlatform::wifiFromWlan()
+{
+    QFETCH(bool, opens);
+    QFETCH(bool, lists);
+    QFETCH(QVector<int>, states);
+    QFETCH(bool, queries);
+    QFETCH(int, expected);
+    QFETCH(QVector<int>, queried);
+    CannedWlan wlan;
+    wlan.opens = opens;
+    wlan.lists = lists;
+    wlan.states = states;
+    wlan.queries = queries;
+    wlan.quality = 66;
+    QCOMPARE(WifiQualityFromWlan(wlan), expected);
+    QCOMPARE(wlan.queried, queried);
+}
+
 void TstAcqPlatform::wifiStatusText_data()
 {
     QTest::addColumn<int>("quality");
@@ -69,13 +142,37 @@ void TstAcqPlatform::wifiStatusText()
 
 void TstAcqPlatform::pingArguments()
 {
+    QCOMPARE(PingArguments("h", PingTool::Windows), (QStringList{"-n", "1", "-w", "400", "h"}));
+    QCOMPARE(PingArguments("h", PingTool::IpUtils), (QStringList{"-c", "1", "-W", "0.4", "h"}));
+    QCOMPARE(PingArguments("h"), PingArguments("h", systemPingTool()));
 #ifdef Q_OS_WIN
-    QCOMPARE(PingArguments("h"), (QStringList{"-n", "1", "-w", "400", "h"}));
+    QCOMPARE(systemPingTool(), PingTool::Windows);
 #else
-    QCOMPARE(PingArguments("h"), (QStringList{"-c", "1", "-W", "0.4", "h"}));
+    QCOMPARE(systemPingTool(), PingTool::IpUtils);
 #endif
+
+    // The settings page's test: Windows' ping sends four echoes on its own.
+    QCOMPARE(PingTestArguments("h", PingTool::Windows), (QStringList{"h", "-w", "500"}));
+    QCOMPARE(PingTestArguments("h", PingTool::IpUtils),
+             (QStringList{"-c", "4", "-W", "0.5", "-w", "5", "h"}));
+    for (const PingTool tool : {PingTool::Windows, PingTool::IpUtils}) {
+        QVERIFY(PingTestArguments("-t", tool).isEmpty());
+        QVERIFY(PingTestArguments(" ", tool).isEmpty());
+    }
 }
 
+// A Chinese Windows' ping writes its code page, GBK; iputils' the locale's.
+void TstAcqPlatform::pingOutputDecoded()
+{
+    const QByteArray gbk("\xc0\xb4\xd7\xd4 127.0.0.1 \xb5\xc4\xbb\xd8\xb8\xb4: "
+                         "\xd7\xd6\xbd\xda=32 \xca\xb1\xbc\xe4<1ms TTL=128\r\n");
+    QCOMPARE(DecodePingOutput(gbk, PingTool::Windows),
+             QStringLiteral("来自 127.0.0.1 的回复: 字节=32 时间<1ms TTL=128\r\n"));
+    const QString reply = QStringLiteral("64 bytes from 127.0.0.1: icmp_seq=1 ttl=64 time=0.05 ms\n");
+    QCOMPARE(DecodePingOutput(reply.toLocal8Bit(), PingTool::IpUtils), reply);
+}
+
+#ifndef Q_OS_WIN
 void TstAcqPlatform::pingRunsThePingOnPath()
 {
     // A fake ping first on PATH: records its arguments, fails for one host.
@@ -105,6 +202,7 @@ void TstAcqPlatform::pingRunsThePingOnPath()
     QVERIFY(!PingHost(QStringLiteral("127.0.4.1")));
     qputenv("PATH", oldPath);
 }
+#endif
 
 QTEST_GUILESS_MAIN(TstAcqPlatform)
 #include "tst_acq_platform.moc"

@@ -88,8 +88,8 @@ private slots:
         QCOMPARE(WifiName::parseNmcliWifi(text), name);
     }
 
-    // On this platform the lookup asks iwgetid first and nmcli second.
-    void currentUsesTheAvailableTool_data()
+    // The Linux lookup asks iwgetid first and nmcli second.
+    void linuxLookupUsesTheAvailableTool_data()
     {
         QTest::addColumn<bool>("iwgetidRuns");
         QTest::addColumn<QByteArray>("iwgetidOut");
@@ -101,11 +101,8 @@ private slots:
         QTest::newRow("only nmcli") << false << QByteArray() << true << QByteArray("yes:Other\n") << "Other";
         QTest::newRow("no tools") << false << QByteArray() << false << QByteArray() << "None";
     }
-    void currentUsesTheAvailableTool()
+    void linuxLookupUsesTheAvailableTool()
     {
-#ifdef Q_OS_WIN
-        QSKIP("Windows asks netsh");
-#endif
         QFETCH(bool, iwgetidRuns);
         QFETCH(QByteArray, iwgetidOut);
         QFETCH(bool, nmcliRuns);
@@ -124,8 +121,52 @@ private slots:
             }
             return false;
         });
-        QCOMPARE(WifiName::current(), name);
+        QCOMPARE(WifiName::currentByLinuxTools(), name);
         QCOMPARE(asked.first(), QStringLiteral("iwgetid -r"));
+    }
+
+    // The Windows lookup: one command through the command interpreter, its
+    // output in the local code page. Wine's netsh prints nothing at all.
+    void netshLookup_data()
+    {
+        QTest::addColumn<bool>("runs");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("name");
+        // (Text that any local code page holds: under Wine it is Windows-1252.)
+        QTest::newRow("connected") << true << QString::fromUtf8(kEnglish) << QStringLiteral("VODEZ Field");
+        QTest::newRow("no wlan service") << true << QString::fromUtf8(kNoService) << QStringLiteral("None");
+        QTest::newRow("nothing printed") << true << QString() << QStringLiteral("None");
+        QTest::newRow("no interpreter") << false << QString::fromUtf8(kEnglish) << QStringLiteral("None");
+    }
+    void netshLookup()
+    {
+        QFETCH(bool, runs);
+        QFETCH(QString, out);
+        QFETCH(QString, name);
+        QStringList asked;
+        WifiName::setCommandRunner([&](const QString& program, const QStringList& args, QByteArray* output) {
+            asked << program;
+            asked << args;
+            *output = out.toLocal8Bit();
+            return runs;
+        });
+        QCOMPARE(WifiName::currentByNetsh(), name);
+        QCOMPARE(asked, (QStringList{"cmd", "/c", "netsh wlan show interfaces"}));
+    }
+
+    void currentAsksThisPlatformsTool()
+    {
+        QStringList asked;
+        WifiName::setCommandRunner([&](const QString& program, const QStringList& args, QByteArray*) {
+            asked << program + QLatin1Char(' ') + args.join(QLatin1Char(' '));
+            return false;
+        });
+        QCOMPARE(WifiName::current(), QStringLiteral("None"));
+#ifdef Q_OS_WIN
+        QCOMPARE(asked, QStringList{"cmd /c netsh wlan show interfaces"});
+#else
+        QCOMPARE(asked.first(), QStringLiteral("iwgetid -r"));
+#endif
     }
 
     // Without a test runner a real process is started: a missing tool is

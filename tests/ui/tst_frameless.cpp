@@ -4,6 +4,7 @@
 #include "FramelessGeometry.h"
 #include "FramelessHelper.h"
 #include "NativeWindowHelper.h"
+#include "TitledWindow.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -17,54 +18,6 @@
 using namespace FramelessGeometry;
 
 Q_DECLARE_METATYPE(QMargins)
-
-namespace {
-
-// A 400 x 300 frameless window with a 40-pixel title widget that holds a
-// label, a non-caption button and a non-caption group with a plain child and
-// a caption child.
-struct TitledWindow
-{
-    std::unique_ptr<QWidget> window{new QWidget};
-    QWidget* title = nullptr;
-    QPushButton* button = nullptr;
-    QWidget* group = nullptr;
-    QWidget* groupChild = nullptr;
-    QWidget* captionChild = nullptr;
-    FramelessHelper* helper = nullptr;
-
-    TitledWindow(const QMargins& border, int titleHeight, bool fixedWidth)
-    {
-        window->setWindowFlags(Qt::FramelessWindowHint);
-        window->setGeometry(100, 100, 400, 300);
-        if (fixedWidth)
-            window->setFixedWidth(400);
-        title = new QWidget(window.get());
-        title->setGeometry(0, 0, 400, 40);
-        new QLabel(QStringLiteral("title"), title);
-        button = new QPushButton(title);
-        button->setGeometry(300, 5, 40, 30);
-        group = new QWidget(title);
-        group->setGeometry(200, 5, 80, 30);
-        groupChild = new QWidget(group);
-        groupChild->setGeometry(5, 5, 20, 20);
-        captionChild = new QWidget(group);
-        captionChild->setGeometry(50, 5, 20, 20);
-
-        helper = new FramelessHelper(window.get());
-        helper->setResizeBorderMargins(border);
-        helper->setTitleBarHeight(titleHeight);
-        helper->addNonCaptionWidget(button);
-        helper->addNonCaptionWidget(group);
-        helper->addCaptionWidget(captionChild);
-        window->show();
-    }
-
-    QWindow* handle() const { return window->windowHandle(); }
-    NativeWindowHelper* native() const { return handle()->findChild<NativeWindowHelper*>(); }
-};
-
-} // namespace
 
 class TestFrameless : public QObject
 {
@@ -175,6 +128,111 @@ private slots:
         QCOMPARE(maximizedSize(area, inset), QSize(1936, 1056));
     }
 
+    // The work area the system reports (exclusive right and bottom) and the
+    // answer to its question for the size limits; the placement's state.
+    void limitsFromTheSystemsRectangles()
+    {
+        const QRect area = workAreaOfBounds(Bounds{0, 0, 1920, 1040});
+        QCOMPARE(area, QRect(0, 0, 1920, 1040));
+        QCOMPARE(workAreaOfBounds(Bounds{-1280, 24, 0, 800}), QRect(-1280, 24, 1280, 776));
+        const MinMaxInfo limits = minMaxInfo(area, QMargins(8, 8, 8, 8), QSize(1024, 640),
+                                             QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+        QCOMPARE(limits.maxPosition, QPoint(-8, -8));
+        QCOMPARE(limits.maxSize, QSize(1936, 1056));
+        QCOMPARE(limits.minTrackSize, QSize(1024, 640));
+        QCOMPARE(limits.maxTrackSize, QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+
+        QVERIFY(placementMaximized(true, 3));            // SW_MAXIMIZE
+        QVERIFY(!placementMaximized(true, 1));           // SW_SHOWNORMAL
+        QVERIFY(!placementMaximized(true, 2));           // SW_SHOWMINIMIZED
+        QVERIFY(!placementMaximized(false, 3));          // the call failed
+
+        // WM_DPICHANGED carries the DPI in both words of wParam.
+        QCOMPARE(dpiOfMessage(quintptr(0x00900090)), 144);
+        QCOMPARE(dpiOfMessage(quintptr(0x00780078)), 120);
+        QCOMPARE(scaleFactorForDpi(dpiOfMessage(quintptr(0x00900090))), 2.0);
+    }
+
+    // The style word: the values are the Windows ones (WS_POPUP 0x80000000,
+    // WS_THICKFRAME 0x40000, WS_CAPTION 0xC00000, WS_SYSMENU 0x80000,
+    // WS_MINIMIZEBOX 0x20000, WS_MAXIMIZEBOX 0x10000).
+    void frameStyle_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<bool>("composition");
+        QTest::addColumn<quint32>("expected");
+        const int frameless = int(Qt::Window | Qt::FramelessWindowHint);
+        const int customized = frameless | int(Qt::CustomizeWindowHint);
+        QTest::newRow("composed") << frameless << true << quint32(0x80CF0000u);
+        QTest::newRow("not composed") << frameless << false << quint32(0x800F0000u);
+        QTest::newRow("customised, no buttons") << customized << true << quint32(0x80C40000u);
+        QTest::newRow("customised, system menu") << (customized | int(Qt::WindowSystemMenuHint)) << true
+                                                 << quint32(0x80CC0000u);
+        QTest::newRow("customised, minimise") << (customized | int(Qt::WindowMinimizeButtonHint)) << false
+                                              << quint32(0x80060000u);
+        QTest::newRow("customised, maximise") << (customized | int(Qt::WindowMaximizeButtonHint)) << true
+                                              << quint32(0x80C50000u);
+    }
+    void frameStyle()
+    {
+        QFETCH(int, flags);
+        QFETCH(bool, composition);
+        QFETCH(quint32, expected);
+        QCOMPARE(FramelessGeometry::frameStyle(Qt::WindowFlags(flags), composition), expected);
+    }
+
+    void styleWordKeepsTheOtherBits()
+    {
+        // A framed, visible, clipping window (WS_OVERLAPPEDWINDOW | WS_VISIBLE
+        // | WS_CLIPCHILDREN | WS_CLIPSIBLINGS): its caption, menu, frame and
+        // boxes go, the rest stays.
+        QCOMPARE(replacedStyle(0x16CF0000u, 0x80C40000u), 0x96C40000u);
+        QCOMPARE(replacedStyle(0xFFFFFFFFu, 0u), 0xFF30FFFFu);
+        QCOMPARE(replacedStyle(0u, 0x80CF0000u), 0x80CF0000u);
+    }
+
+    // Composition: Windows 8 on, the desktop window manager's answer, and
+    // the registry value only where the manager gave none, as the registry
+    // hands it over (REG_DWORD as a number, REG_SZ as text, 0 when missing).
+    void compositionRule_data()
+    {
+        QTest::addColumn<bool>("windows8");
+        QTest::addColumn<int>("dwm");   // -1: the call fails, else its flag
+        QTest::addColumn<QVariant>("registry");
+        QTest::addColumn<bool>("expected");
+        QTest::addColumn<bool>("registryAsked");
+        QTest::newRow("windows 8") << true << 0 << QVariant(0) << true << false;
+        QTest::newRow("manager says on") << false << 1 << QVariant(0) << true << false;
+        QTest::newRow("manager says off") << false << 0 << QVariant(1) << false << false;
+        QTest::newRow("no manager, dword 1") << false << -1 << QVariant(1) << true << true;
+        QTest::newRow("no manager, dword 0") << false << -1 << QVariant(0) << false << true;
+        QTest::newRow("no manager, text 1") << false << -1 << QVariant(QStringLiteral("1")) << true << true;
+        QTest::newRow("no manager, text not a number") << false << -1 << QVariant(QStringLiteral("on")) << false
+                                                       << true;
+        QTest::newRow("no manager, nothing read") << false << -1 << QVariant() << false << true;
+    }
+    void compositionRule()
+    {
+        QFETCH(bool, windows8);
+        QFETCH(int, dwm);
+        QFETCH(QVariant, registry);
+        QFETCH(bool, expected);
+        QFETCH(bool, registryAsked);
+        bool asked = false;
+        const auto askDwm = [dwm](bool* enabled) {
+            if (dwm < 0)
+                return false;
+            *enabled = dwm != 0;
+            return true;
+        };
+        const auto read = [&] {
+            asked = true;
+            return registry;
+        };
+        QCOMPARE(compositionEnabled(windows8, askDwm, read), expected);
+        QCOMPARE(asked, registryAsked);
+    }
+
     void resizedGeometry_data()
     {
         QTest::addColumn<int>("edges");
@@ -203,6 +261,25 @@ private slots:
                  expected);
     }
 
+    void titleBarHeightSignal()
+    {
+        QWidget window;
+        FramelessHelper helper(&window);
+        QSignalSpy changed(&helper, &FramelessHelper::titleBarHeightChanged);
+        helper.setTitleBarHeight(0);
+        helper.setTitleBarHeight(62);
+        helper.setTitleBarHeight(62);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toInt(), 62);
+        QCOMPARE(helper.titleBarHeight(), 62);
+        QCOMPARE(helper.scaleFactor(), 1.0);
+        QVERIFY(helper.removeNonCaptionWidget(&window) == false);
+    }
+
+#ifndef Q_OS_WIN
+    // The layer for other systems moves, sizes and maximises the window
+    // itself. On Windows the system does, from the hit codes and the size
+    // limits the helper answers with: tests/windows has those tests.
     void dragTitleMovesWindow()
     {
         TitledWindow w(QMargins(3, 3, 3, 3), 40, false);
@@ -359,21 +436,6 @@ private slots:
         QVERIFY(!(w.handle()->windowStates() & Qt::WindowMaximized));
     }
 
-    void titleBarHeightSignal()
-    {
-        QWidget window;
-        FramelessHelper helper(&window);
-        QSignalSpy changed(&helper, &FramelessHelper::titleBarHeightChanged);
-        helper.setTitleBarHeight(0);
-        helper.setTitleBarHeight(62);
-        helper.setTitleBarHeight(62);
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.at(0).at(0).toInt(), 62);
-        QCOMPARE(helper.titleBarHeight(), 62);
-        QCOMPARE(helper.scaleFactor(), 1.0);
-        QVERIFY(helper.removeNonCaptionWidget(&window) == false);
-    }
-
     // The native helper belongs to the native window, which outlives the
     // widget's children; it must not ask a helper that is gone.
     void nativeHelperOutlivesWidgetHelper()
@@ -390,6 +452,7 @@ private slots:
         QCOMPARE(w.handle()->position(), start);
         QVERIFY(!(w.handle()->windowStates() & Qt::WindowMaximized));
     }
+#endif
 };
 
 QTEST_MAIN(TestFrameless)

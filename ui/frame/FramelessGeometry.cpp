@@ -30,6 +30,11 @@ bool resizableVertically(const QSize& minimum, const QSize& maximum)
     return minimum.height() < maximum.height();
 }
 
+bool maximizesOnDoubleClick(const QSize& minimum, const QSize& maximum)
+{
+    return resizableHorizontally(minimum, maximum) && resizableVertically(minimum, maximum);
+}
+
 int hitTest(const QPoint& pos, const QSize& size, const QMargins& borders,
             const QSize& minimum, const QSize& maximum, const CaptionTest& caption)
 {
@@ -112,6 +117,11 @@ double scaleFactorForDpi(int dpi)
     return dpi > 143 ? 2.0 : 1.0;
 }
 
+int dpiOfMessage(quintptr wParam)
+{
+    return int((wParam >> 16) & 0xFFFF);
+}
+
 Bounds maximizedClientBounds(const QRect& workArea, const QMargins& inset)
 {
     return Bounds{workArea.left() - inset.left(), workArea.top() - inset.top(),
@@ -127,6 +137,60 @@ QSize maximizedSize(const QRect& workArea, const QMargins& inset)
 {
     return QSize(workArea.right() - workArea.left() + 1 + inset.left() + inset.right(),
                  workArea.bottom() - workArea.top() + 1 + inset.top() + inset.bottom());
+}
+
+QRect workAreaOfBounds(const Bounds& rect)
+{
+    return QRect(QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.bottom - 1));
+}
+
+MinMaxInfo minMaxInfo(const QRect& workArea, const QMargins& inset, const QSize& minimum, const QSize& maximum)
+{
+    return MinMaxInfo{maximizedPosition(inset), maximizedSize(workArea, inset), minimum, maximum};
+}
+
+bool placementMaximized(bool placementRead, unsigned showCommand)
+{
+    return placementRead && showCommand == ShowMaximized;
+}
+
+quint32 frameStyle(Qt::WindowFlags flags, bool composition)
+{
+    quint32 style = StylePopup | StyleThickFrame;
+    if (composition)
+        style |= StyleCaption;
+    if (!(flags & Qt::CustomizeWindowHint))
+        return style | StyleSystemMenu | StyleMinimizeBox | StyleMaximizeBox;
+    if (flags & Qt::WindowSystemMenuHint)
+        style |= StyleSystemMenu;
+    if (flags & Qt::WindowMinimizeButtonHint)
+        style |= StyleMinimizeBox;
+    if (flags & Qt::WindowMaximizeButtonHint)
+        style |= StyleMaximizeBox;
+    return style;
+}
+
+quint32 replacedStyle(quint32 current, quint32 style)
+{
+    return (current & 0xFF30FFFFu) | style;
+}
+
+bool compositionEnabled(bool windows8OrLater, const std::function<bool(bool* enabled)>& askDwm,
+                        const std::function<QVariant()>& registryValue)
+{
+    if (windows8OrLater)
+        return true;
+    bool enabled = false;
+    if (askDwm && askDwm(&enabled))
+        return enabled;
+    return registryValue && compositionFromRegistry(registryValue());
+}
+
+bool compositionFromRegistry(const QVariant& value)
+{
+    bool ok = false;
+    const uint composition = value.toUInt(&ok);
+    return ok && composition != 0;
 }
 
 QRect resizedGeometry(const QRect& start, Qt::Edges edges, const QPoint& delta,

@@ -27,6 +27,22 @@
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
 #endif
+
+// The portable rules speak the system's values.
+static_assert(FramelessGeometry::HitClient == HTCLIENT && FramelessGeometry::HitCaption == HTCAPTION
+                  && FramelessGeometry::HitLeft == HTLEFT && FramelessGeometry::HitRight == HTRIGHT
+                  && FramelessGeometry::HitTop == HTTOP && FramelessGeometry::HitTopLeft == HTTOPLEFT
+                  && FramelessGeometry::HitTopRight == HTTOPRIGHT && FramelessGeometry::HitBottom == HTBOTTOM
+                  && FramelessGeometry::HitBottomLeft == HTBOTTOMLEFT
+                  && FramelessGeometry::HitBottomRight == HTBOTTOMRIGHT,
+              "hit-test codes");
+static_assert(FramelessGeometry::StylePopup == WS_POPUP && FramelessGeometry::StyleCaption == WS_CAPTION
+                  && FramelessGeometry::StyleSystemMenu == WS_SYSMENU
+                  && FramelessGeometry::StyleThickFrame == WS_THICKFRAME
+                  && FramelessGeometry::StyleMinimizeBox == WS_MINIMIZEBOX
+                  && FramelessGeometry::StyleMaximizeBox == WS_MAXIMIZEBOX
+                  && FramelessGeometry::ShowMaximized == SW_MAXIMIZE,
+              "window styles");
 #endif
 
 using namespace FramelessGeometry;
@@ -185,21 +201,8 @@ void NativeWindowHelperPrivate::updateWindowStyle()
         return;
     const HWND hwnd = reinterpret_cast<HWND>(handle);
     const bool composition = isCompositionEnabled();
-    DWORD style = WS_POPUP | WS_THICKFRAME;
-    if (composition)
-        style |= WS_CAPTION;
-    const Qt::WindowFlags flags = window->flags();
-    if (!(flags & Qt::CustomizeWindowHint)) {
-        style |= WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
-    } else {
-        if (flags & Qt::WindowSystemMenuHint)
-            style |= WS_SYSMENU;
-        if (flags & Qt::WindowMinimizeButtonHint)
-            style |= WS_MINIMIZEBOX;
-        if (flags & Qt::WindowMaximizeButtonHint)
-            style |= WS_MAXIMIZEBOX;
-    }
-    SetWindowLongW(hwnd, GWL_STYLE, (GetWindowLongW(hwnd, GWL_STYLE) & 0xFF30FFFF) | style);
+    const quint32 style = frameStyle(window->flags(), composition);
+    SetWindowLongW(hwnd, GWL_STYLE, LONG(replacedStyle(quint32(GetWindowLongW(hwnd, GWL_STYLE)), style)));
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                  SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED | SWP_NOOWNERZORDER);
     if (composition) {
@@ -217,9 +220,8 @@ bool NativeWindowHelperPrivate::isMaximized() const
         return false;
     WINDOWPLACEMENT placement;
     placement.length = sizeof(WINDOWPLACEMENT);
-    if (!GetWindowPlacement(reinterpret_cast<HWND>(handle), &placement))
-        return false;
-    return placement.showCmd == SW_MAXIMIZE;
+    const bool read = GetWindowPlacement(reinterpret_cast<HWND>(handle), &placement);
+    return placementMaximized(read, placement.showCmd);
 #else
     return window->windowStates() & Qt::WindowMaximized;
 #endif
@@ -234,8 +236,7 @@ QRect NativeWindowHelperPrivate::workArea() const
         MONITORINFO info;
         info.cbSize = sizeof(MONITORINFO);
         if (GetMonitorInfoW(monitor, &info))
-            return QRect(QPoint(info.rcWork.left, info.rcWork.top),
-                         QPoint(info.rcWork.right - 1, info.rcWork.bottom - 1));
+            return workAreaOfBounds(Bounds{info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom});
     }
 #endif
     return window->screen() ? window->screen()->availableGeometry() : QRect();
@@ -274,20 +275,26 @@ int NativeWindowHelperPrivate::hitTest(const QPoint& globalPos) const
 bool NativeWindowHelperPrivate::isCompositionEnabled()
 {
 #ifdef Q_OS_WIN
-    if (QOperatingSystemVersion::current() >= QOperatingSystemVersion::Windows8)
+    const auto askDwm = [](bool* enabled) {
+        BOOL flag = FALSE;
+        if (FAILED(DwmIsCompositionEnabled(&flag)))
+            return false;
+        *enabled = flag != FALSE;
         return true;
-    BOOL enabled = FALSE;
-    if (SUCCEEDED(DwmIsCompositionEnabled(&enabled)))
-        return enabled;
-    QSettings registry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\DWM"),
-                       QSettings::NativeFormat);
-    bool ok = false;
-    const uint composition = registry.value(QStringLiteral("Composition"), 0).toUInt(&ok);
-    return ok && composition != 0;
+    };
+    return compositionEnabled(QOperatingSystemVersion::current() >= QOperatingSystemVersion::Windows8, askDwm,
+                              [] { return NativeWindowHelper::registryComposition(); });
 #else
     return false;
 #endif
 }
+
+#ifdef Q_OS_WIN
+QVariant NativeWindowHelper::registryComposition(const QString& key)
+{
+    return QSettings(key, QSettings::NativeFormat).value(QStringLiteral("Composition"), 0);
+}
+#endif
 
 #ifndef Q_OS_WIN
 void NativeWindowHelperPrivate::showResizeCursor(int hitCode)
@@ -392,8 +399,7 @@ bool NativeWindowHelperPrivate::mouseEvent(QEvent* event)
         drag = Drag::None;
         // As on Windows, a window that cannot be sized both ways does not
         // maximise on a double click.
-        if (resizableHorizontally(window->minimumSize(), window->maximumSize())
-            && resizableVertically(window->minimumSize(), window->maximumSize()))
+        if (maximizesOnDoubleClick(window->minimumSize(), window->maximumSize()))
             toggleMaximized();
         return true;
     }
@@ -564,15 +570,21 @@ bool NativeWindowHelper::nativeEventFilter(MSG* msg, long* result)
     if (d->detached)
         return false;
     const QPoint pos = QCursor::pos();
+    // Input messages, the double click among them, reach the filter from
+    // the event loop, which has no place for an answer: only the window
+    // procedure's call gives one.
+    const auto answer = [result](long value) {
+        if (result)
+            *result = value;
+    };
     switch (msg->message) {
     case WM_NCHITTEST:
-        *result = d->hitTest(pos);
+        answer(d->hitTest(pos));
         return true;
     case WM_NCACTIVATE:
         if (NativeWindowHelperPrivate::isCompositionEnabled())
             return false;
-        if (result)
-            *result = 1;
+        answer(1);
         return true;
     case WM_NCCALCSIZE: {
         if (msg->wParam != TRUE)
@@ -585,35 +597,32 @@ bool NativeWindowHelper::nativeEventFilter(MSG* msg, long* result)
             params->rgrc[0].right = b.right;
             params->rgrc[0].bottom = b.bottom;
         }
-        *result = 0;
+        answer(0);
         return true;
     }
     case WM_GETMINMAXINFO: {
         auto* info = reinterpret_cast<MINMAXINFO*>(msg->lParam);
-        const QRect area = d->workArea();
-        const QMargins inset = d->scaledMaximizedInset();
-        const QPoint position = maximizedPosition(inset);
-        const QSize size = maximizedSize(area, inset);
-        info->ptMaxPosition.x = position.x();
-        info->ptMaxPosition.y = position.y();
-        info->ptMaxSize.x = size.width();
-        info->ptMaxSize.y = size.height();
-        info->ptMinTrackSize.x = d->window->minimumSize().width();
-        info->ptMinTrackSize.y = d->window->minimumSize().height();
-        info->ptMaxTrackSize.x = d->window->maximumSize().width();
-        info->ptMaxTrackSize.y = d->window->maximumSize().height();
-        *result = 0;
+        const MinMaxInfo limits = minMaxInfo(d->workArea(), d->scaledMaximizedInset(), d->window->minimumSize(),
+                                             d->window->maximumSize());
+        info->ptMaxPosition.x = limits.maxPosition.x();
+        info->ptMaxPosition.y = limits.maxPosition.y();
+        info->ptMaxSize.x = limits.maxSize.width();
+        info->ptMaxSize.y = limits.maxSize.height();
+        info->ptMinTrackSize.x = limits.minTrackSize.width();
+        info->ptMinTrackSize.y = limits.minTrackSize.height();
+        info->ptMaxTrackSize.x = limits.maxTrackSize.width();
+        info->ptMaxTrackSize.y = limits.maxTrackSize.height();
+        answer(0);
         return true;
     }
     case WM_NCLBUTTONDBLCLK:
-        if (resizableHorizontally(d->window->minimumSize(), d->window->maximumSize())
-            && resizableVertically(d->window->minimumSize(), d->window->maximumSize()))
+        if (maximizesOnDoubleClick(d->window->minimumSize(), d->window->maximumSize()))
             return false;
-        *result = 0;
+        answer(0);
         return true;
     case WM_DPICHANGED: {
         const double old = d->scaleFactor;
-        d->scaleFactor = scaleFactorForDpi(HIWORD(msg->wParam));
+        d->scaleFactor = scaleFactorForDpi(dpiOfMessage(msg->wParam));
         if (!qFuzzyCompare(d->scaleFactor, old))
             emit scaleFactorChanged(d->scaleFactor);
         const auto* r = reinterpret_cast<const RECT*>(msg->lParam);

@@ -9,6 +9,8 @@
 #include <QMargins>
 #include <QObject>
 #include <QPoint>
+#include <QString>
+#include <QVariant>
 
 class QWindow;
 
@@ -39,6 +41,11 @@ public:
 
 #ifdef Q_OS_WIN
     bool nativeEventFilter(MSG* msg, long* result);
+
+    // The "Composition" value under the registry key (0 when missing): the
+    // last word on composition before Windows 8.
+    static QVariant registryComposition(
+        const QString& key = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\DWM"));
 #endif
     double scaleFactor() const;
 
