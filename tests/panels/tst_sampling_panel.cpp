@@ -193,8 +193,9 @@ private slots:
         BoundPanel p;
         p.enter({phase});
         p.panel.show();
+        // Under Wine with the suite running alongside, activation can take longer.
         QApplication::setActiveWindow(&p.panel);
-        QVERIFY(QTest::qWaitForWindowActive(&p.panel));
+        QVERIFY(QTest::qWaitForWindowActive(&p.panel, 20000));
         // Keys go to the panel, not into an edit that would take them as text.
         p.panel.setFocus();
         p.emitted.clear();   // the line edit that had the focus reported its number
