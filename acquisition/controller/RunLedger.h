@@ -55,13 +55,16 @@ public:
         return (kept[Receiver] && receiverUp) || (kept[Transmitter] && transmitterUp);
     }
 
+    // The sounding is over (stored, discarded or stopped for good): nothing
+    // more is kept for it.
+    void soundingOver();
+
     // ---- a save of continuous pairs in progress
     //
     // The project may warn of a failed save, and the warning box runs an
-    // event loop inside the save. The save itself runs inside the receive
-    // pass of the box whose set completed the pair: that box's later sets
-    // wait in its link until the save returns, while the other box's sets
-    // come in during the save.
+    // event loop inside the save: pairs made meanwhile wait for the save in
+    // progress instead of starting another, so a project that cannot store
+    // warns once.
 
     bool saving() const { return inSave; }
     void beginSave() { inSave = true; }
@@ -71,9 +74,6 @@ public:
     // The project reported the save just asked for as failed.
     void saveFailed() { failed = true; }
     bool lastSaveFailed() const { return failed; }
-    // The sounding is over (stored, discarded or stopped for good): nothing
-    // more is kept for it.
-    void soundingOver();
 
     // ---- how the last sounding ended, as the status says it
 

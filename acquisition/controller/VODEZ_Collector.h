@@ -84,8 +84,9 @@ public:
     // separated by dots, without leading zeros.
     static bool IsIPv4Address(const QString& text);
 
-    // The steady clock of both links' request ages and of the controller's
-    // own wait for the data of a repeat; an empty function brings back the
+    // The steady clock of both links' request ages, of the controller's own
+    // wait for the data of a repeat and of the receive times the pairing of
+    // the boxes' sets goes by; an empty function brings back the
     // system's monotonic clock. Times of day (what the boxes are told, what
     // is stored) never come from it. With SweepLinks, tests run the links'
     // time-outs and the wait for a repeat's data without waiting.
@@ -254,8 +255,8 @@ private:
     // This repeat's start command has gone out: only now can data of it come.
     bool repeatStarted = false;
     // Whether the boxes may be acquiring, which owes a stop, whose sets are
-    // kept until its stop is answered, what came during a save and how the
-    // last sounding ended.
+    // kept until its stop is answered, whether a save is in progress and how
+    // the last sounding ended.
     RunLedger run;
     // Pairs of a continuous run not stored yet, in the order they were
     // made: each is saved as its own point.

@@ -1,7 +1,7 @@
 // The controller's bookkeeping of the boxes' run on its own: which box may
 // be acquiring and which owes a stop after each road a run can take, whose
-// sets are kept after a failed save, what counts as come during a save, and
-// what the status says about an ended sounding.
+// sets are kept after a failed save, whether a save is in progress and
+// whether it failed, and what the status says about an ended sounding.
 
 #include "RunLedger.h"
 
