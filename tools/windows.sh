@@ -103,14 +103,18 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 export WINEPATH="$(winpath "$qt/bin");$(winpath "$qwt/lib");$(winpath "$deps/bin");$(winpath "$runtime_dir");$(winpath /usr/x86_64-w64-mingw32/lib)"
 export QT_PLUGIN_PATH="$(winpath "$qt/plugins")"
 
-if [ ! -f "$WINEPREFIX/.vodez-ready-3" ]; then
+if [ ! -f "$WINEPREFIX/.vodez-ready-4" ]; then
   mkdir -p "$WINEPREFIX"
   wineboot --init >/dev/null 2>&1 || true
   wineserver -w
-  # The title-bar glyphs are drawn in "Marlett", which Windows has; Wine's
-  # free one is not where Wine's own font search looks.
-  marlett="$(find /usr/share/fonts /usr/share/wine -iname 'marlett.tt*' 2>/dev/null | head -n 1)"
-  [ -n "$marlett" ] && cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+  # Fonts every Windows has, of which Wine's package brings free ones where
+  # Wine's own font search does not look: "Marlett" for the title-bar glyphs,
+  # and Tahoma behind "MS Shell Dlg 2", Qt's default face, which would
+  # otherwise fall to whatever serif face is found.
+  for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
+    file="$(find /usr/share/fonts /usr/share/wine -iname "$font" 2>/dev/null | head -n 1)"
+    [ -n "$file" ] && cp "$file" "$WINEPREFIX/drive_c/windows/Fonts/"
+  done
   # The style asks for "Microsoft YaHei", which a Chinese Windows has; here
   # WenQuanYi Micro Hei stands in, as on Linux, rather than a serif fallback.
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "Microsoft YaHei" /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1 || true
@@ -119,7 +123,7 @@ if [ ! -f "$WINEPREFIX/.vodez-ready-3" ]; then
   # compose.
   winecfg -v win10 >/dev/null 2>&1 || true
   wineserver -w
-  touch "$WINEPREFIX/.vodez-ready-3"
+  touch "$WINEPREFIX/.vodez-ready-4"
 fi
 # One Wine server for the whole run, so each test does not start its own.
 wineserver -p >/dev/null 2>&1 || true
