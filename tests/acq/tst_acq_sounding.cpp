@@ -377,12 +377,17 @@ private slots:
             }
             emit c->cmdSaveOver();
         });
+        // The controller has heard a box's stop once its answer is read, a
+        // little after the box itself stopped.
+        QSignalSpy txStopped(c->findChild<iLibSend*>(), &iLibSend::TEM_Stoped);
+        QSignalSpy rxStopped(c->findChild<ILibRecv_DUD4004*>(), &ILibRecv_DUD4004::onRecvStop);
         emit c->onBtnSampleStart();
         QTRY_VERIFY_WITH_TIMEOUT(uploads.size() >= 2, 5000);
         failing = true;
         QTRY_COMPARE(status(), VODEZ_Collector::UPLOAD);
         QVERIFY(in("SampleWaitSave"));
         QTRY_VERIFY(!emu->Tx().IsRunning() && !emu->Rx().IsArmed());
+        QTRY_VERIFY(txStopped.count() >= 1 && rxStopped.count() >= 1);
         QVERIFY(commandsOf(emu->Rx()).endsWith(QStringLiteral(" 2")));
         QVERIFY(commandsOf(emu->Tx()).endsWith(QStringLiteral(" 5")));
         QCOMPARE(failures, 1);
