@@ -1071,6 +1071,8 @@ void TstCollector::linkLostDuringSampling()
     Rig r;
     QVERIFY(r.online());
     r.run(QStringLiteral("start go S1"));
+    QThreadPool::globalInstance()->waitForDone();   // the Wi-Fi probe has answered
+    settle();
     r.c.ProgressAdd();
     const int shown = r.c.GetProgress();
     QVERIFY(shown > 0);
