@@ -3,8 +3,8 @@
 #include "ExportFixture.h"
 #include "FileSizeCap.h"
 #include "OrderedText.h"
+#include "PackedSamples.h"
 #include "ProjectFixture.h"
-#include "SampleLookups.h"
 #include "TextListings.h"
 #include "UsfExport.h"
 
