@@ -20,6 +20,12 @@ PACKAGES=(
 if [ "${VODEZ_WITH_FUZZ:-0}" = 1 ]; then
   PACKAGES+=(clang libclang-rt-14-dev)
 fi
+# The Windows build (tools/windows.sh): Wine, the tools that unpack and build
+# Debian's source packages, the zip, and Qt Svg, whose version the Windows
+# build takes.
+if [ "${VODEZ_WITH_WINDOWS:-0}" = 1 ]; then
+  PACKAGES+=(wine wine64 tcl xdotool dpkg-dev zip make perl python3 libqt5svg5)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

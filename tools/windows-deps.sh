@@ -17,21 +17,9 @@ cache_root="${VODEZ_WIN_CACHE:-$HOME/.cache/vodez-win}"
 log() { printf '[windows-deps] %s\n' "$*" >&2; }
 
 # --- packages ----------------------------------------------------------------
-PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 tcl xvfb xauth xdotool dpkg-dev
-          zip make perl python3 fonts-wine
-          qtbase5-dev libqwt-qt5-dev libsqlite3-dev libqt5svg5)
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+VODEZ_WITH_WINDOWS=1 bash "$here/tools/deps.sh"
 SUDO=""
 [ "$(id -u)" = 0 ] || SUDO="sudo"
-if [ ${#missing[@]} -gt 0 ]; then
-  log "installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq </dev/null
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
-fi
 
 # The source package and version of an installed binary package, so that the
 # Windows build uses the very Qt, Qwt and SQLite the Linux build links.

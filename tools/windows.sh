@@ -34,7 +34,6 @@ if [ "$mode" != build ] && [ -z "${VODEZ_WINE_INNER:-}" ]; then
   exec bash "$here/tools/under-xvfb.sh" 1664x1040 env VODEZ_WINE_INNER=1 bash "$0" "${all_args[@]}"
 fi
 
-bash "$here/tools/deps.sh"
 prefix="$(bash "$here/tools/windows-deps.sh" | tail -n 1)"
 export VODEZ_WIN_PREFIX="$prefix"
 qt="$prefix/qt"; qwt="$prefix/qwt"; deps="$prefix/deps"
