@@ -5,11 +5,6 @@
 
 namespace {
 
-// Pushes closer together than this are within a link's jitter of each other:
-// their arrival times tell nothing about a skipped push, and each box's
-// order alone pairs them.
-const int kShortestTimedMs = 200;
-
 // A gap to a set that does not exist: longer than any sounding, and still
 // safe to multiply by a few.
 const qint64 kNoGap = std::numeric_limits<qint64>::max() / 16;
@@ -17,30 +12,42 @@ const qint64 kGapUnknown = -1;
 
 // How many of the latest gaps both boxes showed alike tell their cadence.
 const int kPushGapsKept = 8;
+// How many of the latest lags between the boxes tell the one to expect: a
+// single late pair does not move it, a lasting change does within a few.
+const int kLagsKept = 5;
+// How many of a box's latest gaps tell how much its link jitters.
+const int kJitterGapsKept = 16;
 
 qint64 distance(qint64 a, qint64 b)
 {
     return a > b ? a - b : b - a;
 }
 
+// The nearest whole number of d in v, for either sign.
+qint64 nearest(qint64 v, qint64 d)
+{
+    return v >= 0 ? (v + d / 2) / d : -((-v + d / 2) / d);
+}
+
 } // namespace
 
 // The thresholds, for boxes pushing every T ms (a sounding time, or longer
 // where the boxes are seen to take longer):
-// - a transmitter set and a receiver set are in step when their lag is
-//   within T/2 of the lag the pairing expects;
+// - two times agree when they are within T/4 of each other: a pair is in
+//   step when its lag is within T/4 of the lag expected, and a gap is on
+//   cadence when it is within T/4 of a whole number of pushes;
+// - a box skipped pushes before a set when the gap to its previous set is
+//   about two pushes or more, on cadence, and the gap to its next set is on
+//   cadence too: a link that stalled delivers its next set close behind;
 // - a set is bunched when it came less than T/2 after its box's previous
-//   one: that box delivers what a stall held back, and only catches up;
-// - a gap is on cadence when it is a whole number of pushes, within T/4,
-//   and a set is on cadence when the gaps to its box's sets before and
-//   after it are (or no set comes any more): a pair of such sets in step
-//   tells the lag to expect. A set held back by a stall never is: its box's
-//   next set, held as well, comes close behind it, or, on time, less than a
-//   push after it by as much as the stall held it. The first sets of a run
-//   are known only once their boxes' next sets are in;
-// - a set is on time when it is on cadence and its box's next set came a
-//   push after it, within T/4: only such a set says by its time that its
-//   box skipped a push before it.
+//   one: its link delivers what a stall held back, and only catches up;
+// - a set came at its link's usual time when its box's next set came at
+//   least 3T/4 after it: a set held back by a stall has its box's next set,
+//   held as well or on time, close behind it. Only pairs of such sets say
+//   which lag to expect, or that the lag moved for good;
+// - a lag that moved by whole pushes for good says that the later box
+//   skipped a push where a stall hid the gap; it is for good when the
+//   earlier box's set that many pushes on is in step with the later set.
 
 qint64 SetPairing::Queue::gapBefore(int i) const
 {
@@ -56,13 +63,12 @@ qint64 SetPairing::Queue::gapAfter(int i, bool noMoreSets) const
     return noMoreSets ? kNoGap : kGapUnknown;
 }
 
-void SetPairing::Queue::takeFront(int n)
+void SetPairing::Queue::takeFront(qint64 push)
 {
-    if (n <= 0)
-        return;
-    lastTaken = times.at(n - 1);
+    lastTaken = times.at(0);
     anyTaken = true;
-    times.remove(0, n);
+    lastPush = push;
+    times.removeFirst();
 }
 
 void SetPairing::Reset()
@@ -70,10 +76,8 @@ void SetPairing::Reset()
     sends = Queue();
     recvs = Queue();
     pushGaps.clear();
-    lagKnown = false;
-    lag = 0;
-    lagToConfirm = false;
-    lagCandidate = 0;
+    lags.clear();
+    shiftedDrops = 0;
 }
 
 void SetPairing::Add(Box box, qint64 receivedMs)
@@ -82,6 +86,9 @@ void SetPairing::Add(Box box, qint64 receivedMs)
     const Queue& other = box == Box::Send ? recvs : sends;
     if (!q.times.isEmpty() || q.anyTaken) {
         q.lastGap = receivedMs - (q.times.isEmpty() ? q.lastTaken : q.times.last());
+        q.recentGaps.append(q.lastGap);
+        if (q.recentGaps.size() > kJitterGapsKept)
+            q.recentGaps.removeFirst();
         // Where the latest gaps of both boxes are alike, within 15 %, they
         // tell how often the boxes push: a skipped push or a stall lengthens
         // the gap of one box only, and a link catching up shortens it.
@@ -127,172 +134,181 @@ bool SetPairing::TakeSingle(int repeats, int* dropSends, int* dropRecvs)
             return false;
         *dropSends = s - wanted;
         *dropRecvs = r - wanted;
-        sends.takeFront(*dropSends);
-        recvs.takeFront(*dropRecvs);
+        sends.times.remove(0, *dropSends);
+        recvs.times.remove(0, *dropRecvs);
     }
     return true;
-}
-
-bool SetPairing::bunched(const Queue& q, int i, const Run& run)
-{
-    return 2 * q.gapBefore(i) < run.pushMs;
-}
-
-bool SetPairing::onCadenceAround(const Queue& q, int i, const Run& run)
-{
-    const qint64 after = q.gapAfter(i, run.noMoreSets);
-    return after != kGapUnknown && onCadence(q.gapBefore(i), run) && onCadence(after, run);
-}
-
-bool SetPairing::onTime(const Queue& q, int i, const Run& run)
-{
-    const qint64 after = q.gapAfter(i, run.noMoreSets);
-    return onCadenceAround(q, i, run) && (after == kNoGap || 4 * distance(after, run.pushMs) <= run.pushMs);
-}
-
-bool SetPairing::inStep(qint64 sendMs, qint64 recvMs, const Run& run) const
-{
-    return 2 * distance(sendMs - recvMs, expectedLag()) < run.pushMs;
-}
-
-bool SetPairing::settles(int i, const Run& run) const
-{
-    const qint64 sendMs = sends.times.at(i);
-    const qint64 recvMs = recvs.times.at(i);
-    if (inStep(sendMs, recvMs, run))
-        return true;
-    // The later box is catching up on what its link held back: nothing of
-    // it was lost, so its sets are its partner's in order.
-    const bool sendLate = sendMs - recvMs > expectedLag();
-    if (bunched(sendLate ? sends : recvs, i, run))
-        return true;
-    // Before any pair was in step, two sets on cadence belong together
-    // whatever their lag: the links may differ by that much for good.
-    return !lagKnown && onCadenceAround(sends, i, run) && onCadenceAround(recvs, i, run);
 }
 
 bool SetPairing::onCadence(qint64 gap, const Run& run)
 {
     if (gap == kNoGap)
         return true;
-    const qint64 push = run.pushMs;
-    const qint64 pushes = (gap + push / 2) / push;
-    return pushes >= 1 && 4 * distance(gap, pushes * push) <= push;
+    const qint64 pushes = nearest(gap, run.pushMs);
+    return pushes >= 1 && 4 * distance(gap, pushes * run.pushMs) <= run.pushMs;
 }
 
-void SetPairing::noteLag(int i, const Run& run)
+bool SetPairing::jittery(const Queue& q, const Run& run)
 {
-    const qint64 pairLag = sends.times.at(i) - recvs.times.at(i);
-    if (lagKnown && 2 * distance(pairLag, lag) >= run.pushMs)
-        return;
-    if (!onCadence(sends.gapBefore(i), run) || !onCadence(recvs.gapBefore(i), run))
-        return;
-    if (sends.gapAfter(i, run.noMoreSets) == kGapUnknown || recvs.gapAfter(i, run.noMoreSets) == kGapUnknown) {
-        lagToConfirm = true;
-        lagCandidate = pairLag;
-    } else if (onCadenceAround(sends, i, run) && onCadenceAround(recvs, i, run)) {
-        lag = pairLag;
-        lagKnown = true;
-        lagToConfirm = false;
-    }
-}
-
-void SetPairing::confirmLag(const Run& run)
-{
-    // The last pair taken waited for its boxes' next sets to show it on cadence.
-    if (!lagToConfirm)
-        return;
-    bool known = true;
-    for (const Queue* q : {&sends, &recvs}) {
-        if (q->times.isEmpty()) {
-            known = known && run.noMoreSets;
-            continue;
-        }
-        if (!onCadence(q->times.at(0) - q->lastTaken, run)) {
-            lagToConfirm = false;
-            return;
+    // Gaps of about one push stray from it by the link's jitter. Where that
+    // is more than a small part of a push, times cannot tell a skipped push
+    // from a late set, and each box's order alone decides.
+    qint64 strays = 0;
+    int gaps = 0;
+    for (const qint64 gap : q.recentGaps) {
+        if (2 * gap >= run.pushMs && 2 * gap <= 3 * run.pushMs) {
+            strays += distance(gap, run.pushMs);
+            ++gaps;
         }
     }
-    if (!known)
-        return;
-    lag = lagCandidate;
-    lagKnown = true;
-    lagToConfirm = false;
+    // Links that jitter by up to J ms stray by J/3 on average.
+    return gaps >= kJitterGapsKept / 2 && 8 * strays > qint64(gaps) * run.pushMs;
 }
 
-void SetPairing::takePairs(int n, const Run& run, QVector<Step>& steps)
+int SetPairing::pushesBefore(const Queue& q, const Run& run) const
 {
-    for (int k = 0; k < n; ++k) {
-        noteLag(k, run);
-        steps.append(Step::Pair);
-    }
-    sends.takeFront(n);
-    recvs.takeFront(n);
+    const qint64 before = q.gapBefore(0);
+    if (before == kNoGap || 4 * before < 7 * run.pushMs)
+        return 1;
+    const qint64 after = q.gapAfter(0, run.noMoreSets);
+    if (after == kGapUnknown)
+        return 0;
+    // With nothing after it, a long gap may as well be a stall: the lag
+    // decides.
+    if (after == kNoGap)
+        return 1;
+    const qint64 pushes = nearest(before, run.pushMs);
+    if (4 * distance(before, pushes * run.pushMs) <= run.pushMs && onCadence(after, run))
+        return int(qMin(pushes, qint64(std::numeric_limits<int>::max())));
+    return 1;
 }
 
-bool SetPairing::takeSkipped(const Run& run, QVector<Step>& steps)
+qint64 SetPairing::expectedLag() const
 {
-    // A box that skipped s pushes: its sets are on time, in step with the
-    // other box's sets s places further on. The oldest such place decides,
-    // and only the s sets in between, which have no partner, are dropped.
-    const int s = sends.times.size();
-    const int r = recvs.times.size();
-    auto matches = [&](int si, int ri) {
-        return inStep(sends.times.at(si), recvs.times.at(ri), run) && onTime(sends, si, run)
-            && onTime(recvs, ri, run);
+    QVector<qint64> sorted = lags;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted.at(sorted.size() / 2);
+}
+
+bool SetPairing::inStep(qint64 sendMs, qint64 recvMs, const Run& run) const
+{
+    return 4 * distance(sendMs - recvMs, expectedLag()) <= run.pushMs;
+}
+
+void SetPairing::noteLag(qint64 lag)
+{
+    lags.append(lag);
+    if (lags.size() > kLagsKept)
+        lags.removeFirst();
+}
+
+QVector<SetPairing::Decision> SetPairing::TakeContinuous(int pushMs, bool noMoreSets)
+{
+    QVector<Decision> out;
+    const Run run{qMax(1, cadence(pushMs)), noMoreSets};
+    const qint64 T = run.pushMs;
+    auto bunched = [&](const Queue& q) {
+        const qint64 gap = q.gapBefore(0);
+        return gap != kNoGap && 2 * gap < T;
     };
-    for (int i = 0; i < qMax(s, r); ++i) {
-        for (int skipped = 1; i + skipped < qMax(s, r); ++skipped) {
-            if (i < s && i + skipped < r && matches(i, i + skipped)) {
-                takePairs(i, run, steps);
-                for (int k = 0; k < skipped; ++k)
-                    steps.append(Step::DropRecv);
-                recvs.takeFront(skipped);
-                return true;
-            }
-            if (i < r && i + skipped < s && matches(i + skipped, i)) {
-                takePairs(i, run, steps);
-                for (int k = 0; k < skipped; ++k)
-                    steps.append(Step::DropSend);
-                sends.takeFront(skipped);
-                return true;
-            }
-        }
-    }
-    return false;
-}
+    auto usualTime = [&](qint64 after) { return after == kNoGap || 4 * after >= 3 * T; };
+    const bool untimed = jittery(sends, run) || jittery(recvs, run);
 
-QVector<SetPairing::Step> SetPairing::TakeContinuous(int pushMs, bool noMoreSets)
-{
-    QVector<Step> steps;
-    const Run run{cadence(pushMs), noMoreSets};
-    if (pushMs < kShortestTimedMs) {
-        takePairs(qMin(sends.times.size(), recvs.times.size()), run, steps);
-        return steps;
-    }
     for (;;) {
-        confirmLag(run);
-        const int waiting = qMin(sends.times.size(), recvs.times.size());
-        if (waiting == 0)
+        if (sends.times.isEmpty() || recvs.times.isEmpty())
             break;
-        // The newest pair that settles settles every older one: in each
-        // box's order they are what the links delivered.
-        int settled = -1;
-        for (int i = 0; i < waiting; ++i) {
-            if (settles(i, run))
-                settled = i;
-        }
-        if (settled >= 0) {
-            takePairs(settled + 1, run, steps);
+        const qint64 sMs = sends.times.at(0);
+        const qint64 rMs = recvs.times.at(0);
+        const bool known = !lags.isEmpty();
+        const qint64 off = known ? sMs - rMs - expectedLag() : 0;
+        auto take = [&](Step step, Reason reason, qint64 sPush, qint64 rPush) {
+            Decision d{step, reason, step == Step::Pair ? off : 0, known && step == Step::Pair, int(T)};
+            if (step != Step::DropRecv)
+                sends.takeFront(sPush);
+            if (step != Step::DropSend)
+                recvs.takeFront(rPush);
+            out.append(d);
+        };
+        if (untimed) {
+            take(Step::Pair, Reason::InStep, sends.lastPush + 1, recvs.lastPush + 1);
+            out.last().lagKnown = false;
             continue;
         }
-        if (lagKnown && takeSkipped(run, steps))
-            continue;
-        if (noMoreSets) {
-            takePairs(waiting, run, steps);
+
+        // Where each set stands in its box's pushes, as its own box's
+        // arrivals show.
+        const int ns = pushesBefore(sends, run);
+        const int nr = pushesBefore(recvs, run);
+        if (ns == 0 || nr == 0)
+            break;
+        const qint64 sPush = sends.lastPush + ns;
+        const qint64 rPush = recvs.lastPush + nr;
+        const Reason dropReason = shiftedDrops > 0 ? Reason::LagShifted : Reason::GapInArrivals;
+        if (sPush != rPush) {
+            if (shiftedDrops > 0)
+                --shiftedDrops;
+            if (sPush < rPush)
+                take(Step::DropSend, dropReason, sPush, 0);
+            else
+                take(Step::DropRecv, dropReason, 0, rPush);
             continue;
         }
-        break;
+        shiftedDrops = 0;
+
+        const qint64 lag = sMs - rMs;
+        if (known && 4 * qAbs(off) <= T) {
+            noteLag(lag);
+            take(Step::Pair, Reason::InStep, sPush, rPush);
+            continue;
+        }
+        const qint64 sAfter = sends.gapAfter(0, noMoreSets);
+        const qint64 rAfter = recvs.gapAfter(0, noMoreSets);
+        // The later of the two close behind its box's previous set: its
+        // link delivers what it held back, in order.
+        const bool catching = known ? bunched(off < 0 ? recvs : sends) : (bunched(sends) || bunched(recvs));
+        if (catching) {
+            take(Step::Pair, Reason::CatchingUp, sPush, rPush);
+            continue;
+        }
+        if (sAfter == kGapUnknown || rAfter == kGapUnknown)
+            break;
+        if (!usualTime(sAfter) || !usualTime(rAfter)) {
+            take(Step::Pair, Reason::CatchingUp, sPush, rPush);
+            continue;
+        }
+        if (!known) {
+            // The first lag of a run: the links may differ by that much for
+            // good, and a box whose first push is missing looks the same.
+            noteLag(lag);
+            take(Step::Pair, Reason::InStep, sPush, rPush);
+            continue;
+        }
+        const qint64 pushes = nearest(off, T);
+        if (pushes == 0 || 4 * distance(off, pushes * T) > T) {
+            // A link slower or faster by less than a push: it still delivers
+            // every set in order.
+            noteLag(lag);
+            take(Step::Pair, Reason::LagChanged, sPush, rPush);
+            continue;
+        }
+        // Whole pushes later: the later box skipped as many, if the earlier
+        // box's set that many pushes on is in step with the later set.
+        const bool recvLater = pushes < 0;
+        const int k = int(qMin(qAbs(pushes), qint64(std::numeric_limits<int>::max())));
+        const Queue& earlier = recvLater ? sends : recvs;
+        if (earlier.times.size() <= k) {
+            if (!noMoreSets)
+                break;
+            take(Step::Pair, Reason::Unconfirmed, sPush, rPush);
+            continue;
+        }
+        const bool lasting = recvLater ? inStep(sends.times.at(k), rMs, run) : inStep(sMs, recvs.times.at(k), run);
+        if (!lasting) {
+            take(Step::Pair, Reason::Unconfirmed, sPush, rPush);
+            continue;
+        }
+        (recvLater ? recvs : sends).lastPush += k;
+        shiftedDrops = k;
     }
-    return steps;
+    return out;
 }

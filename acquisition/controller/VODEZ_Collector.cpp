@@ -1088,7 +1088,8 @@ void VODEZ_Collector::CheckDataPair(bool noMoreSets)
     QList<st_TEMSendData> pairedSends;
     QList<st_RecvData_DUD4004> pairedRecvs;
     if (soundContinueMode == Continue) {
-        for (const SetPairing::Step step : pairing.TakeContinuous(soundingTime, noMoreSets)) {
+        for (const SetPairing::Decision& d : pairing.TakeContinuous(soundingTime, noMoreSets)) {
+            const SetPairing::Step step = d.step;
             if (step == SetPairing::Step::Pair) {
                 pairedSends.append(sends.takeFirst());
                 pairedRecvs.append(recvs.takeFirst());
