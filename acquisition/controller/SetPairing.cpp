@@ -256,7 +256,8 @@ QVector<SetPairing::Decision> SetPairing::TakeContinuous(int pushMs, bool noMore
         shiftedDrops = 0;
 
         const qint64 lag = sMs - rMs;
-        if (known && 4 * qAbs(off) <= T) {
+        // Before any lag is known, sets that come together belong together.
+        if (4 * qAbs(known ? off : lag) <= T) {
             noteLag(lag);
             take(Step::Pair, Reason::InStep, sPush, rPush);
             continue;

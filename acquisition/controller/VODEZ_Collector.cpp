@@ -17,6 +17,8 @@
 #include <cmath>
 #include <functional>
 
+Q_LOGGING_CATEGORY(lcPairing, "vodez.acquisition.pairing")
+
 namespace {
 
 const quint16 kDevicePort = 12345;
@@ -382,6 +384,65 @@ void VODEZ_Collector::SetParamRepeat(int v)
 
 // --------------------------------------------------------------- public slots
 
+void VODEZ_Collector::onPointStored(double line, double point)
+{
+    anyStored = true;
+    storedLine = line;
+    storedPoint = point;
+    for (const QString& note : savingNotes)
+        qCWarning(lcPairing).noquote() << QStringLiteral("line %1 point %2: %3").arg(line).arg(point).arg(note);
+    savingNotes.clear();
+}
+
+void VODEZ_Collector::notePairing(const SetPairing::Decision& d, QStringList* notes)
+{
+    if (!d.Doubtful())
+        return;
+    using Reason = SetPairing::Reason;
+    if (d.step != SetPairing::Step::Pair) {
+        const bool send = d.step == SetPairing::Step::DropSend;
+        const QString why = d.reason == Reason::LagShifted
+            ? QStringLiteral("the lag between the boxes moved by whole pushes for good")
+            : QStringLiteral("the %1's arrivals show a skipped push").arg(send ? "receiver" : "transmitter");
+        notes->append(QStringLiteral("a %1 set without partner was dropped before this point (%2)")
+                          .arg(send ? "transmitter" : "receiver", why));
+        return;
+    }
+    QString why;
+    switch (d.reason) {
+    case Reason::CatchingUp: why = QStringLiteral("a link delivered what it had held back"); break;
+    case Reason::LagChanged: why = QStringLiteral("a link turned slower or faster"); break;
+    case Reason::Unconfirmed: why = QStringLiteral("whole pushes off, not lasting"); break;
+    default: why = QStringLiteral("within the links' jitter"); break;
+    }
+    notes->append(QStringLiteral("paired in each box's order, %1 ms off the lag expected over a %2 ms push (%3)")
+                      .arg(d.lagOffMs).arg(d.cadenceMs).arg(why));
+}
+
+void VODEZ_Collector::flushPairingNotes()
+{
+    // Drops after the run's last stored pair, and pairs that were never
+    // stored, are told with the point they followed.
+    QStringList left;
+    for (const QStringList& notes : pairNotes) {
+        for (const QString& note : notes) {
+            // A pair that was never stored casts no doubt on a point.
+            if (!note.startsWith(QLatin1String("paired")))
+                left << note;
+        }
+    }
+    left += dropNotes;
+    dropNotes.clear();
+    for (QString note : left) {
+        note.replace(QStringLiteral(" before this point"), QString());
+        if (anyStored)
+            qCWarning(lcPairing).noquote()
+                << QStringLiteral("after line %1 point %2: %3").arg(storedLine).arg(storedPoint).arg(note);
+        else
+            qCWarning(lcPairing).noquote() << QStringLiteral("before the run stored a point: %1").arg(note);
+    }
+}
+
 void VODEZ_Collector::Start()
 {
     WorkStart();
@@ -394,7 +455,17 @@ void VODEZ_Collector::onTestEvent()
 
 void VODEZ_Collector::onBtnSampleStop()
 {
+    const bool running = soundingRuns();
     stopBoxes();
+    // What both boxes of a continuous run delivered is the run's, also the
+    // sets whose place the pairing did not know yet: they are decided on
+    // what is known and stored before the run ends. A save that fails here
+    // keeps them for the operator and has ended the run already.
+    if (running && soundContinueMode == Continue && !run.saving()) {
+        CheckDataPair(true);
+        if (!soundingRuns())
+            return;
+    }
     emit cmdSampleStop();
 }
 
@@ -742,8 +813,10 @@ void VODEZ_Collector::OnEntry_SampleWaitParam()
 {
     soundingData.Recvs.clear();
     soundingData.Sends.clear();
+    flushPairingNotes();
     pairing.Reset();
     pairsToStore.clear();
+    pairNotes.clear();
     run.soundingOver();
     progressTimer.stop();
     WriteProgressMax(0);
@@ -767,6 +840,7 @@ void VODEZ_Collector::takeSoundingParams()
     payStopOwed(true, true);
     if (run.forgetEnding())
         SetStatusConnect(textOnline());
+    anyStored = false;
     soundFs = ParamFs;
     soundPeriod = ParamPeriod;
     soundSampleMode = SampleMode;
@@ -936,14 +1010,18 @@ bool VODEZ_Collector::saveContinuousPairs()
     bool stored = true;
     while (!pairsToStore.isEmpty()) {
         run.attemptSave();
+        savingNotes = pairNotes.value(0);
         emit dataUpload(pairsToStore.first());
         emit dataSave(true);
+        savingNotes.clear();
         if (run.lastSaveFailed()) {
             stored = false;
             break;
         }
         if (!pairsToStore.isEmpty())
             pairsToStore.removeFirst();
+        if (!pairNotes.isEmpty())
+            pairNotes.removeFirst();
     }
     run.endSave();
     return stored;
@@ -1087,9 +1165,18 @@ void VODEZ_Collector::CheckDataPair(bool noMoreSets)
     // holds every pair so far.
     QList<st_TEMSendData> pairedSends;
     QList<st_RecvData_DUD4004> pairedRecvs;
+    QList<QStringList> notes;
     if (soundContinueMode == Continue) {
         for (const SetPairing::Decision& d : pairing.TakeContinuous(soundingTime, noMoreSets)) {
             const SetPairing::Step step = d.step;
+            if (step == SetPairing::Step::Pair) {
+                QStringList pairNote = dropNotes;
+                dropNotes.clear();
+                notePairing(d, &pairNote);
+                notes.append(pairNote);
+            } else {
+                notePairing(d, &dropNotes);
+            }
             if (step == SetPairing::Step::Pair) {
                 pairedSends.append(sends.takeFirst());
                 pairedRecvs.append(recvs.takeFirst());
@@ -1126,6 +1213,7 @@ void VODEZ_Collector::CheckDataPair(bool noMoreSets)
             pair.Sends = {pairedSends.at(i)};
             pair.Recvs = {pairedRecvs.at(i)};
             pairsToStore.append(pair);
+            pairNotes.append(notes.at(i));
         }
         // A save in progress (its warning box runs an event loop) stores the
         // pair once it returns; pairs kept after a failed save wait for the

@@ -11,10 +11,18 @@
 #include "RunLedger.h"
 #include "SetPairing.h"
 
+#include <QLoggingCategory>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <optional>
+
+// Where the pairing of a continuous run decided on thin evidence: every set
+// it dropped and every pair whose lag was off the expected one, with the
+// line and point it went to, so that a crew's log says which points are
+// doubtful.
+Q_DECLARE_LOGGING_CATEGORY(lcPairing)
 
 class ILibRecv_DUD4004;
 class iLibSend;
@@ -150,6 +158,9 @@ public slots:
     void SetParamFs(double v);
     void SetParamPeriod(int v);
     void SetParamRepeat(int v);
+    // The project stored a point (a continuous run's pair, or a single
+    // sounding's samples) on `line` as `point`.
+    void onPointStored(double line, double point);
 
 private slots:
     void onDeviceConnected();
@@ -219,6 +230,8 @@ private:
     qint64 now() const;
     void startProgressTimer();
     void takeSoundingParams();
+    void notePairing(const SetPairing::Decision& d, QStringList* notes);
+    void flushPairingNotes();
 
     ILibRecv_DUD4004* receiver;
     iLibSend* transmitter;
@@ -261,6 +274,15 @@ private:
     // Pairs of a continuous run not stored yet, in the order they were
     // made: each is saved as its own point.
     QList<VODEZ_Data> pairsToStore;
+    // For each of them, what its pairing is doubtful of; drops decided
+    // since the last pair wait for the next one. The notes of the pair
+    // being saved go to the log with the point the project stores it as.
+    QList<QStringList> pairNotes;
+    QStringList dropNotes;
+    QStringList savingNotes;
+    bool anyStored = false;
+    double storedLine = 0.0;
+    double storedPoint = 0.0;
     // Which of the pending sets belong together: it follows both lists,
     // with the time each set arrived.
     SetPairing pairing;

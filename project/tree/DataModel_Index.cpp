@@ -504,10 +504,13 @@ bool DataModel_Index::saveSingleData(const st_SaveHeader& header, const QList<st
         pointItem = lineItem->child(saved.point);
         // The items a point read from the file has yet to show come with
         // the new ones.
-        if (makeSampleItems(pointItem))
+        if (makeSampleItems(pointItem)) {
+            emit onPointStored(line->NAME, header.PointNo);
             return true;
+        }
     }
     appendSampleItems(pointItem, recvs.size());
+    emit onPointStored(line->NAME, header.PointNo);
     return true;
 }
 
@@ -525,6 +528,7 @@ bool DataModel_Index::saveContinueData(const st_SaveHeader& header, const st_Sam
     QTreeWidgetItem* lineItem = topLevelItem(saved.line);
     lineItem->addChild(new QTreeWidgetItem(QStringList(localTime(recv.RecvTime, kPointTimeFormat))));
     lineItem->setText(0, lineText(line->NAME, line->list_Data_Point.size()));
+    emit onPointStored(line->NAME, line->list_Data_Point.last()->NAME);
     return true;
 }
 

@@ -116,6 +116,8 @@ signals:
     void onData_Recv_Line(QString title, QVector<double> points, QVector<double> names,
                           QVector<QVector<double> > matrix, int curPos);
     void onSaveOver();
+    // A sounding was stored as `point` of `line` (their numbers).
+    void onPointStored(double line, double point);
     void onLoadLog(QString note);
     void onExport(int value, int total);
     void onLoad_Param(double baseFreq, int period, int lineType);

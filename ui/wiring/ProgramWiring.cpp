@@ -57,6 +57,9 @@ void connectCollectorToTree(VODEZ_Collector* collector, DataModel_Index* tree, W
     // controller hears of it first and keeps the sounding.
     log->note("C10 failed", QObject::connect(tree, SIGNAL(onSaveFailed()), collector, SIGNAL(cmdSaveFailed())));
     log->note("C10", QObject::connect(tree, SIGNAL(onSaveOver()), collector, SIGNAL(cmdSaveOver())));
+    // The pairing's doubts go to the log with the point they concern.
+    log->note("C10 stored", QObject::connect(tree, SIGNAL(onPointStored(double,double)), collector,
+                                             SLOT(onPointStored(double,double))));
     log->note("C11", QObject::connect(tree, SIGNAL(onLoad_Param(double,int,int)), collector,
                                       SLOT(onLoad_Param(double,int,int))));
 }
