@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Windows (MinGW-w64) libraries the program links: qtbase with its
 # SQLite plugin, Qt Svg, Qwt and SQLite, each from Debian's source package of
-# the version the Linux build uses. The result goes into a cache outside the
-# work tree, keyed by those versions and by this script, so that it is built
-# once per machine; a later run only prints where it is.
+# the version the Linux build uses (or, where the archive no longer has that
+# version, of the one it has now). The result goes into a cache outside the
+# work tree, keyed by the versions built and by this script, so that it is
+# built once per machine; a later run only prints where it is.
 #
 #   bash tools/windows-deps.sh        builds what is missing, then prints the
 #                                     cache folder on its last line
@@ -28,6 +29,52 @@ QTBASE="$(src_of qtbase5-dev)"
 QTSVG="$(src_of libqt5svg5)"
 QWT="$(src_of libqwt-qt5-dev)"
 SQLITE="$(src_of libsqlite3-dev)"
+
+# --- sources -------------------------------------------------------------------
+# A deb-src entry made from the machine's own entry (its first stanza, the main
+# archive), so that no file here names a host. It is there before the cache
+# key is worked out, as the key names the versions these sources give.
+srcent=/etc/apt/sources.list.d/vodez-deb-src.sources
+if ! apt-get source --download-only --print-uris "${QTBASE%%=*}" >/dev/null 2>&1; then
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    awk 'BEGIN{RS="";ORS="\n\n"} NR==1{sub(/Types: *deb/,"Types: deb-src"); print}' \
+      /etc/apt/sources.list.d/debian.sources | $SUDO tee "$srcent" >/dev/null
+  elif [ -f /etc/apt/sources.list ]; then
+    grep -E '^deb ' /etc/apt/sources.list | head -n 1 | sed 's/^deb /deb-src /' | $SUDO tee /etc/apt/sources.list.d/vodez-deb-src.list >/dev/null
+  fi
+  $SUDO apt-get update -qq </dev/null
+fi
+
+# The version of source package $1 that is built: $2 while the archive's
+# sources still have it, else the newest they have (an update replaced it).
+source_version() {
+  local pkg="$1" want="$2" v best=""
+  local versions
+  versions="$(apt-cache showsrc "$pkg" 2>/dev/null | awk -v p="$pkg" '
+    /^Package: / { name = $2 }
+    /^Version: / { if (name == p) print $2 }')"
+  for v in $versions; do
+    if [ "$v" = "$want" ]; then
+      echo "$want"
+      return 0
+    fi
+    if [ -z "$best" ] || dpkg --compare-versions "$v" gt "$best"; then best="$v"; fi
+  done
+  [ -n "$best" ] || { log "the archive has no source of $pkg"; return 1; }
+  log "$pkg $want is gone from the archive: building $best"
+  echo "$best"
+}
+# An installed package=version as the source package=version that is built.
+to_build() {
+  local v
+  v="$(source_version "${1%%=*}" "${1#*=}")" || return 1
+  echo "${1%%=*}=$v"
+}
+QTBASE="$(to_build "$QTBASE")"
+QTSVG="$(to_build "$QTSVG")"
+QWT="$(to_build "$QWT")"
+SQLITE="$(to_build "$SQLITE")"
+
 # Any new value when the build below changes what it makes.
 recipe=e45586182b83
 key="$(printf '%s\n' "$QTBASE" "$QTSVG" "$QWT" "$SQLITE" "$recipe" | sha256sum | cut -c1-16)"
@@ -46,25 +93,11 @@ mkdir -p "$work/src" "$prefix"
 done_step() { [ -f "$prefix/.done-$1" ]; }
 mark() { touch "$prefix/.done-$1"; }
 
-# --- sources -------------------------------------------------------------------
-# A deb-src entry made from the machine's own entry (its first stanza, the main
-# archive), so that no file here names a host.
-srcent=/etc/apt/sources.list.d/vodez-deb-src.sources
-if ! apt-get source --download-only --print-uris "${QTBASE%%=*}" >/dev/null 2>&1; then
-  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    awk 'BEGIN{RS="";ORS="\n\n"} NR==1{sub(/Types: *deb/,"Types: deb-src"); print}' \
-      /etc/apt/sources.list.d/debian.sources | $SUDO tee "$srcent" >/dev/null
-  elif [ -f /etc/apt/sources.list ]; then
-    grep -E '^deb ' /etc/apt/sources.list | head -n 1 | sed 's/^deb /deb-src /' | $SUDO tee /etc/apt/sources.list.d/vodez-deb-src.list >/dev/null
-  fi
-  $SUDO apt-get update -qq </dev/null
-fi
 cd "$work/src"
 if ! done_step sources; then
   rm -rf "${work:?}/src"/*
   for s in "$QTBASE" "$QTSVG" "$QWT" "$SQLITE"; do
-    # The exact version first; the archive's own where that one is gone.
-    apt-get source -qq "$s" </dev/null >/dev/null 2>&1 || apt-get source -qq "${s%%=*}" </dev/null >/dev/null
+    apt-get source -qq "$s" </dev/null >/dev/null
   done
   mark sources
 fi
