@@ -21,6 +21,7 @@ namespace {
 
 ExportTemporaryFileGate s_temporaryFileGate;
 ExportTargetWrite s_targetWrite;
+ExportTargetSync s_targetSync;
 qint64 s_bufferLimit = 0;
 
 // What one byte array can hold, with room for its header.
@@ -88,6 +89,11 @@ ExportStatus copyRange(QFile& text, qint64 from, qint64 to, QFile& file)
     return ExportStatus();
 }
 
+ExportStatus syncTarget(QFile& file)
+{
+    return s_targetSync ? s_targetSync(file) : syncToDisk(file);
+}
+
 bool writeInPlace(const QString& path, const ExportWriter& writer, ExportStatus* status)
 {
     // The whole text is made in the system's temporary folder before the
@@ -125,7 +131,7 @@ bool writeInPlace(const QString& path, const ExportWriter& writer, ExportStatus*
     if (size > older) {
         ExportStatus grown = copyRange(text, older, size, file);
         if (grown.ok())
-            grown = syncToDisk(file);
+            grown = syncTarget(file);
         if (!grown.ok()) {
             file.resize(older);
             return failWith(status, grown);
@@ -137,7 +143,7 @@ bool writeInPlace(const QString& path, const ExportWriter& writer, ExportStatus*
     if (written.ok() && size < older && !file.resize(size))
         written = ExportWriteFailure(file);
     if (written.ok())
-        written = syncToDisk(file);
+        written = syncTarget(file);
     file.close();
     if (written.ok() && file.error() != QFileDevice::NoError)
         written = ExportWriteFailure(file);
@@ -154,6 +160,11 @@ void SetExportTemporaryFileGate(ExportTemporaryFileGate gate)
 void SetExportTargetWrite(ExportTargetWrite write)
 {
     s_targetWrite = std::move(write);
+}
+
+void SetExportTargetSync(ExportTargetSync sync)
+{
+    s_targetSync = std::move(sync);
 }
 
 // Qt reports a full disk as a resource error; on Windows every failed write

@@ -91,6 +91,12 @@ void SetExportTemporaryFileGate(ExportTemporaryFileGate gate);
 using ExportTargetWrite = std::function<ExportStatus(QFile& file, const char* data, qint64 size)>;
 void SetExportTargetWrite(ExportTargetWrite write);
 
+// How the target is sent on to the disk on that road; an empty function (the
+// default) syncs the file. Tests give one that fails as on a disk with an I/O
+// error.
+using ExportTargetSync = std::function<ExportStatus(QFile& file)>;
+void SetExportTargetSync(ExportTargetSync sync);
+
 // What a failed write to a file says: a full disk, or another failure.
 ExportStatus ExportWriteFailure(const QFileDevice& file);
 
