@@ -66,7 +66,7 @@ bool writableInPlace(const QString& path)
     return info.exists() && info.isFile() && info.isWritable();
 }
 
-// Bytes are copied a piece of this size at a time, so that neither text has
+// Files are copied a piece of this size at a time, so that none of them has
 // to fit in memory.
 const qint64 kPiece = 1 << 20;
 
@@ -137,6 +137,12 @@ ExportStatus putBack(QFile& file, QFile& kept, qint64 changed, qint64 older)
     return back;
 }
 
+// The older file could not be put back, for the reason back gives.
+ExportStatus olderFileDamaged(const ExportStatus& back)
+{
+    return ExportStatus::failed(ExportFailure::OlderFileDamaged, back.detail);
+}
+
 bool writeInPlace(const QString& path, const ExportWriter& writer, ExportStatus* status)
 {
     // The whole text is made in the system's temporary folder before the
@@ -167,11 +173,12 @@ bool writeInPlace(const QString& path, const ExportWriter& writer, ExportStatus*
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return failWith(status, ExportStatus::failed(ExportFailure::CannotOpen, file.errorString()));
     const qint64 older = file.size();
-    // A copy of the older file, beside the new text and for the same
-    // reason not in memory, taken before the target is touched: a write
-    // that fails over the older text, where no room is wanting (an I/O
-    // error, a stick pulled, a copy-on-write disk that is full), puts it
-    // back from there. All of it is kept, as a shorter text cuts the rest.
+    // The older file is copied into the system's temporary folder too,
+    // before the target is touched, and for the same reason as the text not
+    // held in memory: a write that fails over the older text (an I/O error,
+    // a stick pulled, a copy-on-write disk that is full) has the older file
+    // put back from that copy. All of it is kept, as a shorter text cuts off
+    // the rest.
     QTemporaryFile kept(QDir(QDir::tempPath()).filePath(QStringLiteral("vodez-older-XXXXXX")));
     if (!kept.open())
         return failWith(status, ExportStatus::failed(ExportFailure::CannotOpen, kept.errorString()));
@@ -187,7 +194,8 @@ bool writeInPlace(const QString& path, const ExportWriter& writer, ExportStatus*
         if (grown.ok())
             grown = syncTarget(file);
         if (!grown.ok()) {
-            file.resize(older);
+            if (!file.resize(older))
+                return failWith(status, olderFileDamaged(ExportWriteFailure(file)));
             return failWith(status, grown);
         }
     }
@@ -209,8 +217,8 @@ bool writeInPlace(const QString& path, const ExportWriter& writer, ExportStatus*
     }
     if (written.ok())
         return true;
-    putBack(file, kept, changed, older);
-    return failWith(status, written);
+    const ExportStatus back = putBack(file, kept, changed, older);
+    return failWith(status, back.ok() ? written : olderFileDamaged(back));
 }
 
 } // namespace

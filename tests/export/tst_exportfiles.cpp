@@ -266,26 +266,32 @@ private slots:
 
     // A write error while the older file is overwritten in place (an I/O
     // error, a stick pulled, a copy-on-write disk that is full) puts the
-    // older file back byte for byte, wherever in the overwrite it falls.
-    // Writes and syncs are counted as the fake disk counts them: with an
-    // older file shorter than the text, the room beyond it comes first.
+    // older file back byte for byte, wherever in the overwrite it falls;
+    // where putting it back fails as well, the failure says that the older
+    // file is lost. Writes and syncs are counted as the fake disk counts
+    // them: with an older file shorter than the text, the room beyond it
+    // comes first.
     void failedOverwriteInPlace_data()
     {
         QTest::addColumn<int>("older");
         QTest::addColumn<FaultyDiskInPlace::Fault>("fault");
+        QTest::addColumn<bool>("putBack");
         const int text = expectedTextFile(QStringLiteral("project.usf")).size();
-        QTest::newRow("shorter file, the first write at offset 0") << 1000 << writeFault(2, 0);
-        QTest::newRow("shorter file, part way") << 1000 << writeFault(2, 400);
-        QTest::newRow("shorter file, the sync after the overwrite") << 1000 << syncFault(2);
-        QTest::newRow("file as long, part way") << text << writeFault(1, text / 2);
-        QTest::newRow("longer file, the first write at offset 0") << 20000 << writeFault(1, 0);
-        QTest::newRow("longer file, part way") << 20000 << writeFault(1, 1500);
-        QTest::newRow("longer file, the sync after the cut") << 20000 << syncFault(1);
+        QTest::newRow("shorter file, the first write at offset 0") << 1000 << writeFault(2, 0) << true;
+        QTest::newRow("shorter file, part way") << 1000 << writeFault(2, 400) << true;
+        QTest::newRow("shorter file, the sync after the overwrite") << 1000 << syncFault(2) << true;
+        QTest::newRow("file as long, part way") << text << writeFault(1, text / 2) << true;
+        QTest::newRow("longer file, the first write at offset 0") << 20000 << writeFault(1, 0) << true;
+        QTest::newRow("longer file, part way") << 20000 << writeFault(1, 1500) << true;
+        QTest::newRow("longer file, the sync after the cut") << 20000 << syncFault(1) << true;
+        QTest::newRow("shorter file, part way, not put back") << 1000 << writeFault(2, 400, true) << false;
+        QTest::newRow("longer file, the sync after the cut, not put back") << 20000 << syncFault(1, true) << false;
     }
     void failedOverwriteInPlace()
     {
         QFETCH(int, older);
         QFETCH(FaultyDiskInPlace::Fault, fault);
+        QFETCH(bool, putBack);
         const QString folder = m_dir.filePath(QStringLiteral("faulty/%1").arg(QTest::currentDataTag()));
         QVERIFY(QDir().mkpath(folder));
         const QString path = folder + QStringLiteral("/out.usf");
@@ -303,9 +309,14 @@ private slots:
                                      &status));
             QVERIFY(disk.faulted());
         }
-        QCOMPARE(status.failure, ExportFailure::WriteFailed);
         QVERIFY(!status.detail.isEmpty());
-        QCOMPARE(readFile(path), before);
+        if (putBack) {
+            QCOMPARE(status.failure, ExportFailure::WriteFailed);
+            QCOMPARE(readFile(path), before);
+        } else {
+            QCOMPARE(status.failure, ExportFailure::OlderFileDamaged);
+            QVERIFY(readFile(path) != before);
+        }
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("out.usf")});
     }
 
