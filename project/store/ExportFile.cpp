@@ -21,6 +21,7 @@ namespace {
 
 ExportTemporaryFileGate s_temporaryFileGate;
 ExportTargetWrite s_targetWrite;
+ExportTargetSync s_targetSync;
 qint64 s_bufferLimit = 0;
 
 // What one byte array can hold, with room for its header.
@@ -65,18 +66,26 @@ bool writableInPlace(const QString& path)
     return info.exists() && info.isFile() && info.isWritable();
 }
 
-// Bytes from..to of text into file at the same offsets.
-ExportStatus copyRange(QFile& text, qint64 from, qint64 to, QFile& file)
+// Files are copied a piece of this size at a time, so that none of them has
+// to fit in memory.
+const qint64 kPiece = 1 << 20;
+
+// Bytes from..to of source into the target at the same offsets. *reached
+// (when given) is moved to the end of each piece before it is written, so
+// that it covers every byte a failed write may have changed.
+ExportStatus copyRange(QFile& source, qint64 from, qint64 to, QFile& file, qint64* reached = nullptr)
 {
-    if (!text.seek(from))
-        return ExportStatus::failed(ExportFailure::WriteFailed, text.errorString());
+    if (!source.seek(from))
+        return ExportStatus::failed(ExportFailure::WriteFailed, source.errorString());
     if (!file.seek(from))
         return ExportWriteFailure(file);
     QByteArray chunk;
     for (qint64 at = from; at < to; at += chunk.size()) {
-        chunk = text.read(std::min<qint64>(1 << 20, to - at));
+        chunk = source.read(std::min(kPiece, to - at));
         if (chunk.isEmpty())
-            return ExportStatus::failed(ExportFailure::WriteFailed, text.errorString());
+            return ExportStatus::failed(ExportFailure::WriteFailed, source.errorString());
+        if (reached)
+            *reached = std::max(*reached, at + chunk.size());
         if (s_targetWrite) {
             const ExportStatus written = s_targetWrite(file, chunk.constData(), chunk.size());
             if (!written.ok())
@@ -86,6 +95,52 @@ ExportStatus copyRange(QFile& text, qint64 from, qint64 to, QFile& file)
         }
     }
     return ExportStatus();
+}
+
+ExportStatus syncTarget(QFile& file)
+{
+    return s_targetSync ? s_targetSync(file) : syncToDisk(file);
+}
+
+// The first size bytes of file, from its start, into copy.
+ExportStatus keepCopy(QFile& file, qint64 size, QFile& copy)
+{
+    QByteArray chunk;
+    for (qint64 at = 0; at < size; at += chunk.size()) {
+        chunk = file.read(std::min(kPiece, size - at));
+        if (chunk.isEmpty())
+            return ExportStatus::failed(ExportFailure::WriteFailed, file.errorString());
+        if (!WriteWhole(copy, chunk.constData(), chunk.size()))
+            return ExportWriteFailure(copy);
+    }
+    if (!copy.flush())
+        return ExportWriteFailure(copy);
+    return ExportStatus();
+}
+
+// After a failed overwrite: the kept older bytes over the part the
+// overwrite may have changed (from the start up to changed), the older
+// length, and all of it sent on to the disk, which the overwrite may have
+// reached. Not ok when that failed too.
+ExportStatus putBack(QFile& file, QFile& kept, qint64 changed, qint64 older)
+{
+    if (!file.isOpen() && !file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return ExportStatus::failed(ExportFailure::WriteFailed, file.errorString());
+    ExportStatus back = copyRange(kept, 0, changed, file);
+    if (back.ok() && !file.resize(older))
+        back = ExportWriteFailure(file);
+    if (back.ok())
+        back = syncTarget(file);
+    file.close();
+    if (back.ok() && file.error() != QFileDevice::NoError)
+        back = ExportWriteFailure(file);
+    return back;
+}
+
+// The older file could not be put back, for the reason back gives.
+ExportStatus olderFileDamaged(const ExportStatus& back)
+{
+    return ExportStatus::failed(ExportFailure::OlderFileDamaged, back.detail);
 }
 
 bool writeInPlace(const QString& path, const ExportWriter& writer, ExportStatus* status)
@@ -118,6 +173,18 @@ bool writeInPlace(const QString& path, const ExportWriter& writer, ExportStatus*
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return failWith(status, ExportStatus::failed(ExportFailure::CannotOpen, file.errorString()));
     const qint64 older = file.size();
+    // The older file is copied into the system's temporary folder too,
+    // before the target is touched, and for the same reason as the text not
+    // held in memory: a write that fails over the older text (an I/O error,
+    // a stick pulled, a copy-on-write disk that is full) has the older file
+    // put back from that copy. All of it is kept, as a shorter text cuts off
+    // the rest.
+    QTemporaryFile kept(QDir(QDir::tempPath()).filePath(QStringLiteral("vodez-older-XXXXXX")));
+    if (!kept.open())
+        return failWith(status, ExportStatus::failed(ExportFailure::CannotOpen, kept.errorString()));
+    const ExportStatus keptWhole = keepCopy(file, older, kept);
+    if (!keptWhole.ok())
+        return failWith(status, keptWhole);
     // First the room the new text needs beyond the older one, with the end
     // of the new text written into it and sent on to the disk; where it does
     // not fit, the file is cut back to the older length, which it still
@@ -125,23 +192,33 @@ bool writeInPlace(const QString& path, const ExportWriter& writer, ExportStatus*
     if (size > older) {
         ExportStatus grown = copyRange(text, older, size, file);
         if (grown.ok())
-            grown = syncToDisk(file);
+            grown = syncTarget(file);
         if (!grown.ok()) {
-            file.resize(older);
+            if (!file.resize(older))
+                return failWith(status, olderFileDamaged(ExportWriteFailure(file)));
             return failWith(status, grown);
         }
     }
     // Then over the older text, from the start, on disk space the file
     // holds already.
-    ExportStatus written = copyRange(text, 0, std::min(size, older), file);
-    if (written.ok() && size < older && !file.resize(size))
-        written = ExportWriteFailure(file);
+    qint64 changed = 0;
+    ExportStatus written = copyRange(text, 0, std::min(size, older), file, &changed);
+    if (written.ok() && size < older) {
+        changed = older;
+        if (!file.resize(size))
+            written = ExportWriteFailure(file);
+    }
     if (written.ok())
-        written = syncToDisk(file);
-    file.close();
-    if (written.ok() && file.error() != QFileDevice::NoError)
-        written = ExportWriteFailure(file);
-    return written.ok() || failWith(status, written);
+        written = syncTarget(file);
+    if (written.ok()) {
+        file.close();
+        if (file.error() != QFileDevice::NoError)
+            written = ExportWriteFailure(file);
+    }
+    if (written.ok())
+        return true;
+    const ExportStatus back = putBack(file, kept, changed, older);
+    return failWith(status, back.ok() ? written : olderFileDamaged(back));
 }
 
 } // namespace
@@ -154,6 +231,11 @@ void SetExportTemporaryFileGate(ExportTemporaryFileGate gate)
 void SetExportTargetWrite(ExportTargetWrite write)
 {
     s_targetWrite = std::move(write);
+}
+
+void SetExportTargetSync(ExportTargetSync sync)
+{
+    s_targetSync = std::move(sync);
 }
 
 // Qt reports a full disk as a resource error; on Windows every failed write

@@ -8,7 +8,9 @@
 // overwritten gets the text written straight into the target instead, once
 // it has all been made: the room the new text needs beyond the older file is
 // written and synced first, so a full disk leaves the older file as it was
-// there too.
+// there too; and a write that fails over the older text (an I/O error, a
+// stick pulled) has the older file put back from a copy. Only where putting
+// it back fails as well is the older file lost, and that is said.
 //
 // Both roads write through a device opened in text mode, so they write the
 // same line ends.
@@ -35,6 +37,10 @@ enum class ExportFailure
     ProjectUnreadable,
     // A buffer the export needs could not be had.
     NoMemory,
+    // On the road without a temporary file a write failed over the older
+    // file, and putting the older file back failed too: the file is now
+    // neither the older one nor the new one.
+    OlderFileDamaged,
 };
 
 struct ExportStatus
@@ -87,9 +93,16 @@ void SetExportTemporaryFileGate(ExportTemporaryFileGate gate);
 
 // How bytes go into the target on that road (size bytes at the file's
 // position); an empty function (the default) writes them into the file.
-// Tests give one that fails part way as on a full disk.
+// Tests give one that fails part way, as on a full disk or one with an I/O
+// error.
 using ExportTargetWrite = std::function<ExportStatus(QFile& file, const char* data, qint64 size)>;
 void SetExportTargetWrite(ExportTargetWrite write);
+
+// How the target is sent on to the disk on that road; an empty function (the
+// default) syncs the file. Tests give one that fails as on a disk with an I/O
+// error.
+using ExportTargetSync = std::function<ExportStatus(QFile& file)>;
+void SetExportTargetSync(ExportTargetSync sync);
 
 // What a failed write to a file says: a full disk, or another failure.
 ExportStatus ExportWriteFailure(const QFileDevice& file);

@@ -20,6 +20,7 @@
 using namespace exportfixture;
 using Writer = std::function<bool(const QString& path, ExportStatus* error)>;
 Q_DECLARE_METATYPE(Writer)
+Q_DECLARE_METATYPE(FaultyDiskInPlace::Fault)
 
 class TestExportFiles : public QObject
 {
@@ -31,6 +32,33 @@ class TestExportFiles : public QObject
     {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // An older export of `size` bytes, in lines, none of them like the new
+    // text's.
+    static QByteArray olderExport(int size)
+    {
+        QByteArray text;
+        while (text.size() < size)
+            text += "older export, byte " + QByteArray::number(text.size()) + '\n';
+        text.truncate(size);
+        return text;
+    }
+
+    static FaultyDiskInPlace::Fault writeFault(int write, qint64 through, bool andAfter = false)
+    {
+        FaultyDiskInPlace::Fault fault;
+        fault.write = write;
+        fault.through = through;
+        fault.andAfter = andAfter;
+        return fault;
+    }
+    static FaultyDiskInPlace::Fault syncFault(int sync, bool andAfter = false)
+    {
+        FaultyDiskInPlace::Fault fault;
+        fault.sync = sync;
+        fault.andAfter = andAfter;
+        return fault;
     }
 
 private slots:
@@ -232,6 +260,62 @@ private slots:
         } else {
             QCOMPARE(status.failure, ExportFailure::DiskFull);
             QCOMPARE(readFile(path), before);
+        }
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("out.usf")});
+    }
+
+    // A write error while the older file is overwritten in place (an I/O
+    // error, a stick pulled, a copy-on-write disk that is full) puts the
+    // older file back byte for byte, wherever in the overwrite it falls;
+    // where putting it back fails as well, the failure says that the older
+    // file is lost. Writes and syncs are counted as the fake disk counts
+    // them: with an older file shorter than the text, the room beyond it
+    // comes first.
+    void failedOverwriteInPlace_data()
+    {
+        QTest::addColumn<int>("older");
+        QTest::addColumn<FaultyDiskInPlace::Fault>("fault");
+        QTest::addColumn<bool>("putBack");
+        const int text = expectedTextFile(QStringLiteral("project.usf")).size();
+        QTest::newRow("shorter file, the first write at offset 0") << 1000 << writeFault(2, 0) << true;
+        QTest::newRow("shorter file, part way") << 1000 << writeFault(2, 400) << true;
+        QTest::newRow("shorter file, the sync after the overwrite") << 1000 << syncFault(2) << true;
+        QTest::newRow("file as long, part way") << text << writeFault(1, text / 2) << true;
+        QTest::newRow("longer file, the first write at offset 0") << 20000 << writeFault(1, 0) << true;
+        QTest::newRow("longer file, part way") << 20000 << writeFault(1, 1500) << true;
+        QTest::newRow("longer file, the sync after the cut") << 20000 << syncFault(1) << true;
+        QTest::newRow("shorter file, part way, not put back") << 1000 << writeFault(2, 400, true) << false;
+        QTest::newRow("longer file, the sync after the cut, not put back") << 20000 << syncFault(1, true) << false;
+    }
+    void failedOverwriteInPlace()
+    {
+        QFETCH(int, older);
+        QFETCH(FaultyDiskInPlace::Fault, fault);
+        QFETCH(bool, putBack);
+        const QString folder = m_dir.filePath(QStringLiteral("faulty/%1").arg(QTest::currentDataTag()));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/out.usf");
+        const QByteArray before = olderExport(older);
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            QCOMPARE(old.write(before), qint64(older));
+        }
+        Lines* lines = &m_project.lines();
+        ExportStatus status;
+        {
+            FaultyDiskInPlace disk(fault);
+            QVERIFY(!WriteExportFile(path, [lines](QTextStream& out) { return UsfExport::Write(out, *lines, false); },
+                                     &status));
+            QVERIFY(disk.faulted());
+        }
+        QVERIFY(!status.detail.isEmpty());
+        if (putBack) {
+            QCOMPARE(status.failure, ExportFailure::WriteFailed);
+            QCOMPARE(readFile(path), before);
+        } else {
+            QCOMPARE(status.failure, ExportFailure::OlderFileDamaged);
+            QVERIFY(readFile(path) != before);
         }
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("out.usf")});
     }

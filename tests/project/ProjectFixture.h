@@ -1,9 +1,9 @@
 #pragma once
 // Helpers of the project-file tests: soundings as the controller uploads
 // them, plain SQL on a project file through a connection of its own, a lock
-// on it as another program holds one, a full disk under the export written
-// in place, and a tree subclass that can set the selection the way a double
-// click does.
+// on it as another program holds one, a full or failing disk under the
+// export written in place, and a tree subclass that can set the selection
+// the way a double click does.
 
 #include "DataClasses.h"
 #include "DataModel_Index.h"
@@ -208,6 +208,72 @@ public:
     }
     FullDiskInPlace(const FullDiskInPlace&) = delete;
     FullDiskInPlace& operator=(const FullDiskInPlace&) = delete;
+};
+
+// Exports take the road of a folder that refuses new files, onto a disk
+// that fails as one with an I/O error does (a stick pulled, a copy-on-write
+// disk that is full). The target's writes and syncs are counted from 1 in
+// the order the export makes them: the room beyond the older file and its
+// sync, then the overwrite from offset 0 and its sync, then whatever puts
+// the older file back. Until the object goes.
+class FaultyDiskInPlace
+{
+public:
+    struct Fault
+    {
+        int write = 0;          // the write that fails; 0: none
+        qint64 through = 0;     // bytes of it that go in before it fails
+        int sync = 0;           // the sync that fails; 0: none
+        bool andAfter = false;  // every write and sync after the first fault fails too
+    };
+
+    explicit FaultyDiskInPlace(const Fault& fault) : m_fault(fault)
+    {
+        SetExportTemporaryFileGate([](const QString&) { return false; });
+        SetExportTargetWrite([this](QFile& file, const char* data, qint64 size) {
+            ++m_writes;
+            if (m_faulted && m_fault.andAfter)
+                return ioError();
+            const bool fails = m_writes == m_fault.write;
+            if (!WriteWhole(file, data, fails ? std::min(size, m_fault.through) : size))
+                return ExportWriteFailure(file);
+            if (!fails)
+                return ExportStatus();
+            m_faulted = true;
+            return ioError();
+        });
+        SetExportTargetSync([this](QFile&) {
+            ++m_syncs;
+            if ((m_faulted && m_fault.andAfter) || m_syncs == m_fault.sync) {
+                m_faulted = true;
+                return ioError();
+            }
+            return ExportStatus();
+        });
+    }
+    ~FaultyDiskInPlace()
+    {
+        SetExportTemporaryFileGate(ExportTemporaryFileGate());
+        SetExportTargetWrite(ExportTargetWrite());
+        SetExportTargetSync(ExportTargetSync());
+    }
+    FaultyDiskInPlace(const FaultyDiskInPlace&) = delete;
+    FaultyDiskInPlace& operator=(const FaultyDiskInPlace&) = delete;
+
+    // Whether the fault was met: a case whose fault the export never reaches
+    // shows nothing.
+    bool faulted() const { return m_faulted; }
+
+private:
+    static ExportStatus ioError()
+    {
+        return ExportStatus::failed(ExportFailure::WriteFailed, QStringLiteral("Input/output error"));
+    }
+
+    Fault m_fault;
+    int m_writes = 0;
+    int m_syncs = 0;
+    bool m_faulted = false;
 };
 
 // "L1,P1,S2": the rows of the three tables of soundings in a project file.

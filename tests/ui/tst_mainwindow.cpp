@@ -409,7 +409,8 @@ private slots:
     }
 
     // The export's box says whether it was written, and if not, why; a
-    // failed export leaves an older file as it was.
+    // failed export leaves an older file as it was, or says that it could
+    // not.
     void usfExport_data()
     {
         QTest::addColumn<QString>("cause");
@@ -418,6 +419,8 @@ private slots:
         if (FileSizeCap::available)
             QTest::newRow("write fails") << "file size" << "导出失败，文件写入出错";
         QTest::newRow("disk full, written in place") << "disk full" << "导出失败，磁盘已满";
+        QTest::newRow("write error, written in place") << "write error" << "导出失败，文件写入出错";
+        QTest::newRow("older file not put back") << "damaged" << "导出失败，原文件已损坏";
         QTest::newRow("project locked") << "locked" << "导出失败，工程文件不能读取";
         QTest::newRow("sounding too large to hold") << "too large" << "导出失败，内存不足";
     }
@@ -451,11 +454,22 @@ private slots:
         {
             std::unique_ptr<FileSizeCap> limit;
             std::unique_ptr<FullDiskInPlace> disk;
+            std::unique_ptr<FaultyDiskInPlace> faulty;
             std::unique_ptr<FileLock> lock;
             if (cause == QLatin1String("file size"))
                 limit = std::make_unique<FileSizeCap>(1);
             if (cause == QLatin1String("disk full"))
                 disk = std::make_unique<FullDiskInPlace>(older.size());
+            if (cause == QLatin1String("write error") || cause == QLatin1String("damaged")) {
+                // The room beyond the older file is written; the overwrite
+                // then fails part way, and with it, for "damaged", all that
+                // follows.
+                FaultyDiskInPlace::Fault fault;
+                fault.write = 2;
+                fault.through = 5;
+                fault.andAfter = cause == QLatin1String("damaged");
+                faulty = std::make_unique<FaultyDiskInPlace>(fault);
+            }
             if (cause == QLatin1String("locked")) {
                 lock = std::make_unique<FileLock>(project, QStringLiteral("exclusive"));
                 QVERIFY(lock->held());
@@ -475,6 +489,8 @@ private slots:
             QCOMPARE(box.text, text);
             if (older.isEmpty())
                 QVERIFY(!QFile::exists(target));
+            else if (cause == QLatin1String("damaged"))
+                QVERIFY(fileBytes(target) != older);
             else
                 QCOMPARE(fileBytes(target), older);
         } else {

@@ -174,6 +174,9 @@ void MainWindow::on_pushButton_Export_USF_clicked()
     case ExportFailure::NoMemory:
         text = tr("导出失败，内存不足");
         break;
+    case ExportFailure::OlderFileDamaged:
+        text = tr("导出失败，原文件已损坏");
+        break;
     case ExportFailure::CannotOpen:
     case ExportFailure::None:
         text = tr("导出文件不能打开");
