@@ -14,6 +14,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+
+#include <algorithm>
 #include <QHostAddress>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -23,6 +25,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
+
 
 #include <cstring>
 #include <memory>
@@ -358,6 +361,59 @@ private slots:
         const int done = uploads.size();
         QTest::qWait(300);
         QCOMPARE(uploads.size(), done);
+    }
+
+    // A link whose latency moves by 0.6 of a sounding time mid-run, and stays
+    // so (a Wi-Fi route change, a loaded box): every stored row holds the
+    // waveform and the decay of one and the same push.
+    void linkChangingLatencyKeepsEveryPair_data()
+    {
+        QTest::addColumn<bool>("receiver");
+        QTest::addColumn<int>("fromMs");
+        QTest::addColumn<int>("toMs");
+        QTest::newRow("receiver slower") << true << 0 << 240;
+        QTest::newRow("receiver faster") << true << 240 << 0;
+        QTest::newRow("transmitter slower") << false << 0 << 240;
+    }
+
+    void linkChangingLatencyKeepsEveryPair()
+    {
+        QFETCH(bool, receiver);
+        QFETCH(int, fromMs);
+        QFETCH(int, toMs);
+        // 62.5 Hz x 25 periods: one push every 400 ms.
+        c->setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+        c->SetParamFs(62.5);
+        c->SetParamPeriod(25);
+        // Each push is marked by its number, in both boxes' data.
+        emu->Rx().decayModel.relativeNoise = 0.0;
+        emu->Rx().decayModel.noiseFloor = 0.0;
+        emu->Tx().currentModel.noise = 0.0;
+        int push = 1;
+        emu->Tx().currentModel.amplitude = push;
+        emu->Rx().decayModel.v0 = push;
+        EmulatedBox& changed = receiver ? static_cast<EmulatedBox&>(emu->Rx()) : emu->Tx();
+        changed.SetDeliveryDelay(fromMs);
+        connect(&emu->Tx(), &EmuTransmitterBox::cycleCompleted, this, [&] {
+            ++push;
+            emu->Tx().currentModel.amplitude = push;
+            emu->Rx().decayModel.v0 = push;
+            if (push == 6)
+                changed.SetDeliveryDelay(toMs);
+        });
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(uploads.size() >= 16, 30000);
+        c->onBtnSampleStop();
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        auto peak = [](const QVector<double>& v) { return *std::max_element(v.begin(), v.end()); };
+        const double send1 = peak(uploads.at(0).Sends.at(0).SendData);
+        const double recv1 = uploads.at(0).Recvs.at(0).Values.at(0);
+        for (int i = 0; i < uploads.size(); ++i) {
+            const VODEZ_Data& d = uploads.at(i);
+            QCOMPARE(qRound(peak(d.Sends.at(0).SendData) / send1), i + 1);
+            QCOMPARE(qRound(d.Recvs.at(0).Values.at(0) / recv1), i + 1);
+        }
     }
 
     void continuousRunStopsOnAFailedSave()

@@ -190,6 +190,7 @@ private slots:
     void continuousRun();
     void lateLinkKeepsEveryPairItsOwn_data();
     void lateLinkKeepsEveryPairItsOwn();
+    void stopStoresWhatBothBoxesDeliveredAndLogsDoubts();
     void continuousKeepsSetsArrivingDuringSave();
     void continuousFailedSaveKeepsPairsForTheOperator();
     void saveBeforeTheBoxesStopKeepsLaterPairs_data();
@@ -687,6 +688,44 @@ void TstCollector::lateLinkKeepsEveryPairItsOwn()
     QCOMPARE(r.uploads, uploads);
     QCOMPARE(r.saves.count(true), uploads.size());
     QCOMPARE(r.status(), VODEZ_Collector::SAMPLING);
+}
+
+namespace {
+QStringList g_pairingLog;
+void keepPairingLog(QtMsgType, const QMessageLogContext& context, const QString& text)
+{
+    if (QLatin1String(context.category) == QLatin1String("vodez.acquisition.pairing"))
+        g_pairingLog << text;
+}
+} // namespace
+
+void TstCollector::stopStoresWhatBothBoxesDeliveredAndLogsDoubts()
+{
+    // The operator stops while the newest pair still waits for its place:
+    // it is stored, and where the pairing decided on thin evidence, the log
+    // says so with the point it concerns.
+    Rig r;
+    r.c.setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+    QVERIFY(r.online());
+    int point = 0;
+    connect(&r.c, &VODEZ_Collector::dataSave, [&](bool save) {
+        if (save)
+            r.c.onPointStored(3, ++point);   // as the project answers
+    });
+    g_pairingLog.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(keepPairingLog);
+    r.run(QStringLiteral("start go S1 R1 +1000 S2 R2 +1000 S3 +1000 S4 R4 +1000 S5 R5 +1000 S6 +1000 R6"));
+    QCOMPARE(r.uploads, (QStringList{"1-1", "2-2", "4-4", "5-5"}));
+    r.run(QStringLiteral("stop"));
+    qInstallMessageHandler(previous);
+    QCOMPARE(r.uploads, (QStringList{"1-1", "2-2", "4-4", "5-5", "6-6"}));
+    QCOMPARE(r.saves.count(true), 5);
+    QCOMPARE(r.status(), VODEZ_Collector::IDLE);
+    QCOMPARE(g_pairingLog.size(), 2);
+    QVERIFY2(g_pairingLog.at(0).startsWith(QLatin1String("line 3 point 3: a transmitter set without partner was dropped")),
+             qPrintable(g_pairingLog.at(0)));
+    QVERIFY2(g_pairingLog.at(1).startsWith(QLatin1String("line 3 point 5: paired in each box's order, -1000 ms off")),
+             qPrintable(g_pairingLog.at(1)));
 }
 
 void TstCollector::continuousKeepsSetsArrivingDuringSave()

@@ -154,6 +154,34 @@ void EmulatedBox::SetChunking(Chunking mode, int maxChunk, quint32 seed)
 
 void EmulatedBox::SendRaw(const QByteArray& bytes)
 {
+    if (m_deliveryDelayMs == 0 && m_delayed.isEmpty()) {
+        enqueueRaw(bytes);
+        return;
+    }
+    if (!m_delayTimer) {
+        m_linkClock.start();
+        m_delayTimer = new QTimer(this);
+        m_delayTimer->setSingleShot(true);
+        connect(m_delayTimer, &QTimer::timeout, this, &EmulatedBox::deliverDelayed);
+    }
+    // A link keeps its order: nothing overtakes what it still carries.
+    qint64 due = m_linkClock.elapsed() + m_deliveryDelayMs;
+    if (!m_delayed.isEmpty())
+        due = qMax(due, m_delayed.last().due);
+    m_delayed.enqueue(Delayed{due, bytes});
+    deliverDelayed();
+}
+
+void EmulatedBox::deliverDelayed()
+{
+    while (!m_delayed.isEmpty() && m_delayed.head().due <= m_linkClock.elapsed())
+        enqueueRaw(m_delayed.dequeue().bytes);
+    if (!m_delayed.isEmpty())
+        m_delayTimer->start(int(qMax<qint64>(1, m_delayed.head().due - m_linkClock.elapsed())));
+}
+
+void EmulatedBox::enqueueRaw(const QByteArray& bytes)
+{
     int at = 0;
     while (at < bytes.size()) {
         int n = bytes.size() - at;

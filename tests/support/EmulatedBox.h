@@ -14,6 +14,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QElapsedTimer>
 #include <QQueue>
 #include <QRandomGenerator>
 #include <QString>
@@ -76,6 +77,9 @@ public:
     // order, as a link that comes back delivers what it held.
     void HoldDeliveries(bool hold);
     bool DeliveriesHeld() const { return m_held; }
+    // A slower link: what the box sends from now on reaches the client `ms`
+    // later (0: at once), still in order, as a link whose latency changed.
+    void SetDeliveryDelay(int ms) { m_deliveryDelayMs = qMax(0, ms); }
     // Closes the client connection once everything sent before has gone out.
     void CloseClientAfterWrites();
     void CloseClient();
@@ -125,6 +129,17 @@ private:
     Chunking m_chunking = Chunking::Whole;
     int m_maxChunk = 16;
     bool m_held = false;
+    int m_deliveryDelayMs = 0;
+    // Frames on their way through a slower link, with when they arrive.
+    struct Delayed {
+        qint64 due;
+        QByteArray bytes;
+    };
+    QQueue<Delayed> m_delayed;
+    QElapsedTimer m_linkClock;
+    QTimer* m_delayTimer = nullptr;
+    void enqueueRaw(const QByteArray& bytes);
+    void deliverDelayed();
     QRandomGenerator m_rng;
     quint32 m_pushSeq = 0x10000;
     QHash<int, PushJob> m_pushes;
