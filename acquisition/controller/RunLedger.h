@@ -23,6 +23,13 @@ public:
     void acquisitionIn() { running[Receiver] = running[Transmitter] = false; }
     // The box's stop command went out: it neither acquires nor owes a stop.
     void stopSent(Box box);
+    // The box's stop command went out just as the other box's link was
+    // lost, and its own link may be going the same way: should it close
+    // before the box has answered, the stop may never have reached it.
+    void stopSentAwaitingReply(Box box);
+    // What was written to the links has reached the wire before the program
+    // let them go: a stop sent that way is no longer in doubt.
+    void stopsDelivered() { awaited[Receiver] = awaited[Transmitter] = false; }
     // Both stop commands went out.
     void stopped();
     // The run was left without stop commands (a lost link, the links
@@ -42,9 +49,9 @@ public:
     // answered belongs to the run.
     void keepUntilStopped() { kept[Receiver] = kept[Transmitter] = true; }
     // The box answered its stop, or its stop was given up.
-    void stopAnswered(Box box) { kept[box] = false; }
-    // The box's link closed: nothing more comes from it, and its stop may
-    // not have gone out, so it owes one once it is back.
+    void stopAnswered(Box box) { kept[box] = awaited[box] = false; }
+    // The box's link closed: nothing more comes from it, and a stop it has
+    // not answered may not have gone out, so it owes one once it is back.
     void linkClosed(Box box);
     bool keeps(Box box) const { return kept[box]; }
     bool keepsAny() const { return kept[Receiver] || kept[Transmitter]; }
@@ -93,6 +100,7 @@ private:
     bool running[2] = {false, false};
     bool owed[2] = {false, false};
     bool kept[2] = {false, false};
+    bool awaited[2] = {false, false};
     bool inSave = false;
     bool failed = false;
     bool wasDropped = false;

@@ -491,7 +491,8 @@ void VODEZ_Collector::stopBoxesBeforeLinksGo(bool sounding, int waitMs)
     // before the links close: unflushed, the commands would die with them.
     // Both are waited for together, the transmitter's first: the box that
     // drives the loop gets its share however the receiver's link fares.
-    Communication::Flush({transmitter, receiver}, deadline);
+    if (Communication::Flush({transmitter, receiver}, deadline))
+        run.stopsDelivered();
 }
 
 void VODEZ_Collector::abandonRequests()
@@ -568,6 +569,19 @@ void VODEZ_Collector::linkClosed(bool& up)
         // against the boxes, and the operator is told once they are back.
         run.dropped();
         progressTimer.stop();
+    }
+    // A box still reachable would go on acquiring for nothing, the
+    // transmitter driving its loop, until its next push or the next start:
+    // at the lowest frequencies minutes. It is told now, before the machine
+    // leaves the run and the lost box is left owing its stop.
+    if (run.mayRun() && (receiverUp || transmitterUp)) {
+        const bool recv = receiverUp;
+        const bool send = transmitterUp;
+        stopBoxes(recv, send);
+        if (recv)
+            run.stopSentAwaitingReply(RunLedger::Receiver);
+        if (send)
+            run.stopSentAwaitingReply(RunLedger::Transmitter);
     }
     emit deviceDisconnect();
 }

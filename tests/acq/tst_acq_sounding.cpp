@@ -625,8 +625,9 @@ private slots:
     void disconnectWithOneLinkDownStopsTheOtherBox()
     {
         // The receiver's box went away mid-sounding and does not come back
-        // before the operator disconnects: the transmitter, still acquiring,
-        // is told to stop; the receiver has its stop once it is back.
+        // before the operator disconnects: the transmitter is told to stop
+        // once, when the receiver's link goes, not again with the disconnect;
+        // the receiver has its stop once it is back.
         emu->SetCycleMs(600000);
         QVERIFY(connectBoth());
         emit c->onBtnSampleStart();
@@ -700,6 +701,83 @@ private slots:
         for (int j = 0; j < want.size(); ++j)
             QCOMPARE(r.Values.at(j), qMax(double(want.at(j)), 1e-9));
         QCOMPARE(d.Sends.at(0).BaseFreq, 25.0);
+    }
+
+    void linkLossStopsTheOtherBoxAtOnce_data()
+    {
+        QTest::addColumn<bool>("receiverLost");   // else the transmitter's link is lost
+        QTest::addColumn<bool>("reset");          // the link torn down (RST), else closed (FIN)
+        QTest::addColumn<bool>("continuous");
+        // The other box's link goes too before it has answered its stop, as
+        // both do when the Wi-Fi goes.
+        QTest::addColumn<bool>("otherLinkGoes");
+        for (const bool receiverLost : {true, false})
+            for (const bool reset : {false, true})
+                for (const bool continuous : {true, false})
+                    QTest::addRow("%s link %s, %s", receiverLost ? "receiver" : "transmitter",
+                                  reset ? "reset" : "closed", continuous ? "continuous" : "single")
+                        << receiverLost << reset << continuous << false;
+        QTest::newRow("receiver link closed, then the transmitter's, continuous") << true << false << true << true;
+        QTest::newRow("transmitter link reset, then the receiver's, single") << false << true << false << true;
+    }
+
+    void linkLossStopsTheOtherBoxAtOnce()
+    {
+        // 2.5 Hz x 25 periods: a sounding of 10 s, which the box whose link
+        // stays up would go on with (the transmitter driving the loop) if it
+        // were only told at its next push.
+        QFETCH(bool, receiverLost);
+        QFETCH(bool, reset);
+        QFETCH(bool, continuous);
+        QFETCH(bool, otherLinkGoes);
+        c->setProperty("ParamFs", 2.5);
+        c->setProperty("ParamPeriod", 25);
+        c->setProperty("ParamRepeat", 1);
+        c->setProperty("ContinueMode", int(continuous ? VODEZ_Collector::Continue : VODEZ_Collector::Single));
+        EmuDeviceBox& lost = receiverLost ? static_cast<EmuDeviceBox&>(emu->Rx()) : emu->Tx();
+        EmuDeviceBox& other = receiverLost ? static_cast<EmuDeviceBox&>(emu->Tx()) : emu->Rx();
+        const quint16 lostStop = receiverLost ? quint16(EmuReceiverBox::CmdStop) : quint16(EmuTransmitterBox::CmdStop);
+        const quint16 otherStop = receiverLost ? quint16(EmuTransmitterBox::CmdStop) : quint16(EmuReceiverBox::CmdStop);
+        if (otherLinkGoes)
+            other.Silence(otherStop, 1);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::SAMPLING, 5000);
+        QVERIFY(emu->Tx().IsRunning());
+
+        QElapsedTimer since;
+        qint64 stoppedAfter = -1;
+        connect(&other, &EmulatedBox::frameReceived, this, [&](const EmuFrameRecord& f) {
+            if (f.cmd == otherStop && stoppedAfter < 0)
+                stoppedAfter = since.elapsed();
+        });
+        since.start();
+        if (reset)
+            lost.ResetClient();
+        else
+            lost.CloseClient();
+        QTRY_VERIFY_WITH_TIMEOUT(stoppedAfter >= 0, 5000);
+        QVERIFY2(stoppedAfter < 1000, qPrintable(QStringLiteral("stopped after %1 ms").arg(stoppedAfter)));
+        if (otherLinkGoes)
+            other.CloseClient();
+
+        // The links come back; the operator reads that the sounding is gone.
+        QTRY_VERIFY_WITH_TIMEOUT(lost.ConnectionsAccepted() == 2
+                                     && other.ConnectionsAccepted() == (otherLinkGoes ? 2 : 1)
+                                     && status() == VODEZ_Collector::IDLE,
+                                 5000);
+        QCOMPARE(c->GetStatusConnect(), kDropped);
+        QCOMPARE(other.ReceivedOf(otherStop).size(), 1);
+        QCOMPARE(lost.ReceivedOf(lostStop).size(), 0);
+
+        // The next start tells the box whose link went to stop, and the other
+        // one only if its stop may have gone down with its own link. Once
+        // both have answered the start's commands, everything sent before
+        // has reached them.
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::SAMPLING, 5000);
+        QCOMPARE(lost.ReceivedOf(lostStop).size(), 1);
+        QCOMPARE(other.ReceivedOf(otherStop).size(), otherLinkGoes ? 2 : 1);
     }
 
     void boxClosesDuringSampling()
@@ -798,7 +876,10 @@ private slots:
         if (phase == QLatin1String("abandoned")) {
             emu->Rx().CloseClient();
             QTRY_VERIFY_WITH_TIMEOUT(emu->Rx().ConnectionsAccepted() == 2 && status() == VODEZ_Collector::IDLE, 5000);
-            QVERIFY(emu->Tx().IsRunning());
+            // The transmitter had its stop when the receiver's link went; the
+            // receiver, armed still, owes its own.
+            QTRY_COMPARE(emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size(), 1);
+            QVERIFY(emu->Rx().IsArmed());
         }
 
         int txStops = -1;

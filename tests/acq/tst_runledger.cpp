@@ -47,6 +47,14 @@ private slots:
         QTest::newRow("kept, transmitter's link closed") << "start stop keep closeT" << false << "T";
         QTest::newRow("kept, stop answered, link closed") << "start stop keep answerT closeT" << false << "-";
         QTest::newRow("link closed while nothing kept") << "start closeR" << true << "-";
+        // The other link was lost: the reachable box is stopped at once, and
+        // owes its stop again if its own link goes before it answered.
+        QTest::newRow("stopped as the other link went") << "start awaitT abandon" << false << "R";
+        QTest::newRow("stopped as the other link went, then its own") << "start awaitT abandon closeT" << false << "RT";
+        QTest::newRow("stopped as the other link went, answered, then its own")
+            << "start awaitT abandon answerT closeT" << false << "R";
+        QTest::newRow("stopped as the other link went, delivered, links let go")
+            << "start awaitT abandon delivered closeT" << false << "R";
     }
 
     void roadsOfARun()
@@ -63,6 +71,10 @@ private slots:
                 run.stopped();
             else if (step.startsWith(QLatin1String("stop")))
                 run.stopSent(box);
+            else if (step.startsWith(QLatin1String("await")))
+                run.stopSentAwaitingReply(box);
+            else if (step == QLatin1String("delivered"))
+                run.stopsDelivered();
             else if (step == QLatin1String("abandon"))
                 run.abandoned();
             else if (step == QLatin1String("in"))
