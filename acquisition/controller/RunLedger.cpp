@@ -44,6 +44,15 @@ void RunLedger::linkClosed(Box box)
     owed[box] = true;
 }
 
+void RunLedger::leftUnanswered()
+{
+    for (const Box box : {Receiver, Transmitter}) {
+        if (kept[box])
+            owed[box] = true;
+        kept[box] = false;
+    }
+}
+
 void RunLedger::soundingOver()
 {
     kept[Receiver] = kept[Transmitter] = false;

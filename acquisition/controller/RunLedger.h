@@ -55,12 +55,10 @@ public:
     void linkClosed(Box box);
     bool keeps(Box box) const { return kept[box]; }
     bool keepsAny() const { return kept[Receiver] || kept[Transmitter]; }
-    // A box that has not answered its stop yet, over a link that is up, may
-    // still deliver sets.
-    bool awaitsStopReply(bool receiverUp, bool transmitterUp) const
-    {
-        return (kept[Receiver] && receiverUp) || (kept[Transmitter] && transmitterUp);
-    }
+    // The run ends before each box has answered its stop (the operator
+    // saved what was kept): one that has not owes its stop from now on, and
+    // nothing more it delivers is kept.
+    void leftUnanswered();
 
     // The sounding is over (stored, discarded or stopped for good): nothing
     // more is kept for it.

@@ -228,18 +228,14 @@ void VODEZ_Collector::InitStateMachine()
     onSignal(SampleWaitSave, SampleDataSave, &VODEZ_Collector::onBtnSaveOK);
     onGuard(SampleDataSave, SampleSetParam, "HSample_SaveToSet(QEvent*)");
     // Kept pairs of a continuous run are saved one by one, each answered:
-    // only the answer that leaves none of them behind ends the saving. A box
-    // that has not answered its stop yet may still deliver pairs, which wait
-    // for the operator as the stored ones did.
+    // only the answer that leaves none of them behind ends the saving, and
+    // with it the run, whether or not each box has answered its stop.
     {
         auto* over = new GatedSignalTransition(this, &VODEZ_Collector::cmdSaveOver,
                                                [this] { return saveLeavesRun(); });
         over->setParent(this);
         built &= AddTransition(SampleDataSave, SampleWaitParam, over);
-        auto* more = new GatedSignalTransition(this, &VODEZ_Collector::cmdSaveOver,
-                                               [this] { return saveAwaitsLaterPairs(); });
-        more->setParent(this);
-        built &= AddTransition(SampleDataSave, SampleWaitSave, more);
+        connect(over, &QAbstractTransition::triggered, this, &VODEZ_Collector::leaveUnansweredStops);
     }
     onSignal(SampleDataSave, SampleWaitSave, &VODEZ_Collector::cmdSaveFailed);
     // A continuous run whose pair could not be stored stops and keeps it.
@@ -965,13 +961,21 @@ bool VODEZ_Collector::saveContinuousPairs()
 
 bool VODEZ_Collector::saveLeavesRun() const
 {
-    return soundContinueMode != Continue
-        || (pairsToStore.isEmpty() && !run.awaitsStopReply(receiverUp, transmitterUp));
+    return soundContinueMode != Continue || pairsToStore.isEmpty();
 }
 
-bool VODEZ_Collector::saveAwaitsLaterPairs() const
+void VODEZ_Collector::leaveUnansweredStops()
 {
-    return soundContinueMode == Continue && pairsToStore.isEmpty() && run.awaitsStopReply(receiverUp, transmitterUp);
+    // The operator has saved what the run kept and the run is over: a box
+    // that has not answered the stop of the failed save keeps owing it and
+    // is told again at its next push or the next start, instead of its link
+    // sending the stop again on its own for minutes. What it delivers from
+    // now on is not the run's.
+    if (run.keeps(RunLedger::Receiver))
+        receiver->AbandonRequests();
+    if (run.keeps(RunLedger::Transmitter))
+        transmitter->AbandonRequests();
+    run.leftUnanswered();
 }
 
 void VODEZ_Collector::OnExit_SampleDataSave()

@@ -215,7 +215,7 @@ private:
     bool measuredForThisRepeat(double baseFreq) const;
     bool saveContinuousPairs();
     bool saveLeavesRun() const;
-    bool saveAwaitsLaterPairs() const;
+    void leaveUnansweredStops();
     qint64 now() const;
     void startProgressTimer();
     void takeSoundingParams();

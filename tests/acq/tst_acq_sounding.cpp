@@ -405,6 +405,81 @@ private slots:
         disconnect(project);
     }
 
+    void saveBeforeABoxAnswersItsStopEndsTheRun_data()
+    {
+        QTest::addColumn<bool>("receiverSilent");   // else the transmitter never answers its stop
+        QTest::newRow("receiver") << true;
+        QTest::newRow("transmitter") << false;
+    }
+
+    void saveBeforeABoxAnswersItsStopEndsTheRun()
+    {
+        // A continuous run whose save fails stops both boxes; one of them
+        // never answers (nor acts on) its stop. The operator's save stores
+        // what was kept and ends the run; the silent box still owes its stop.
+        QFETCH(bool, receiverSilent);
+        // The links' clock runs with the system's and jumps when told.
+        auto jump = std::make_shared<qint64>(0);
+        c->SetClock([jump] { return Communication::SteadyNow() + *jump; });
+        EmuDeviceBox& silent = receiverSilent ? static_cast<EmuDeviceBox&>(emu->Rx()) : emu->Tx();
+        EmuDeviceBox& answering = receiverSilent ? static_cast<EmuDeviceBox&>(emu->Tx()) : emu->Rx();
+        const quint16 silentStop = receiverSilent ? quint16(EmuReceiverBox::CmdStop) : quint16(EmuTransmitterBox::CmdStop);
+        const quint16 answeringStop = receiverSilent ? quint16(EmuTransmitterBox::CmdStop) : quint16(EmuReceiverBox::CmdStop);
+        silent.Silence(silentStop);
+        emu->SetCycleMs(40);
+        c->setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+        QVERIFY(connectBoth());
+        bool failing = false;
+        QList<VODEZ_Data> stored;
+        connect(c.get(), &VODEZ_Collector::dataSave, this, [&](bool save) {
+            if (!save)
+                return;
+            if (failing)
+                emit c->cmdSaveFailed();
+            else
+                stored << uploads.last();
+            emit c->cmdSaveOver();
+        });
+        QSignalSpy txAnswered(c->findChild<iLibSend*>(), &iLibSend::TEM_Stoped);
+        QSignalSpy rxAnswered(c->findChild<ILibRecv_DUD4004*>(), &ILibRecv_DUD4004::onRecvStop);
+        const QSignalSpy& answered = receiverSilent ? txAnswered : rxAnswered;
+        emit c->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(uploads.size() >= 2, 5000);
+        failing = true;
+        QTRY_COMPARE(status(), VODEZ_Collector::UPLOAD);
+        QTRY_VERIFY(answered.count() == 1 && silent.ReceivedOf(silentStop).size() == 1);
+
+        const VODEZ_Data failed = uploads.last();
+        failing = false;
+        stored.clear();
+        uploads.clear();
+        emit c->onBtnSaveOK();
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QVERIFY(in("SampleWaitParam"));
+        QVERIFY(!stored.isEmpty());
+        QCOMPARE(stored.size(), uploads.size());
+        QCOMPARE(stored.at(0).Recvs.at(0).Values, failed.Recvs.at(0).Values);
+        // The link no longer sends the unanswered stop again on its own.
+        for (int sweep = 0; sweep < 4; ++sweep) {
+            *jump += 100001;
+            c->SweepLinks();
+        }
+        if (!receiverSilent) {
+            // The transmitter pushes on: its next set is not the run's, and
+            // it is told once more to stop.
+            QTRY_COMPARE(silent.ReceivedOf(silentStop).size(), 2);
+        }
+        QCOMPARE(uploads.size(), stored.size());
+
+        // The next start tells a receiver that never answered to stop before
+        // anything else. Once both boxes have answered the start's commands,
+        // everything sent before has reached them.
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::SAMPLING, 5000);
+        QCOMPARE(silent.ReceivedOf(silentStop).size(), 2);
+        QCOMPARE(answering.ReceivedOf(answeringStop).size(), 1);
+    }
+
     void refusalsStillAdvance()
     {
         // Refused configurations lead on to the start; the transmitter, left
