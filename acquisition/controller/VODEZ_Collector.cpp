@@ -223,10 +223,8 @@ void VODEZ_Collector::InitStateMachine()
     onSignal(SampleDataUpload, SampleWaitParam, &VODEZ_Collector::cmdSampleStop);
     onGuard(SampleDataUpload, SampleSetParam, "HSample_UploadToSet(QEvent*)");
     onGuard(SampleDataUpload, SampleWaitSave, "HSample_UploadToWaitsave(QEvent*)");
-    onGuard(SampleDataUpload, SampleDataSave, "HSample_UploadToSave(QEvent*)");
     onSignal(SampleWaitSave, SampleWaitParam, &VODEZ_Collector::onBtnSaveCancel);
     onSignal(SampleWaitSave, SampleDataSave, &VODEZ_Collector::onBtnSaveOK);
-    onGuard(SampleDataSave, SampleSetParam, "HSample_SaveToSet(QEvent*)");
     // Kept pairs of a continuous run are saved one by one, each answered:
     // only the answer that leaves none of them behind ends the saving, and
     // with it the run, whether or not each box has answered its stop.
@@ -476,8 +474,8 @@ void VODEZ_Collector::stopBoxesBeforeLinksGo(bool sounding, int waitMs)
     const QDeadlineTimer deadline(waitMs);
     // Only a box that can be reached is told; one whose link is down keeps
     // owing its stop.
-    const bool recv = receiver->IsConnected() && (sounding || run.needsStop(RunLedger::Receiver));
-    const bool send = transmitter->IsConnected() && (sounding || run.needsStop(RunLedger::Transmitter));
+    const bool recv = receiverUp && (sounding || run.needsStop(RunLedger::Receiver));
+    const bool send = transmitterUp && (sounding || run.needsStop(RunLedger::Transmitter));
     if (recv || send) {
         stopBoxes(recv, send);
         // Sets read while the commands leave belong to no sounding any more.
@@ -548,6 +546,8 @@ void VODEZ_Collector::linkConnected(Communication* link, bool& up)
 {
     // An attempt still under way when the operator disconnected: Close does
     // not stop an attempt, so the link that comes up late is closed here.
+    // It never counts as up, so nothing is sent over it while it closes;
+    // its close is announced like any other and finds it down already.
     if (lateLink()) {
         up = false;
         link->Close();
@@ -984,16 +984,6 @@ void VODEZ_Collector::OnExit_SampleDataSave()
 
 // ------------------------------------------------------------------- guards
 
-bool VODEZ_Collector::HSample_SetToWait(QEvent*)
-{
-    return false;
-}
-
-bool VODEZ_Collector::HSample_UploadToWait(QEvent*)
-{
-    return false;
-}
-
 bool VODEZ_Collector::HSample_UploadToSet(QEvent* e)
 {
     return e && e->type() == kRepeatEvent && repeatsDone < ParamRepeat;
@@ -1002,16 +992,6 @@ bool VODEZ_Collector::HSample_UploadToSet(QEvent* e)
 bool VODEZ_Collector::HSample_UploadToWaitsave(QEvent* e)
 {
     return e && e->type() == kRepeatEvent && repeatsDone >= ParamRepeat;
-}
-
-bool VODEZ_Collector::HSample_UploadToSave(QEvent*)
-{
-    return false;
-}
-
-bool VODEZ_Collector::HSample_SaveToSet(QEvent*)
-{
-    return false;
 }
 
 // ------------------------------------------------------------ data assembly
@@ -1026,9 +1006,9 @@ bool VODEZ_Collector::measuredForThisRepeat(double baseFreq) const
 
 void VODEZ_Collector::payStopOwed(bool recv, bool send)
 {
-    if (recv && receiver->IsConnected() && run.payStop(RunLedger::Receiver))
+    if (recv && receiverUp && run.payStop(RunLedger::Receiver))
         receiver->RecvStop();
-    if (send && transmitter->IsConnected() && run.payStop(RunLedger::Transmitter))
+    if (send && transmitterUp && run.payStop(RunLedger::Transmitter))
         transmitter->TEM_Stop();
 }
 
