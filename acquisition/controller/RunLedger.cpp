@@ -8,6 +8,12 @@ void RunLedger::stopSent(Box box)
     owed[box] = false;
 }
 
+void RunLedger::stopSentAwaitingReply(Box box)
+{
+    stopSent(box);
+    awaited[box] = true;
+}
+
 void RunLedger::stopped()
 {
     stopSent(Receiver);
@@ -32,10 +38,19 @@ bool RunLedger::payStop(Box box)
 
 void RunLedger::linkClosed(Box box)
 {
-    if (!kept[box])
+    if (!kept[box] && !awaited[box])
         return;
-    kept[box] = false;
+    kept[box] = awaited[box] = false;
     owed[box] = true;
+}
+
+void RunLedger::leftUnanswered()
+{
+    for (const Box box : {Receiver, Transmitter}) {
+        if (kept[box])
+            owed[box] = true;
+        kept[box] = false;
+    }
 }
 
 void RunLedger::soundingOver()

@@ -23,6 +23,13 @@ public:
     void acquisitionIn() { running[Receiver] = running[Transmitter] = false; }
     // The box's stop command went out: it neither acquires nor owes a stop.
     void stopSent(Box box);
+    // The box's stop command went out just as the other box's link was
+    // lost, and its own link may be going the same way: should it close
+    // before the box has answered, the stop may never have reached it.
+    void stopSentAwaitingReply(Box box);
+    // What was written to the links has reached the wire before the program
+    // let them go: a stop sent that way is no longer in doubt.
+    void stopsDelivered() { awaited[Receiver] = awaited[Transmitter] = false; }
     // Both stop commands went out.
     void stopped();
     // The run was left without stop commands (a lost link, the links
@@ -42,18 +49,16 @@ public:
     // answered belongs to the run.
     void keepUntilStopped() { kept[Receiver] = kept[Transmitter] = true; }
     // The box answered its stop, or its stop was given up.
-    void stopAnswered(Box box) { kept[box] = false; }
-    // The box's link closed: nothing more comes from it, and its stop may
-    // not have gone out, so it owes one once it is back.
+    void stopAnswered(Box box) { kept[box] = awaited[box] = false; }
+    // The box's link closed: nothing more comes from it, and a stop it has
+    // not answered may not have gone out, so it owes one once it is back.
     void linkClosed(Box box);
     bool keeps(Box box) const { return kept[box]; }
     bool keepsAny() const { return kept[Receiver] || kept[Transmitter]; }
-    // A box that has not answered its stop yet, over a link that is up, may
-    // still deliver sets.
-    bool awaitsStopReply(bool receiverUp, bool transmitterUp) const
-    {
-        return (kept[Receiver] && receiverUp) || (kept[Transmitter] && transmitterUp);
-    }
+    // The run ends before each box has answered its stop (the operator
+    // saved what was kept): one that has not owes its stop from now on, and
+    // nothing more it delivers is kept.
+    void leftUnanswered();
 
     // The sounding is over (stored, discarded or stopped for good): nothing
     // more is kept for it.
@@ -93,6 +98,7 @@ private:
     bool running[2] = {false, false};
     bool owed[2] = {false, false};
     bool kept[2] = {false, false};
+    bool awaited[2] = {false, false};
     bool inSave = false;
     bool failed = false;
     bool wasDropped = false;

@@ -225,23 +225,17 @@ void VODEZ_Collector::InitStateMachine()
     onSignal(SampleDataUpload, SampleWaitParam, &VODEZ_Collector::cmdSampleStop);
     onGuard(SampleDataUpload, SampleSetParam, "HSample_UploadToSet(QEvent*)");
     onGuard(SampleDataUpload, SampleWaitSave, "HSample_UploadToWaitsave(QEvent*)");
-    onGuard(SampleDataUpload, SampleDataSave, "HSample_UploadToSave(QEvent*)");
     onSignal(SampleWaitSave, SampleWaitParam, &VODEZ_Collector::onBtnSaveCancel);
     onSignal(SampleWaitSave, SampleDataSave, &VODEZ_Collector::onBtnSaveOK);
-    onGuard(SampleDataSave, SampleSetParam, "HSample_SaveToSet(QEvent*)");
     // Kept pairs of a continuous run are saved one by one, each answered:
-    // only the answer that leaves none of them behind ends the saving. A box
-    // that has not answered its stop yet may still deliver pairs, which wait
-    // for the operator as the stored ones did.
+    // only the answer that leaves none of them behind ends the saving, and
+    // with it the run, whether or not each box has answered its stop.
     {
         auto* over = new GatedSignalTransition(this, &VODEZ_Collector::cmdSaveOver,
                                                [this] { return saveLeavesRun(); });
         over->setParent(this);
         built &= AddTransition(SampleDataSave, SampleWaitParam, over);
-        auto* more = new GatedSignalTransition(this, &VODEZ_Collector::cmdSaveOver,
-                                               [this] { return saveAwaitsLaterPairs(); });
-        more->setParent(this);
-        built &= AddTransition(SampleDataSave, SampleWaitSave, more);
+        connect(over, &QAbstractTransition::triggered, this, &VODEZ_Collector::leaveUnansweredStops);
     }
     onSignal(SampleDataSave, SampleWaitSave, &VODEZ_Collector::cmdSaveFailed);
     // A continuous run whose pair could not be stored stops and keeps it.
@@ -551,8 +545,8 @@ void VODEZ_Collector::stopBoxesBeforeLinksGo(bool sounding, int waitMs)
     const QDeadlineTimer deadline(waitMs);
     // Only a box that can be reached is told; one whose link is down keeps
     // owing its stop.
-    const bool recv = receiver->IsConnected() && (sounding || run.needsStop(RunLedger::Receiver));
-    const bool send = transmitter->IsConnected() && (sounding || run.needsStop(RunLedger::Transmitter));
+    const bool recv = receiverUp && (sounding || run.needsStop(RunLedger::Receiver));
+    const bool send = transmitterUp && (sounding || run.needsStop(RunLedger::Transmitter));
     if (recv || send) {
         stopBoxes(recv, send);
         // Sets read while the commands leave belong to no sounding any more.
@@ -562,7 +556,8 @@ void VODEZ_Collector::stopBoxesBeforeLinksGo(bool sounding, int waitMs)
     // before the links close: unflushed, the commands would die with them.
     // Both are waited for together, the transmitter's first: the box that
     // drives the loop gets its share however the receiver's link fares.
-    Communication::Flush({transmitter, receiver}, deadline);
+    if (Communication::Flush({transmitter, receiver}, deadline))
+        run.stopsDelivered();
 }
 
 void VODEZ_Collector::abandonRequests()
@@ -622,6 +617,8 @@ void VODEZ_Collector::linkConnected(Communication* link, bool& up)
 {
     // An attempt still under way when the operator disconnected: Close does
     // not stop an attempt, so the link that comes up late is closed here.
+    // It never counts as up, so nothing is sent over it while it closes;
+    // its close is announced like any other and finds it down already.
     if (lateLink()) {
         up = false;
         link->Close();
@@ -639,6 +636,19 @@ void VODEZ_Collector::linkClosed(bool& up)
         // against the boxes, and the operator is told once they are back.
         run.dropped();
         progressTimer.stop();
+    }
+    // A box still reachable would go on acquiring for nothing, the
+    // transmitter driving its loop, until its next push or the next start:
+    // at the lowest frequencies minutes. It is told now, before the machine
+    // leaves the run and the lost box is left owing its stop.
+    if (run.mayRun() && (receiverUp || transmitterUp)) {
+        const bool recv = receiverUp;
+        const bool send = transmitterUp;
+        stopBoxes(recv, send);
+        if (recv)
+            run.stopSentAwaitingReply(RunLedger::Receiver);
+        if (send)
+            run.stopSentAwaitingReply(RunLedger::Transmitter);
     }
     emit deviceDisconnect();
 }
@@ -1029,13 +1039,21 @@ bool VODEZ_Collector::saveContinuousPairs()
 
 bool VODEZ_Collector::saveLeavesRun() const
 {
-    return soundContinueMode != Continue
-        || (pairsToStore.isEmpty() && !run.awaitsStopReply(receiverUp, transmitterUp));
+    return soundContinueMode != Continue || pairsToStore.isEmpty();
 }
 
-bool VODEZ_Collector::saveAwaitsLaterPairs() const
+void VODEZ_Collector::leaveUnansweredStops()
 {
-    return soundContinueMode == Continue && pairsToStore.isEmpty() && run.awaitsStopReply(receiverUp, transmitterUp);
+    // The operator has saved what the run kept and the run is over: a box
+    // that has not answered the stop of the failed save keeps owing it and
+    // is told again at its next push or the next start, instead of its link
+    // sending the stop again on its own for minutes. What it delivers from
+    // now on is not the run's.
+    if (run.keeps(RunLedger::Receiver))
+        receiver->AbandonRequests();
+    if (run.keeps(RunLedger::Transmitter))
+        transmitter->AbandonRequests();
+    run.leftUnanswered();
 }
 
 void VODEZ_Collector::OnExit_SampleDataSave()
@@ -1043,16 +1061,6 @@ void VODEZ_Collector::OnExit_SampleDataSave()
 }
 
 // ------------------------------------------------------------------- guards
-
-bool VODEZ_Collector::HSample_SetToWait(QEvent*)
-{
-    return false;
-}
-
-bool VODEZ_Collector::HSample_UploadToWait(QEvent*)
-{
-    return false;
-}
 
 bool VODEZ_Collector::HSample_UploadToSet(QEvent* e)
 {
@@ -1062,16 +1070,6 @@ bool VODEZ_Collector::HSample_UploadToSet(QEvent* e)
 bool VODEZ_Collector::HSample_UploadToWaitsave(QEvent* e)
 {
     return e && e->type() == kRepeatEvent && repeatsDone >= ParamRepeat;
-}
-
-bool VODEZ_Collector::HSample_UploadToSave(QEvent*)
-{
-    return false;
-}
-
-bool VODEZ_Collector::HSample_SaveToSet(QEvent*)
-{
-    return false;
 }
 
 // ------------------------------------------------------------ data assembly
@@ -1086,9 +1084,9 @@ bool VODEZ_Collector::measuredForThisRepeat(double baseFreq) const
 
 void VODEZ_Collector::payStopOwed(bool recv, bool send)
 {
-    if (recv && receiver->IsConnected() && run.payStop(RunLedger::Receiver))
+    if (recv && receiverUp && run.payStop(RunLedger::Receiver))
         receiver->RecvStop();
-    if (send && transmitter->IsConnected() && run.payStop(RunLedger::Transmitter))
+    if (send && transmitterUp && run.payStop(RunLedger::Transmitter))
         transmitter->TEM_Stop();
 }
 

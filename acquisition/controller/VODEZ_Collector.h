@@ -181,12 +181,8 @@ private:
     Q_INVOKABLE void OnEntry_SampleWaitSave();
     Q_INVOKABLE void OnEntry_SampleDataSave();
     Q_INVOKABLE void OnExit_SampleDataSave();
-    Q_INVOKABLE bool HSample_SetToWait(QEvent* e);
-    Q_INVOKABLE bool HSample_UploadToWait(QEvent* e);
     Q_INVOKABLE bool HSample_UploadToSet(QEvent* e);
     Q_INVOKABLE bool HSample_UploadToWaitsave(QEvent* e);
-    Q_INVOKABLE bool HSample_UploadToSave(QEvent* e);
-    Q_INVOKABLE bool HSample_SaveToSet(QEvent* e);
     Q_INVOKABLE void OnEntry_SetParam_ConfigChannel();
     Q_INVOKABLE void OnEntry_SetParam_ConfigRecv();
     Q_INVOKABLE void OnEntry_SetParam_ConfigSend();
@@ -226,7 +222,7 @@ private:
     bool measuredForThisRepeat(double baseFreq) const;
     bool saveContinuousPairs();
     bool saveLeavesRun() const;
-    bool saveAwaitsLaterPairs() const;
+    void leaveUnansweredStops();
     qint64 now() const;
     void startProgressTimer();
     void takeSoundingParams();
@@ -250,6 +246,9 @@ private:
     int Progress = 0;
     int soundingTime = 0;
     int ProgressMax = 0;
+    // Whether each box's link is up, kept from the link's ComConnected and
+    // ComClosed (a link that comes up late never counts): every decision
+    // about reaching a box goes by these, never by asking the link.
     bool transmitterUp = false;
     bool receiverUp = false;
     QTimer progressTimer;

@@ -461,6 +461,81 @@ private slots:
         disconnect(project);
     }
 
+    void saveBeforeABoxAnswersItsStopEndsTheRun_data()
+    {
+        QTest::addColumn<bool>("receiverSilent");   // else the transmitter never answers its stop
+        QTest::newRow("receiver") << true;
+        QTest::newRow("transmitter") << false;
+    }
+
+    void saveBeforeABoxAnswersItsStopEndsTheRun()
+    {
+        // A continuous run whose save fails stops both boxes; one of them
+        // never answers (nor acts on) its stop. The operator's save stores
+        // what was kept and ends the run; the silent box still owes its stop.
+        QFETCH(bool, receiverSilent);
+        // The links' clock runs with the system's and jumps when told.
+        auto jump = std::make_shared<qint64>(0);
+        c->SetClock([jump] { return Communication::SteadyNow() + *jump; });
+        EmuDeviceBox& silent = receiverSilent ? static_cast<EmuDeviceBox&>(emu->Rx()) : emu->Tx();
+        EmuDeviceBox& answering = receiverSilent ? static_cast<EmuDeviceBox&>(emu->Tx()) : emu->Rx();
+        const quint16 silentStop = receiverSilent ? quint16(EmuReceiverBox::CmdStop) : quint16(EmuTransmitterBox::CmdStop);
+        const quint16 answeringStop = receiverSilent ? quint16(EmuTransmitterBox::CmdStop) : quint16(EmuReceiverBox::CmdStop);
+        silent.Silence(silentStop);
+        emu->SetCycleMs(40);
+        c->setProperty("ContinueMode", int(VODEZ_Collector::Continue));
+        QVERIFY(connectBoth());
+        bool failing = false;
+        QList<VODEZ_Data> stored;
+        connect(c.get(), &VODEZ_Collector::dataSave, this, [&](bool save) {
+            if (!save)
+                return;
+            if (failing)
+                emit c->cmdSaveFailed();
+            else
+                stored << uploads.last();
+            emit c->cmdSaveOver();
+        });
+        QSignalSpy txAnswered(c->findChild<iLibSend*>(), &iLibSend::TEM_Stoped);
+        QSignalSpy rxAnswered(c->findChild<ILibRecv_DUD4004*>(), &ILibRecv_DUD4004::onRecvStop);
+        const QSignalSpy& answered = receiverSilent ? txAnswered : rxAnswered;
+        emit c->onBtnSampleStart();
+        QTRY_VERIFY_WITH_TIMEOUT(uploads.size() >= 2, 5000);
+        failing = true;
+        QTRY_COMPARE(status(), VODEZ_Collector::UPLOAD);
+        QTRY_VERIFY(answered.count() == 1 && silent.ReceivedOf(silentStop).size() == 1);
+
+        const VODEZ_Data failed = uploads.last();
+        failing = false;
+        stored.clear();
+        uploads.clear();
+        emit c->onBtnSaveOK();
+        QCOMPARE(status(), VODEZ_Collector::IDLE);
+        QVERIFY(in("SampleWaitParam"));
+        QVERIFY(!stored.isEmpty());
+        QCOMPARE(stored.size(), uploads.size());
+        QCOMPARE(stored.at(0).Recvs.at(0).Values, failed.Recvs.at(0).Values);
+        // The link no longer sends the unanswered stop again on its own.
+        for (int sweep = 0; sweep < 4; ++sweep) {
+            *jump += 100001;
+            c->SweepLinks();
+        }
+        if (!receiverSilent) {
+            // The transmitter pushes on: its next set is not the run's, and
+            // it is told once more to stop.
+            QTRY_COMPARE(silent.ReceivedOf(silentStop).size(), 2);
+        }
+        QCOMPARE(uploads.size(), stored.size());
+
+        // The next start tells a receiver that never answered to stop before
+        // anything else. Once both boxes have answered the start's commands,
+        // everything sent before has reached them.
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::SAMPLING, 5000);
+        QCOMPARE(silent.ReceivedOf(silentStop).size(), 2);
+        QCOMPARE(answering.ReceivedOf(answeringStop).size(), 1);
+    }
+
     void refusalsStillAdvance()
     {
         // Refused configurations lead on to the start; the transmitter, left
@@ -681,8 +756,9 @@ private slots:
     void disconnectWithOneLinkDownStopsTheOtherBox()
     {
         // The receiver's box went away mid-sounding and does not come back
-        // before the operator disconnects: the transmitter, still acquiring,
-        // is told to stop; the receiver has its stop once it is back.
+        // before the operator disconnects: the transmitter is told to stop
+        // once, when the receiver's link goes, not again with the disconnect;
+        // the receiver has its stop once it is back.
         emu->SetCycleMs(600000);
         QVERIFY(connectBoth());
         emit c->onBtnSampleStart();
@@ -756,6 +832,83 @@ private slots:
         for (int j = 0; j < want.size(); ++j)
             QCOMPARE(r.Values.at(j), qMax(double(want.at(j)), 1e-9));
         QCOMPARE(d.Sends.at(0).BaseFreq, 25.0);
+    }
+
+    void linkLossStopsTheOtherBoxAtOnce_data()
+    {
+        QTest::addColumn<bool>("receiverLost");   // else the transmitter's link is lost
+        QTest::addColumn<bool>("reset");          // the link torn down (RST), else closed (FIN)
+        QTest::addColumn<bool>("continuous");
+        // The other box's link goes too before it has answered its stop, as
+        // both do when the Wi-Fi goes.
+        QTest::addColumn<bool>("otherLinkGoes");
+        for (const bool receiverLost : {true, false})
+            for (const bool reset : {false, true})
+                for (const bool continuous : {true, false})
+                    QTest::addRow("%s link %s, %s", receiverLost ? "receiver" : "transmitter",
+                                  reset ? "reset" : "closed", continuous ? "continuous" : "single")
+                        << receiverLost << reset << continuous << false;
+        QTest::newRow("receiver link closed, then the transmitter's, continuous") << true << false << true << true;
+        QTest::newRow("transmitter link reset, then the receiver's, single") << false << true << false << true;
+    }
+
+    void linkLossStopsTheOtherBoxAtOnce()
+    {
+        // 2.5 Hz x 25 periods: a sounding of 10 s, which the box whose link
+        // stays up would go on with (the transmitter driving the loop) if it
+        // were only told at its next push.
+        QFETCH(bool, receiverLost);
+        QFETCH(bool, reset);
+        QFETCH(bool, continuous);
+        QFETCH(bool, otherLinkGoes);
+        c->setProperty("ParamFs", 2.5);
+        c->setProperty("ParamPeriod", 25);
+        c->setProperty("ParamRepeat", 1);
+        c->setProperty("ContinueMode", int(continuous ? VODEZ_Collector::Continue : VODEZ_Collector::Single));
+        EmuDeviceBox& lost = receiverLost ? static_cast<EmuDeviceBox&>(emu->Rx()) : emu->Tx();
+        EmuDeviceBox& other = receiverLost ? static_cast<EmuDeviceBox&>(emu->Tx()) : emu->Rx();
+        const quint16 lostStop = receiverLost ? quint16(EmuReceiverBox::CmdStop) : quint16(EmuTransmitterBox::CmdStop);
+        const quint16 otherStop = receiverLost ? quint16(EmuTransmitterBox::CmdStop) : quint16(EmuReceiverBox::CmdStop);
+        if (otherLinkGoes)
+            other.Silence(otherStop, 1);
+        QVERIFY(connectBoth());
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::SAMPLING, 5000);
+        QVERIFY(emu->Tx().IsRunning());
+
+        QElapsedTimer since;
+        qint64 stoppedAfter = -1;
+        connect(&other, &EmulatedBox::frameReceived, this, [&](const EmuFrameRecord& f) {
+            if (f.cmd == otherStop && stoppedAfter < 0)
+                stoppedAfter = since.elapsed();
+        });
+        since.start();
+        if (reset)
+            lost.ResetClient();
+        else
+            lost.CloseClient();
+        QTRY_VERIFY_WITH_TIMEOUT(stoppedAfter >= 0, 5000);
+        QVERIFY2(stoppedAfter < 1000, qPrintable(QStringLiteral("stopped after %1 ms").arg(stoppedAfter)));
+        if (otherLinkGoes)
+            other.CloseClient();
+
+        // The links come back; the operator reads that the sounding is gone.
+        QTRY_VERIFY_WITH_TIMEOUT(lost.ConnectionsAccepted() == 2
+                                     && other.ConnectionsAccepted() == (otherLinkGoes ? 2 : 1)
+                                     && status() == VODEZ_Collector::IDLE,
+                                 5000);
+        QCOMPARE(c->GetStatusConnect(), kDropped);
+        QCOMPARE(other.ReceivedOf(otherStop).size(), 1);
+        QCOMPARE(lost.ReceivedOf(lostStop).size(), 0);
+
+        // The next start tells the box whose link went to stop, and the other
+        // one only if its stop may have gone down with its own link. Once
+        // both have answered the start's commands, everything sent before
+        // has reached them.
+        emit c->onBtnSampleStart();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), VODEZ_Collector::SAMPLING, 5000);
+        QCOMPARE(lost.ReceivedOf(lostStop).size(), 1);
+        QCOMPARE(other.ReceivedOf(otherStop).size(), otherLinkGoes ? 2 : 1);
     }
 
     void boxClosesDuringSampling()
@@ -854,7 +1007,10 @@ private slots:
         if (phase == QLatin1String("abandoned")) {
             emu->Rx().CloseClient();
             QTRY_VERIFY_WITH_TIMEOUT(emu->Rx().ConnectionsAccepted() == 2 && status() == VODEZ_Collector::IDLE, 5000);
-            QVERIFY(emu->Tx().IsRunning());
+            // The transmitter had its stop when the receiver's link went; the
+            // receiver, armed still, owes its own.
+            QTRY_COMPARE(emu->Tx().ReceivedOf(EmuTransmitterBox::CmdStop).size(), 1);
+            QVERIFY(emu->Rx().IsArmed());
         }
 
         int txStops = -1;

@@ -193,8 +193,8 @@ private slots:
     void stopStoresWhatBothBoxesDeliveredAndLogsDoubts();
     void continuousKeepsSetsArrivingDuringSave();
     void continuousFailedSaveKeepsPairsForTheOperator();
-    void saveBeforeTheBoxesStopKeepsLaterPairs_data();
-    void saveBeforeTheBoxesStopKeepsLaterPairs();
+    void saveBeforeTheBoxesStopEndsTheRun_data();
+    void saveBeforeTheBoxesStopEndsTheRun();
     void keptSetsArePairedAsTheRunPairsThem_data();
     void keptSetsArePairedAsTheRunPairsThem();
     void continuousRunWithASilentBoxEnds_data();
@@ -298,14 +298,11 @@ void TstCollector::builtMachineMatchesTheDesign()
         "DeviceOnline/SampleDataUpload: -> SampleWaitParam on cmdSampleStop()",
         "DeviceOnline/SampleDataUpload: -> SampleSetParam if HSample_UploadToSet(QEvent*)",
         "DeviceOnline/SampleDataUpload: -> SampleWaitSave if HSample_UploadToWaitsave(QEvent*)",
-        "DeviceOnline/SampleDataUpload: -> SampleDataSave if HSample_UploadToSave(QEvent*)",
         "DeviceOnline/SampleDataUpload: -> SampleWaitSave on cmdSaveFailed()",
         "DeviceOnline/SampleWaitSave: -> SampleWaitParam on onBtnSaveCancel()",
         "DeviceOnline/SampleWaitSave: -> SampleDataSave on onBtnSaveOK()",
         "DeviceOnline/SampleWaitSave: stays on deviceDisconnect()",
-        "DeviceOnline/SampleDataSave: -> SampleSetParam if HSample_SaveToSet(QEvent*)",
         "DeviceOnline/SampleDataSave: -> SampleWaitParam on cmdSaveOver()",
-        "DeviceOnline/SampleDataSave: -> SampleWaitSave on cmdSaveOver()",
         "DeviceOnline/SampleDataSave: -> SampleWaitSave on cmdSaveFailed()",
         "DeviceOnline/SampleDataSave: stays on deviceDisconnect()",
         "SampleSetParam/SetParam_ConfigChannel (initial): -> SetParam_ConfigRecv on cmdConfigRecv()",
@@ -870,30 +867,29 @@ struct FailingRun
     }
 };
 
-void TstCollector::saveBeforeTheBoxesStopKeepsLaterPairs_data()
+void TstCollector::saveBeforeTheBoxesStopEndsTheRun_data()
 {
-    // How the receiver's stop ends; the transmitter answers its own.
+    // How the receiver's stop ends once the run is over; the transmitter
+    // answers its own.
     QTest::addColumn<QString>("receiverEnd");
     QTest::newRow("answered") << "answer";
     QTest::newRow("request given up") << "expire";
     QTest::newRow("link closed") << "close";
 }
 
-void TstCollector::saveBeforeTheBoxesStopKeepsLaterPairs()
+void TstCollector::saveBeforeTheBoxesStopEndsTheRun()
 {
-    // The operator saves the kept pair while the boxes are still stopping:
-    // what they deliver afterwards waits for the next save.
+    // The operator saves the kept pairs while the boxes are still stopping:
+    // the save ends the run, and what they deliver afterwards is not its.
     QFETCH(QString, receiverEnd);
     FailingRun f;
     QVERIFY(f.failed());
     f.save();
     QCOMPARE(f.stored, (QStringList{"1-1", "2-2"}));
-    QVERIFY(f.r.in("SampleWaitSave"));
-    QCOMPARE(f.r.status(), VODEZ_Collector::UPLOAD);
+    QVERIFY(f.r.in("SampleWaitParam"));
+    QCOMPARE(f.r.status(), VODEZ_Collector::IDLE);
+    QCOMPARE(f.r.saves.last(), false);
     const int handedOn = f.r.uploads.size();
-    f.save();                                 // nothing kept yet: nothing stored, still waiting
-    QCOMPARE(f.r.uploads.size(), handedOn);
-    QVERIFY(f.r.in("SampleWaitSave"));
     f.r.run(QStringLiteral("S3 R3"));
     if (receiverEnd == QLatin1String("answer"))
         emit f.r.rx->onRecvStop();
@@ -903,12 +899,9 @@ void TstCollector::saveBeforeTheBoxesStopKeepsLaterPairs()
         emit f.r.rx->ComClosed();
     emit f.r.tx->TEM_Stoped();
     settle();
-    QVERIFY(f.r.in("SampleWaitSave"));
-    f.save();
-    QCOMPARE(f.stored, (QStringList{"1-1", "2-2", "3-3"}));
-    // Both boxes are done: the save ends the sounding.
-    QVERIFY(!f.r.in("SampleWaitSave") && !f.r.in("SampleDataSave"));
-    QCOMPARE(f.r.saves.last(), false);
+    f.r.run(QStringLiteral("S4 R4"));
+    QCOMPARE(f.r.uploads.size(), handedOn);
+    QCOMPARE(f.stored, (QStringList{"1-1", "2-2"}));
 }
 
 void TstCollector::keptSetsArePairedAsTheRunPairsThem_data()

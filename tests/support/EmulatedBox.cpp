@@ -4,6 +4,12 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
+
 EmulatedBox::EmulatedBox(const QString& name, QObject* parent)
     : QObject(parent), m_name(name), m_rng(1)
 {
@@ -217,6 +223,27 @@ void EmulatedBox::CloseClient()
         m_client->flush();
         m_client->disconnectFromHost();
     }
+}
+
+void EmulatedBox::ResetClient()
+{
+    m_out.clear();
+    if (!m_client)
+        return;
+    // Lingering for no time at all makes the close a reset, not a FIN.
+    const qintptr fd = m_client->socketDescriptor();
+    if (fd != -1) {
+        linger noLinger;
+        noLinger.l_onoff = 1;
+        noLinger.l_linger = 0;
+#ifdef Q_OS_WIN
+        ::setsockopt(SOCKET(fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&noLinger),
+                     int(sizeof noLinger));
+#else
+        ::setsockopt(int(fd), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
+#endif
+    }
+    m_client->abort();
 }
 
 void EmulatedBox::pump()

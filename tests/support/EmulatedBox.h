@@ -82,7 +82,11 @@ public:
     void SetDeliveryDelay(int ms) { m_deliveryDelayMs = qMax(0, ms); }
     // Closes the client connection once everything sent before has gone out.
     void CloseClientAfterWrites();
+    // Closes the client connection in order (FIN), after what is under way.
     void CloseClient();
+    // Tears the client connection down at once with a reset (RST), as a box
+    // that loses power or a link that breaks does: what was not sent is lost.
+    void ResetClient();
     void SetChunking(Chunking mode, int maxChunk = 16, quint32 seed = 1);
 
     // ---- what the box saw ----
