@@ -7,7 +7,12 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     prepareApplication(app);
-    MainWindow window;
-    window.show();
-    return app.exec();
+    int rc = 0;
+    {
+        MainWindow window;
+        window.show();
+        rc = app.exec();
+    }
+    finishApplication();
+    return rc;
 }

@@ -3,9 +3,9 @@
 #include <QAtomicInt>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QThread>
 
 #include <atomic>
+#include <type_traits>
 
 Q_LOGGING_CATEGORY(lcOrmSql, "vodez.orm.sql")
 
@@ -35,17 +35,33 @@ bool sameSettings(const DatabaseSettings& a, const DatabaseSettings& b)
         && a.userName == b.userName && a.password == b.password && a.connectOptions == b.connectOptions;
 }
 
-// The calling thread's connection, held by name only: Qt warns when a
-// connection is removed while QSqlDatabase copies of it are alive.
+const QLatin1String kNamePrefix("orm_");
+
+QString connectionName(int serial)
+{
+    return kNamePrefix + QString::number(serial);
+}
+
+// The calling thread's connection, held by its number only (its name is
+// made from it): Qt warns when a connection is removed while QSqlDatabase
+// copies of it are alive. It has no destructor, so no thread's exit reaches
+// Qt Sql: the global pool's threads end when the application object goes,
+// and a wait for a thread returns once its function has returned, before its
+// thread-local destructors have run; those would run while main returns and
+// the libraries' exit handlers tear Qt Sql down. A thread drops its
+// connection while the program runs (Database::closeThreadDatabase, at the
+// end of a pool task), and the program's end drops what is left
+// (Database::closeAllDatabases).
 struct ThreadConnection
 {
-    QString name;
+    int serial = 0;   // 0: none
     int generation = 0;
 
     void drop()
     {
-        if (name.isEmpty())
+        if (serial == 0)
             return;
+        const QString name = connectionName(serial);
         if (QSqlDatabase::contains(name)) {
             {
                 QSqlDatabase db = QSqlDatabase::database(name, false);
@@ -53,11 +69,12 @@ struct ThreadConnection
             }
             QSqlDatabase::removeDatabase(name);
         }
-        name.clear();
+        serial = 0;
         generation = 0;
     }
-    ~ThreadConnection() { drop(); }
 };
+static_assert(std::is_trivially_destructible<ThreadConnection>::value,
+              "a thread's exit must not reach Qt Sql");
 
 thread_local ThreadConnection t_connection;
 
@@ -112,8 +129,9 @@ QSqlDatabase Database::getDatabase(QSqlError* error)
     Shared& s = shared();
     ThreadConnection& tc = t_connection;
     const int generation = s.generation.load();
-    if (!tc.name.isEmpty() && tc.generation == generation && QSqlDatabase::contains(tc.name)) {
-        QSqlDatabase db = QSqlDatabase::database(tc.name, false);
+    if (tc.serial != 0 && tc.generation == generation) {
+        const QString name = connectionName(tc.serial);
+        QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false) : QSqlDatabase();
         if (db.isOpen()) {
             if (error)
                 *error = QSqlError();
@@ -129,11 +147,9 @@ QSqlDatabase Database::getDatabase(QSqlError* error)
         settings = s.settings;
         openedGeneration = s.generation.load();
     }
-    tc.name = QStringLiteral("orm_%1_%2")
-                  .arg(quintptr(QThread::currentThreadId()))
-                  .arg(s.serial.fetch_add(1));
+    tc.serial = s.serial.fetch_add(1) + 1;
     tc.generation = openedGeneration;
-    QSqlDatabase db = QSqlDatabase::addDatabase(settings.driverName, tc.name);
+    QSqlDatabase db = QSqlDatabase::addDatabase(settings.driverName, connectionName(tc.serial));
     db.setDatabaseName(settings.databaseName);
     db.setHostName(settings.hostName);
     db.setUserName(settings.userName);
@@ -149,6 +165,35 @@ void Database::clearAllDatabases()
 {
     shared().generation.fetch_add(1);
     t_connection.drop();
+}
+
+void Database::closeThreadDatabase()
+{
+    t_connection.drop();
+}
+
+void Database::closeAllDatabases()
+{
+    shared().generation.fetch_add(1);
+    t_connection.drop();
+    // The other threads' connections are idle: removing one ends its last
+    // handle, which closes it (asking Qt for the handle on this thread would
+    // only draw its warning about another thread's connection). A thread
+    // that still holds the number of a removed connection opens a new one on
+    // its next use.
+    for (const QString& name : connectionNames())
+        QSqlDatabase::removeDatabase(name);
+}
+
+QStringList Database::connectionNames()
+{
+    QStringList names;
+    for (const QString& name : QSqlDatabase::connectionNames()) {
+        if (name.startsWith(kNamePrefix))
+            names << name;
+    }
+    names.sort();
+    return names;
 }
 
 Transaction::Transaction(QSqlDatabase db) : m_db(db)

@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+#include <QStringList>
 
 Q_DECLARE_LOGGING_CATEGORY(lcOrmSql)
 
@@ -53,6 +54,22 @@ public:
     // Drops the calling thread's connection now; every other thread's
     // connection is closed and reopened by that thread on its next use.
     static void clearAllDatabases();
+
+    // Closes and removes the calling thread's connection now, and only that
+    // one; a later call of getDatabase opens a new one. A thread that ends
+    // (a task on a pool thread, at its end) calls it before it ends: nothing
+    // closes a connection at a thread's exit, since a pool thread may end
+    // while the program's exit handlers run.
+    static void closeThreadDatabase();
+
+    // Closes and removes every connection opened here, of every thread, on
+    // the calling thread. Only for when no other thread uses its connection
+    // any more (the thread pool drained), at the program's end.
+    static void closeAllDatabases();
+
+    // The names of the connections opened here that are still open, of
+    // every thread.
+    static QStringList connectionNames();
 };
 
 // A transaction on one connection, rolled back unless committed (also when

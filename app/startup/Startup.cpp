@@ -1,9 +1,12 @@
 #include "Startup.h"
 
+#include "OrmDatabase.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QTextCodec>
+#include <QThreadPool>
 
 namespace {
 
@@ -40,4 +43,10 @@ void prepareApplication(QApplication& app)
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
     prepareFonts();
+}
+
+void finishApplication()
+{
+    QThreadPool::globalInstance()->waitForDone();
+    orm::Database::closeAllDatabases();
 }

@@ -436,6 +436,8 @@ int main(int argc, char** argv)
     QFuture<void> task = QtConcurrent::run([&] {
         std::shared_ptr<Data_Line> line = LineAssembly::Rebuild(snapshot);
         LineAssembly::Assemble(*line, 0, longest.last, false);
+        line.reset();
+        orm::Database::closeThreadDatabase();   // as the tree's task does: nothing left to the thread's exit
         done = true;
     });
     QVector<double> saves;

@@ -4,11 +4,13 @@
 // The task never touches the objects the project tree holds: the tree takes
 // a snapshot of the line on its own thread (point numbers, types, use flags
 // and the IDs of the used samples), and the task rebuilds private objects
-// from it and fetches their columns over its own thread's connection. Only
-// one task assembles at a time (g_lineWorkerMutex, taken without waiting: a
-// task that finds it taken is dropped). The tree keeps count of its tasks so
-// that closing the project, or the tree itself, calls off those not yet
-// running and waits for the one that is.
+// from it and fetches their columns over its own thread's connection, which
+// the task closes at its end (a pool thread's own end can come after main
+// has returned, when Qt Sql may no longer be reached). Only one task
+// assembles at a time (g_lineWorkerMutex, taken without waiting: a task that
+// finds it taken is dropped). The tree keeps count of its tasks so that
+// closing the project, or the tree itself, calls off those not yet running
+// and waits for the one that is.
 
 #include "Data_Line.h"
 

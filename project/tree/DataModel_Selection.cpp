@@ -3,6 +3,7 @@
 
 #include "Data_Calc.h"
 #include "LineAssembly.h"
+#include "OrmDatabase.h"
 
 #include <QKeyEvent>
 #include <QPointer>
@@ -61,6 +62,10 @@ public:
     {
         DataModel_Index::setIndexLineTask(m_tree, *m_end.tracker, m_generation, m_snapshot, m_lastPoint, m_lineNo,
                                           m_divI);
+        // The pool thread outlives the task, and its own end may come while
+        // the program's exit handlers run: the connection the assembly
+        // opened on it ends with the task.
+        orm::Database::closeThreadDatabase();
     }
 
 private:

@@ -1,16 +1,22 @@
 // Start-up steps between the application object and the main window: the
 // icon from the working directory, UTF-8 for locale text, and on Linux the
-// fonts the window names.
+// fonts the window names. And the drain before main returns.
 #include "Startup.h"
+
+#include "OrmDatabase.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QRawFont>
+#include <QTemporaryDir>
 #include <QTextCodec>
 #include <QTextLayout>
+#include <QThreadPool>
 #include <QtTest>
+
+#include <atomic>
 
 class TestStartup : public QObject
 {
@@ -42,6 +48,31 @@ private slots:
         QCOMPARE(QTextCodec::codecForLocale()->name(), QByteArray("UTF-8"));
         QCOMPARE(QGuiApplication::highDpiScaleFactorRoundingPolicy(),
                  Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    }
+
+    void theEndDrainsThePoolAndClosesEveryConnection()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        orm::Database::setDatabaseName(dir.filePath(QStringLiteral("end.sqlite")));
+        QVERIFY(orm::Database::getDatabase().isOpen());
+        // A pool task still running when the window has gone, and one that
+        // left its thread's connection open.
+        std::atomic<bool> release{false};
+        std::atomic<bool> ended{false};
+        QThreadPool::globalInstance()->start(QRunnable::create([] { orm::Database::getDatabase(); }));
+        QThreadPool::globalInstance()->start(QRunnable::create([&] {
+            while (!release.load())
+                QThread::msleep(1);
+            QThread::msleep(50);
+            ended = true;
+        }));
+        QTRY_COMPARE(orm::Database::connectionNames().size(), 2);
+        release = true;
+        finishApplication();
+        QVERIFY(ended.load());
+        QCOMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+        QVERIFY(QSqlDatabase::connectionNames().isEmpty());
     }
 
 #ifdef Q_OS_LINUX

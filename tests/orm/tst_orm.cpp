@@ -565,6 +565,8 @@ private slots:
                 o.ID = 1;
                 const QSqlError e = orm::dao::fetch_by_id(o);
                 *title = e.isValid() ? QStringLiteral("error: ") + e.text() : o.Title;
+                db = QSqlDatabase();
+                orm::Database::closeThreadDatabase();
             });
             t->start();
             const bool done = t->wait(20000);
@@ -575,6 +577,7 @@ private slots:
         QVERIFY(readOnThread(&title, &connection, &file));
         QCOMPARE(title, QStringLiteral("file one"));
         QVERIFY(connection != mainName);
+        QVERIFY(!QSqlDatabase::contains(connection));   // closed by the thread before it ended
 
         // A pool thread keeps its connection and follows a switch of file on
         // its next use.
@@ -592,6 +595,7 @@ private slots:
             p.ID = 1;
             const QSqlError e = orm::dao::fetch_by_id(p);
             seen2 = e.isValid() ? QStringLiteral("error") : p.Title;
+            orm::Database::closeThreadDatabase();
             step = 3;
         }));
         QTRY_COMPARE_WITH_TIMEOUT(step.load(), 1, 20000);
@@ -611,6 +615,90 @@ private slots:
         orm::Database::clearAllDatabases();
         QVERIFY(!QSqlDatabase::contains(before));
         QVERIFY(orm::Database::getDatabase().connectionName() != before);
+        const QString current = orm::Database::getDatabase().connectionName();
+        QCOMPARE(orm::Database::connectionNames(), QStringList{current});
+    }
+
+    // A thread's connection ends while the program runs, never at the
+    // thread's exit: a pool thread's exit can come after main has returned.
+    void connectionsEndWhileTheProgramRuns()
+    {
+        openFresh();
+        QVERIFY(!orm::dao::insert(*owner("kept", 1)).isValid());
+        const QString mainName = orm::Database::getDatabase().connectionName();
+        static QStringList warnings;
+        warnings.clear();
+        QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+            if (type != QtDebugMsg && type != QtInfoMsg)
+                warnings << msg;
+        });
+
+        // A task that closes its thread's connection at its end leaves none
+        // behind, and the others' stay as they were.
+        QString poolName;
+        QString poolTitle;
+        bool poolClosed = false;
+        QThreadPool::globalInstance()->start(QRunnable::create([&] {
+            poolName = orm::Database::getDatabase().connectionName();
+            T_Owner o;
+            o.ID = 1;
+            orm::dao::fetch_by_id(o);
+            poolTitle = o.Title;
+            orm::Database::closeThreadDatabase();
+            poolClosed = !QSqlDatabase::contains(poolName);
+        }));
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(20000));
+        QCOMPARE(poolTitle, QStringLiteral("kept"));
+        QVERIFY(!poolName.isEmpty() && poolName != mainName);
+        QVERIFY(poolClosed);
+        QCOMPARE(orm::Database::connectionNames(), QStringList{mainName});
+        QCOMPARE(orm::Database::getDatabase().connectionName(), mainName);
+
+        // A closed thread's next use opens a new connection.
+        orm::Database::closeThreadDatabase();
+        QVERIFY(!QSqlDatabase::contains(mainName));
+        QVERIFY(orm::Database::connectionNames().isEmpty());
+        const QString reopened = orm::Database::getDatabase().connectionName();
+        QVERIFY(reopened != mainName);
+        T_Owner o;
+        o.ID = 1;
+        QVERIFY(!orm::dao::fetch_by_id(o).isValid());
+        QCOMPARE(o.Title, QStringLiteral("kept"));
+
+        // A thread that ends without closing its connection leaves it open:
+        // its exit does not reach Qt Sql. The program's end closes it from
+        // here, with this thread's own.
+        QString leftName;
+        QThread* t = QThread::create([&] { leftName = orm::Database::getDatabase().connectionName(); });
+        t->start();
+        QVERIFY(t->wait(20000));
+        delete t;
+        QThreadPool::globalInstance()->start(QRunnable::create([] { orm::Database::getDatabase(); }));
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(20000));
+        QVERIFY(QSqlDatabase::contains(leftName));
+        QCOMPARE(orm::Database::connectionNames().size(), 3);
+        orm::Database::closeAllDatabases();
+        QVERIFY(orm::Database::connectionNames().isEmpty());
+
+        // Everything opens again afterwards, on every thread.
+        T_Owner p;
+        p.ID = 1;
+        QVERIFY(!orm::dao::fetch_by_id(p).isValid());
+        QCOMPARE(p.Title, QStringLiteral("kept"));
+        QString again;
+        QThreadPool::globalInstance()->start(QRunnable::create([&] {
+            T_Owner q;
+            q.ID = 1;
+            again = orm::dao::fetch_by_id(q).isValid() ? QStringLiteral("error") : q.Title;
+            orm::Database::closeThreadDatabase();
+        }));
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(20000));
+        QCOMPARE(again, QStringLiteral("kept"));
+        const QString current = orm::Database::getDatabase().connectionName();
+        QCOMPARE(orm::Database::connectionNames(), QStringList{current});
+
+        qInstallMessageHandler(previous);
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
     }
 
     // Tables and columns named like SQL words work through every statement.

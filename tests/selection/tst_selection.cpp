@@ -170,6 +170,11 @@ private slots:
     void cleanupTestCase()
     {
         delete m_tree;
+        // As the program ends: the pool drained, then every connection
+        // closed while main still runs.
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+        orm::Database::closeAllDatabases();
+        QVERIFY(QSqlDatabase::connectionNames().isEmpty());
     }
 
     void init()
@@ -287,6 +292,36 @@ private slots:
         QCOMPARE(sections().first(), QStringLiteral("section(8线,0..600 of 601,3 gates,3 times,-1)"));
         // Delivered on the tree's own thread, through its event loop.
         QCOMPARE(m_sectionThreads, QList<QThread*>{m_tree->thread()});
+    }
+
+    void thePoolKeepsNoConnectionAfterAnAssembly()
+    {
+        // The assembly reads over a connection of its pool thread, which
+        // goes with the task: the thread idles on in the pool, and its own
+        // end may come while the program's exit handlers run.
+        m_tree->setIndex(kLine601, -1, -1);
+        QTRY_COMPARE_WITH_TIMEOUT(sections().size(), 1, 60000);
+        settle();
+        const QStringList mine{orm::Database::getDatabase().connectionName()};
+        QCOMPARE(orm::Database::connectionNames(), mine);
+        QCOMPARE(QSqlDatabase::connectionNames(), mine);
+
+        // A dropped request (another assembly runs) opens none either.
+        g_lineWorkerMutex.lock();
+        m_tree->setIndex(kLine601, -1, -1);
+        QTRY_COMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+        g_lineWorkerMutex.unlock();
+        QCOMPARE(QSqlDatabase::connectionNames(), mine);
+
+        // Nor does an assembly called off by closing the tree's project.
+        m_tree->setIndex(kLine2000, -1, -1);
+        m_tree->closeProject();
+        settle();
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+        const QString reopened = orm::Database::getDatabase().connectionName();
+        QCOMPARE(orm::Database::connectionNames(), QStringList{reopened});
+        QVERIFY(m_tree->openProject(m_path));
+        m_log.clear();
     }
 
     void aBusyAssemblyDropsTheRequest()
