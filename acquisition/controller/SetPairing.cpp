@@ -219,7 +219,9 @@ QVector<SetPairing::Decision> SetPairing::TakeContinuous(int pushMs, bool noMore
             break;
         const qint64 sMs = sends.times.at(0);
         const qint64 rMs = recvs.times.at(0);
-        const bool known = !lags.isEmpty();
+        // Links too jittery to be timed expect no lag: each box's order
+        // alone pairs them.
+        const bool known = !untimed && !lags.isEmpty();
         const qint64 off = known ? sMs - rMs - expectedLag() : 0;
         auto take = [&](Step step, Reason reason, qint64 sPush, qint64 rPush) {
             Decision d{step, reason, step == Step::Pair ? off : 0, known && step == Step::Pair, int(T)};
@@ -231,7 +233,6 @@ QVector<SetPairing::Decision> SetPairing::TakeContinuous(int pushMs, bool noMore
         };
         if (untimed) {
             take(Step::Pair, Reason::InStep, sends.lastPush + 1, recvs.lastPush + 1);
-            out.last().lagKnown = false;
             continue;
         }
 
@@ -262,8 +263,6 @@ QVector<SetPairing::Decision> SetPairing::TakeContinuous(int pushMs, bool noMore
             take(Step::Pair, Reason::InStep, sPush, rPush);
             continue;
         }
-        const qint64 sAfter = sends.gapAfter(0, noMoreSets);
-        const qint64 rAfter = recvs.gapAfter(0, noMoreSets);
         // The later of the two close behind its box's previous set: its
         // link delivers what it held back, in order.
         const bool catching = known ? bunched(off < 0 ? recvs : sends) : (bunched(sends) || bunched(recvs));
@@ -271,6 +270,8 @@ QVector<SetPairing::Decision> SetPairing::TakeContinuous(int pushMs, bool noMore
             take(Step::Pair, Reason::CatchingUp, sPush, rPush);
             continue;
         }
+        const qint64 sAfter = sends.gapAfter(0, noMoreSets);
+        const qint64 rAfter = recvs.gapAfter(0, noMoreSets);
         if (sAfter == kGapUnknown || rAfter == kGapUnknown)
             break;
         if (!usualTime(sAfter) || !usualTime(rAfter)) {

@@ -30,7 +30,7 @@ public:
     };
     // Why a step was taken.
     enum class Reason {
-        InStep,       // a pair whose lag is the one expected, or the first of a run
+        InStep,       // a pair whose lag is the one expected, the first of a run, or of untimed links
         CatchingUp,   // a pair of which one set came late, with what its link held back
         LagChanged,   // a pair in order, though its lag has moved by less than a push
         Unconfirmed,  // a pair in order, though its lag has moved by whole pushes

@@ -380,61 +380,51 @@ void VODEZ_Collector::SetParamRepeat(int v)
 
 void VODEZ_Collector::onPointStored(double line, double point)
 {
-    anyStored = true;
-    storedLine = line;
-    storedPoint = point;
-    for (const QString& note : savingNotes)
-        qCWarning(lcPairing).noquote() << QStringLiteral("line %1 point %2: %3").arg(line).arg(point).arg(note);
-    savingNotes.clear();
+    lastStored = std::make_pair(line, point);
+    const QString at = QStringLiteral("line %1 point %2: ").arg(line).arg(point);
+    for (const QString& drop : savingDoubts.dropsBefore)
+        qCWarning(lcPairing).noquote() << at + drop + QStringLiteral(", just before this point");
+    if (!savingDoubts.lag.isEmpty())
+        qCWarning(lcPairing).noquote() << at + savingDoubts.lag;
+    savingDoubts = PairDoubts();
 }
 
-void VODEZ_Collector::notePairing(const SetPairing::Decision& d, QStringList* notes)
+QString VODEZ_Collector::dropText(const SetPairing::Decision& d)
+{
+    const bool send = d.step == SetPairing::Step::DropSend;
+    const QString why = d.reason == SetPairing::Reason::LagShifted
+        ? QStringLiteral("the lag between the boxes moved by whole pushes for good")
+        : QStringLiteral("the %1's arrivals show a skipped push").arg(send ? "receiver" : "transmitter");
+    return QStringLiteral("a %1 set without partner was dropped (%2)").arg(send ? "transmitter" : "receiver", why);
+}
+
+QString VODEZ_Collector::lagText(const SetPairing::Decision& d)
 {
     if (!d.Doubtful())
-        return;
+        return QString();
     using Reason = SetPairing::Reason;
-    if (d.step != SetPairing::Step::Pair) {
-        const bool send = d.step == SetPairing::Step::DropSend;
-        const QString why = d.reason == Reason::LagShifted
-            ? QStringLiteral("the lag between the boxes moved by whole pushes for good")
-            : QStringLiteral("the %1's arrivals show a skipped push").arg(send ? "receiver" : "transmitter");
-        notes->append(QStringLiteral("a %1 set without partner was dropped before this point (%2)")
-                          .arg(send ? "transmitter" : "receiver", why));
-        return;
-    }
-    QString why;
-    switch (d.reason) {
-    case Reason::CatchingUp: why = QStringLiteral("a link delivered what it had held back"); break;
-    case Reason::LagChanged: why = QStringLiteral("a link turned slower or faster"); break;
-    case Reason::Unconfirmed: why = QStringLiteral("whole pushes off, not lasting"); break;
-    default: why = QStringLiteral("within the links' jitter"); break;
-    }
-    notes->append(QStringLiteral("paired in each box's order, %1 ms off the lag expected over a %2 ms push (%3)")
-                      .arg(d.lagOffMs).arg(d.cadenceMs).arg(why));
+    const QString why = d.reason == Reason::CatchingUp ? QStringLiteral("a link delivered what it had held back")
+        : d.reason == Reason::LagChanged               ? QStringLiteral("a link turned slower or faster")
+                                                       : QStringLiteral("whole pushes off, not lasting");
+    return QStringLiteral("paired in each box's order, %1 ms off the lag expected over a %2 ms push (%3)")
+        .arg(d.lagOffMs)
+        .arg(d.cadenceMs)
+        .arg(why);
 }
 
-void VODEZ_Collector::flushPairingNotes()
+void VODEZ_Collector::flushPairingDoubts()
 {
-    // Drops after the run's last stored pair, and pairs that were never
-    // stored, are told with the point they followed.
-    QStringList left;
-    for (const QStringList& notes : pairNotes) {
-        for (const QString& note : notes) {
-            // A pair that was never stored casts no doubt on a point.
-            if (!note.startsWith(QLatin1String("paired")))
-                left << note;
-        }
-    }
-    left += dropNotes;
-    dropNotes.clear();
-    for (QString note : left) {
-        note.replace(QStringLiteral(" before this point"), QString());
-        if (anyStored)
-            qCWarning(lcPairing).noquote()
-                << QStringLiteral("after line %1 point %2: %3").arg(storedLine).arg(storedPoint).arg(note);
-        else
-            qCWarning(lcPairing).noquote() << QStringLiteral("before the run stored a point: %1").arg(note);
-    }
+    // Drops no stored pair followed are told with the point they came
+    // after; a pair that was never stored casts no doubt on a point.
+    QStringList drops;
+    for (const PairToStore& pair : pairsToStore)
+        drops += pair.doubts.dropsBefore;
+    drops += dropsPending;
+    dropsPending.clear();
+    const QString at = lastStored ? QStringLiteral("after line %1 point %2: ").arg(lastStored->first).arg(lastStored->second)
+                                  : QStringLiteral("before the run stored a point: ");
+    for (const QString& drop : drops)
+        qCWarning(lcPairing).noquote() << at + drop;
 }
 
 void VODEZ_Collector::Start()
@@ -823,10 +813,9 @@ void VODEZ_Collector::OnEntry_SampleWaitParam()
 {
     soundingData.Recvs.clear();
     soundingData.Sends.clear();
-    flushPairingNotes();
+    flushPairingDoubts();
     pairing.Reset();
     pairsToStore.clear();
-    pairNotes.clear();
     run.soundingOver();
     progressTimer.stop();
     WriteProgressMax(0);
@@ -850,7 +839,7 @@ void VODEZ_Collector::takeSoundingParams()
     payStopOwed(true, true);
     if (run.forgetEnding())
         SetStatusConnect(textOnline());
-    anyStored = false;
+    lastStored.reset();
     soundFs = ParamFs;
     soundPeriod = ParamPeriod;
     soundSampleMode = SampleMode;
@@ -1020,18 +1009,16 @@ bool VODEZ_Collector::saveContinuousPairs()
     bool stored = true;
     while (!pairsToStore.isEmpty()) {
         run.attemptSave();
-        savingNotes = pairNotes.value(0);
-        emit dataUpload(pairsToStore.first());
+        savingDoubts = pairsToStore.first().doubts;
+        emit dataUpload(pairsToStore.first().data);
         emit dataSave(true);
-        savingNotes.clear();
+        savingDoubts = PairDoubts();
         if (run.lastSaveFailed()) {
             stored = false;
             break;
         }
         if (!pairsToStore.isEmpty())
             pairsToStore.removeFirst();
-        if (!pairNotes.isEmpty())
-            pairNotes.removeFirst();
     }
     run.endSave();
     return stored;
@@ -1163,26 +1150,21 @@ void VODEZ_Collector::CheckDataPair(bool noMoreSets)
     // holds every pair so far.
     QList<st_TEMSendData> pairedSends;
     QList<st_RecvData_DUD4004> pairedRecvs;
-    QList<QStringList> notes;
+    QList<PairDoubts> doubts;
     if (soundContinueMode == Continue) {
         for (const SetPairing::Decision& d : pairing.TakeContinuous(soundingTime, noMoreSets)) {
-            const SetPairing::Step step = d.step;
-            if (step == SetPairing::Step::Pair) {
-                QStringList pairNote = dropNotes;
-                dropNotes.clear();
-                notePairing(d, &pairNote);
-                notes.append(pairNote);
-            } else {
-                notePairing(d, &dropNotes);
-            }
-            if (step == SetPairing::Step::Pair) {
+            if (d.step == SetPairing::Step::Pair) {
                 pairedSends.append(sends.takeFirst());
                 pairedRecvs.append(recvs.takeFirst());
-            } else if (step == SetPairing::Step::DropSend) {
-                sends.removeFirst();
-            } else {
-                recvs.removeFirst();
+                doubts.append(PairDoubts{dropsPending, lagText(d)});
+                dropsPending.clear();
+                continue;
             }
+            dropsPending << dropText(d);
+            if (d.step == SetPairing::Step::DropSend)
+                sends.removeFirst();
+            else
+                recvs.removeFirst();
         }
         if (pairedSends.isEmpty())
             return;
@@ -1210,8 +1192,7 @@ void VODEZ_Collector::CheckDataPair(bool noMoreSets)
         for (int i = 0; i < pairedSends.size(); ++i) {
             pair.Sends = {pairedSends.at(i)};
             pair.Recvs = {pairedRecvs.at(i)};
-            pairsToStore.append(pair);
-            pairNotes.append(notes.at(i));
+            pairsToStore.append(PairToStore{pair, doubts.at(i)});
         }
         // A save in progress (its warning box runs an event loop) stores the
         // pair once it returns; pairs kept after a failed save wait for the

@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <optional>
+#include <utility>
 
 // Where the pairing of a continuous run decided on thin evidence: every set
 // it dropped and every pair whose lag was off the expected one, with the
@@ -226,8 +227,9 @@ private:
     qint64 now() const;
     void startProgressTimer();
     void takeSoundingParams();
-    void notePairing(const SetPairing::Decision& d, QStringList* notes);
-    void flushPairingNotes();
+    static QString dropText(const SetPairing::Decision& d);
+    static QString lagText(const SetPairing::Decision& d);
+    void flushPairingDoubts();
 
     ILibRecv_DUD4004* receiver;
     iLibSend* transmitter;
@@ -270,18 +272,28 @@ private:
     // kept until its stop is answered, whether a save is in progress and how
     // the last sounding ended.
     RunLedger run;
-    // Pairs of a continuous run not stored yet, in the order they were
-    // made: each is saved as its own point.
-    QList<VODEZ_Data> pairsToStore;
-    // For each of them, what its pairing is doubtful of; drops decided
-    // since the last pair wait for the next one. The notes of the pair
-    // being saved go to the log with the point the project stores it as.
-    QList<QStringList> pairNotes;
-    QStringList dropNotes;
-    QStringList savingNotes;
-    bool anyStored = false;
-    double storedLine = 0.0;
-    double storedPoint = 0.0;
+    // What the pairing is doubtful of about one pair: the sets it dropped
+    // since the pair before, and the pair's own lag, when off.
+    struct PairDoubts
+    {
+        QStringList dropsBefore;
+        QString lag;
+    };
+    // A pair of a continuous run not stored yet.
+    struct PairToStore
+    {
+        VODEZ_Data data;
+        PairDoubts doubts;
+    };
+    // In the order they were made: each is saved as its own point.
+    QList<PairToStore> pairsToStore;
+    // Drops that no pair has followed yet.
+    QStringList dropsPending;
+    // The doubts of the pair being saved: they go to the log with the point
+    // the project stores it as.
+    PairDoubts savingDoubts;
+    // The line and point the run stored last.
+    std::optional<std::pair<double, double>> lastStored;
     // Which of the pending sets belong together: it follows both lists,
     // with the time each set arrived.
     SetPairing pairing;

@@ -70,10 +70,12 @@ bool writableInPlace(const QString& path)
 // to fit in memory.
 const qint64 kPiece = 1 << 20;
 
-// Bytes from..to of source into the target at the same offsets. *reached
+// Bytes from..to of source into file at the same offsets; into the export's
+// target (`target`) through the tests' write where they give one. *reached
 // (when given) is moved to the end of each piece before it is written, so
 // that it covers every byte a failed write may have changed.
-ExportStatus copyRange(QFile& source, qint64 from, qint64 to, QFile& file, qint64* reached = nullptr)
+ExportStatus copyRange(QFile& source, qint64 from, qint64 to, QFile& file, qint64* reached = nullptr,
+                       bool target = true)
 {
     if (!source.seek(from))
         return ExportStatus::failed(ExportFailure::WriteFailed, source.errorString());
@@ -86,7 +88,7 @@ ExportStatus copyRange(QFile& source, qint64 from, qint64 to, QFile& file, qint6
             return ExportStatus::failed(ExportFailure::WriteFailed, source.errorString());
         if (reached)
             *reached = std::max(*reached, at + chunk.size());
-        if (s_targetWrite) {
+        if (target && s_targetWrite) {
             const ExportStatus written = s_targetWrite(file, chunk.constData(), chunk.size());
             if (!written.ok())
                 return written;
@@ -105,17 +107,10 @@ ExportStatus syncTarget(QFile& file)
 // The first size bytes of file, from its start, into copy.
 ExportStatus keepCopy(QFile& file, qint64 size, QFile& copy)
 {
-    QByteArray chunk;
-    for (qint64 at = 0; at < size; at += chunk.size()) {
-        chunk = file.read(std::min(kPiece, size - at));
-        if (chunk.isEmpty())
-            return ExportStatus::failed(ExportFailure::WriteFailed, file.errorString());
-        if (!WriteWhole(copy, chunk.constData(), chunk.size()))
-            return ExportWriteFailure(copy);
-    }
-    if (!copy.flush())
+    const ExportStatus copied = copyRange(file, 0, size, copy, nullptr, false);
+    if (copied.ok() && !copy.flush())
         return ExportWriteFailure(copy);
-    return ExportStatus();
+    return copied;
 }
 
 // After a failed overwrite: the kept older bytes over the part the
